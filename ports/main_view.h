@@ -1,0 +1,62 @@
+// What the logic needs of the main window's controls. The controls own these
+// values (switch states, speed field, list path, memo lines, panels); the logic
+// reads and writes them through this interface. Qt version: TForm1 (app/).
+#pragma once
+
+#include "text/ansi.h"
+
+#include <string>
+#include <vector>
+
+namespace vq {
+
+enum class Switch {
+    Dedup,      // CheckBox1 "去重"
+    Links,      // CheckBox3 "搜索链接"
+    Fax,        // CheckBox5 "搜索传真"
+    LinkFilter, // CheckBox6 "启用链接筛选"
+    OnlySite,   // CheckBox7 "只搜索本站"
+    Autosave,   // CheckBox8 "自动保存"
+};
+
+enum class ButtonSet { AtStart, Searching, Stopped };
+
+enum class Memo {
+    FaxMarkers,      // Memo1, fax marker words
+    MustContain,     // Memo4 "链接必须包含："
+    MustNotContain,  // Memo5 "链接必须不含："
+};
+
+class MainView {
+public:
+    virtual ~MainView() = default;
+
+    virtual bool isChecked(Switch s) const = 0;
+    virtual void setChecked(Switch s, bool on) = 0;
+
+    // SpinEdit1: reading gives the integer written in the field, or 1 when the
+    // text is not an integer, without clamping; setting clamps to 1..60.
+    virtual int speed() const = 0;
+    virtual void setSpeed(int seconds) = 0;
+
+    // Edit5: the URL list path, ANSI text.
+    virtual AnsiString listPath() const = 0;
+    virtual void setListPath(const AnsiString& path) = 0;
+
+    // Memo lines, ANSI, in order.
+    virtual std::vector<AnsiString> memoLines(Memo m) const = 0;
+    virtual void setMemoLines(Memo m, const std::vector<AnsiString>& lines) = 0;
+
+    // Status bar panel 0..8, UTF-8 text.
+    virtual void setPanel(int index, const std::string& text) = 0;
+    virtual std::string panel(int index) const = 0;
+
+    // The four search buttons "网址", "搜索", "终止", "继续".
+    virtual void applyButtonSet(ButtonSet set) = 0;
+
+    virtual void repaint() = 0;
+    virtual void setBusyCursor(bool busy) = 0;
+    virtual void pause(int ms) = 0; // blocking pause
+};
+
+} // namespace vq

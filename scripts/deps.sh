@@ -1,0 +1,17 @@
+#!/usr/bin/env bash
+# Installs everything the build, the program and the tests need (Debian 12, as root).
+set -euo pipefail
+pkgs=(cmake ninja-build g++ pkg-config
+      qt6-base-dev qt6-webengine-dev libqt6webenginecore6-bin
+      libicu-dev libpsl-dev libbenchmark-dev
+      xvfb xauth imagemagick trayer fonts-wqy-zenhei python3)
+missing=()
+for p in "${pkgs[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+if [ ${#missing[@]} -gt 0 ]; then
+  export DEBIAN_FRONTEND=noninteractive
+  SUDO=""; [ "$(id -u)" -ne 0 ] && SUDO=sudo
+  $SUDO apt-get update -qq
+  $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}"
+fi

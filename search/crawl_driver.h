@@ -1,0 +1,60 @@
+// The crawl driver: walks the open URL list one address at a time on the page
+// timer, waits for each page within the wait bound, hands it to the scanners,
+// and forces progress through the watchdog when a page hangs.
+#pragma once
+
+#include "ports/browser.h"
+#include "ports/host_lookup.h"
+#include "ports/main_view.h"
+#include "ports/prompts.h"
+#include "ports/timer.h"
+#include "search/counters.h"
+#include "search/fax_extractor.h"
+#include "search/link_harvester.h"
+#include "search/page_complete.h"
+#include "search/result_list.h"
+#include "search/url_list.h"
+
+#include <filesystem>
+
+namespace vq {
+
+class CrawlDriver {
+public:
+    CrawlDriver(MainView& view, Prompts& prompts, Browser& browser, HostLookup& host,
+                Timer& timer1, Timer& timer2, Timer& timer3,
+                UrlListSource& urlList, PageCompleteRule& page,
+                LinkHarvester& harvester, FaxExtractor& extractor,
+                ResultList& links, ResultList& fax, SearchCounters& counters,
+                std::filesystem::path programDir);
+
+    void N2Click();      // "搜索": start a search from the first line
+    void N3Click();      // "终止": request a stop
+    void Button1Click(); // advance to the next address
+    void Timer1Timer();  // page tick
+    void Timer3Timer();  // watchdog tick
+    void BitBtn1Click(); // finish the search
+    void ScanPage();     // run the scanners on the loaded page
+
+    // Writes the search-state file from the window and the counters.
+    void writeSearchState();
+
+private:
+    MainView& view_;
+    Prompts& prompts_;
+    Browser& browser_;
+    HostLookup& host_;
+    Timer& timer1_;
+    Timer& timer2_;
+    Timer& timer3_;
+    UrlListSource& urlList_;
+    PageCompleteRule& page_;
+    LinkHarvester& harvester_;
+    FaxExtractor& extractor_;
+    ResultList& links_;
+    ResultList& fax_;
+    SearchCounters& counters_;
+    std::filesystem::path programDir_;
+};
+
+} // namespace vq

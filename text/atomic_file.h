@@ -1,0 +1,42 @@
+// Atomic replacement of a file: the data goes to a temporary file in the same
+// directory, which is flushed to disk and then renamed over the target. At any
+// moment the target is either the old complete file or the new complete file.
+#pragma once
+
+#include <cstddef>
+#include <filesystem>
+#include <string>
+#include <string_view>
+
+namespace vq {
+
+class AtomicFile {
+public:
+    // Creates the temporary file. Throws EInOutError on failure.
+    explicit AtomicFile(std::filesystem::path target);
+    ~AtomicFile(); // without commit(): the temporary file is removed, the target untouched
+
+    AtomicFile(const AtomicFile&) = delete;
+    AtomicFile& operator=(const AtomicFile&) = delete;
+
+    void write(std::string_view bytes); // buffered; throws EInOutError
+    void commit();                      // flush, fsync, rename; throws EInOutError
+
+    const std::filesystem::path& target() const { return target_; }
+
+private:
+    void flushBuffer();
+
+    std::filesystem::path target_;
+    std::filesystem::path temp_;
+    int fd_ = -1;
+    std::string buffer_;
+};
+
+namespace testing {
+// Makes every AtomicFile write fail with "Disk full" once `bytes` bytes in total
+// have been written since the call; a negative value switches the fault off.
+void failWritesAfter(long long bytes);
+} // namespace testing
+
+} // namespace vq

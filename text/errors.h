@@ -1,0 +1,56 @@
+// Exception types of the program. Every failure is an exception; the message
+// (what()) is UTF-8 text meant for the user, shown by the default handler.
+#pragma once
+
+#include <stdexcept>
+#include <string>
+
+namespace vq {
+
+// Base of every error this program raises on purpose.
+class Exception : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+// Input/output failure of a line-by-line text file. code() is the errno value
+// (0 where the failure has no system error, e.g. a write that came up short).
+// Messages: "File not found", "Invalid filename", "Too many open files",
+// "File access denied", "Read beyond end of file", "Disk full",
+// "Invalid numeric input", otherwise "I/O error %d".
+class EInOutError : public Exception {
+public:
+    EInOutError(int code, const std::string& message) : Exception(message), code_(code) {}
+    int code() const { return code_; }
+
+private:
+    int code_;
+};
+
+// Whole-list files: "Cannot open file %s" (reading) and "Cannot create file %s" (writing).
+class EFOpenError : public Exception {
+public:
+    using Exception::Exception;
+};
+class EFCreateError : public Exception {
+public:
+    using Exception::Exception;
+};
+
+// Integer text that is not a valid integer: "'%s' is not a valid integer value".
+class EConvertError : public Exception {
+public:
+    using Exception::Exception;
+};
+
+// A path that cannot be written in code page 936.
+class EPathEncodingError : public Exception {
+public:
+    using Exception::Exception;
+};
+
+// Builds the EInOutError for an errno value, with the message table above.
+EInOutError inOutError(int errnoValue);
+[[noreturn]] void throwInOutError(int errnoValue);
+
+} // namespace vq

@@ -1,0 +1,23 @@
+// The file-system boundary: the program keeps paths as ANSI text (code page 936),
+// the disk names files in the locale's encoding (UTF-8). Convert only here.
+#pragma once
+
+#include "text/ansi.h"
+
+#include <filesystem>
+
+namespace vq {
+
+// ANSI path text to a file-system path.
+std::filesystem::path ansiToPath(std::string_view ansi);
+
+// File-system path to ANSI text. Throws EPathEncodingError, naming the path,
+// when a character of it has no code page 936 form (never mangles it).
+AnsiString pathToAnsi(const std::filesystem::path& path);
+
+// The program's directory: the executable's directory when it is writable,
+// otherwise the per-user data directory given by the caller (created if needed).
+std::filesystem::path chooseProgramDir(const std::filesystem::path& executableDir,
+                                       const std::filesystem::path& userDataDir);
+
+} // namespace vq
