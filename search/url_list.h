@@ -1,0 +1,45 @@
+// The URL list source: choosing the list, counting its lines, and reading one
+// address at a time (the text of a line before its first space).
+#pragma once
+
+#include "ports/main_view.h"
+#include "ports/prompts.h"
+#include "search/counters.h"
+#include "text/text_file.h"
+
+#include <filesystem>
+
+namespace vq {
+
+class UrlListSource {
+public:
+    UrlListSource(MainView& view, Prompts& prompts, SearchCounters& counters,
+                  std::filesystem::path programDir);
+
+    // "网址": the open dialog, then the chosen path into Edit5 (kept exactly as
+    // chosen), UrlTotal recounted and shown in panel 1.
+    void N1Click();
+
+    // The open list (during a search).
+    void open();                // opens the file named by Edit5 from its first line
+    bool isOpen() const;
+    bool atEnd();               // no further line (true when not open)
+    AnsiString readAddress();   // next line, cut at its first space
+    AnsiString readLine();      // next line, whole (used to skip lines)
+    void close();
+
+    // A line's address: the bytes before the first space, or the whole line.
+    static AnsiString cutAtSpace(const AnsiString& line);
+    // Counts the lines of a list file; `total` holds the count reached so far
+    // when reading fails part-way.
+    static void countLines(const std::filesystem::path& path, int32_t& total);
+
+private:
+    MainView& view_;
+    Prompts& prompts_;
+    SearchCounters& counters_;
+    std::filesystem::path programDir_;
+    TextReader reader_;
+};
+
+} // namespace vq
