@@ -1,0 +1,2 @@
+// The embedded browser on Qt WebEngine (to be written).
+#pragma once

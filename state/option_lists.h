@@ -1,0 +1,17 @@
+// The three option-list files in the program's directory: "vqwebfaxset.ini"
+// (Memo1, fax markers), "vqweblinkok.ini" (Memo4), "vqweblinkno.ini" (Memo5).
+#pragma once
+
+#include "ports/main_view.h"
+
+#include <filesystem>
+
+namespace vq {
+
+// Each memo from its file, in that order, only when the file exists.
+void loadOptionLists(MainView& view, const std::filesystem::path& programDir);
+// Each memo to its file (atomically), in the same order; a file that cannot be
+// written is skipped and the next is still written.
+void saveOptionLists(const MainView& view, const std::filesystem::path& programDir);
+
+} // namespace vq
