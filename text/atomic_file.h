@@ -20,7 +20,9 @@ public:
     AtomicFile& operator=(const AtomicFile&) = delete;
 
     void write(std::string_view bytes); // buffered; throws EInOutError
-    void commit();                      // flush, fsync, rename; throws EInOutError
+    // Flush, fsync, rename, fsync of the directory; throws EInOutError. After a
+    // failed write() the file cannot be committed (commit() throws that error again).
+    void commit();
 
     const std::filesystem::path& target() const { return target_; }
 
@@ -31,6 +33,8 @@ private:
     std::filesystem::path temp_;
     int fd_ = -1;
     std::string buffer_;
+    int error_ = 0;          // errno of the first failed write; the file is then never committed
+    bool committed_ = false;
 };
 
 namespace testing {
