@@ -1,1 +1,97 @@
-// (to be written)
+#include "search/url_list.h"
+
+#include "text/errors.h"
+#include "text/integer.h"
+#include "text/paths.h"
+
+#include <utility>
+
+namespace vq {
+
+UrlListSource::UrlListSource(MainView& view, Prompts& prompts, SearchCounters& counters,
+                             std::filesystem::path programDir)
+    : view_(view), prompts_(prompts), counters_(counters), programDir_(std::move(programDir))
+{
+}
+
+void UrlListSource::N1Click()
+{
+    FileDialogSpec spec;
+    spec.title = "选择网址列表文件";
+    spec.filter = "Text files(*.txt)|*.txt|All files(*.*)|*.*";
+    spec.defaultExt = "txt";
+    spec.initialDir = programDir_;
+
+    view_.repaint();
+    const std::optional<std::filesystem::path> chosen = prompts_.openFile(spec);
+    if (!chosen)
+        return;
+
+    // The path is kept as ANSI text (Edit5, the search-state file). A name that
+    // code page 936 cannot write would come back as a different file, so it is
+    // refused before anything changes.
+    AnsiString path;
+    try {
+        path = pathToAnsi(*chosen);
+    } catch (const EPathEncodingError&) {
+        prompts_.information("无法使用这个网址列表文件：它的路径中有无法用简体中文编码（GBK）表示的字符。\n"
+                             "请改名或移到其他文件夹后再选择。\n" + chosen->string());
+        return;
+    }
+
+    // Kept exactly as chosen: file names are case-sensitive here.
+    view_.setListPath(path);
+
+    counters_.urlTotal = 0;
+    countLines(ansiToPath(path), counters_.urlTotal);
+    view_.setPanel(1, intToStr(counters_.urlTotal));
+}
+
+void UrlListSource::open()
+{
+    reader_.open(ansiToPath(view_.listPath()));
+}
+
+bool UrlListSource::isOpen() const
+{
+    return reader_.isOpen();
+}
+
+bool UrlListSource::atEnd()
+{
+    return !reader_.isOpen() || reader_.eof();
+}
+
+AnsiString UrlListSource::readAddress()
+{
+    return cutAtSpace(readLine());
+}
+
+AnsiString UrlListSource::readLine()
+{
+    return reader_.readLine();
+}
+
+void UrlListSource::close()
+{
+    if (reader_.isOpen())
+        reader_.close();
+}
+
+AnsiString UrlListSource::cutAtSpace(const AnsiString& line)
+{
+    const auto p = line.find(' ');
+    return p == AnsiString::npos ? line : line.substr(0, p);
+}
+
+void UrlListSource::countLines(const std::filesystem::path& path, int32_t& total)
+{
+    TextReader reader(path);
+    while (!reader.eof()) {
+        reader.readLine();
+        ++total;
+    }
+    reader.close();
+}
+
+} // namespace vq
