@@ -3,6 +3,7 @@
 
 #include "ports/main_view.h"
 #include "ports/prompts.h"
+#include "text/ansi.h"
 
 #include <filesystem>
 #include <string>
@@ -16,6 +17,17 @@ namespace vq {
 void mergeFiles(const std::vector<std::filesystem::path>& inputs,
                 const std::filesystem::path& output,
                 const std::string& locale = "zh_CN");
+
+// The core of mergeFiles: the distinct entries in collation order. Two entries
+// are one when the collator (secondary strength) finds them equal and they are
+// equal after Unicode case folding, so only letter case is ignored; the first
+// one met is kept.
+std::vector<AnsiString> distinctSorted(std::vector<AnsiString> entries,
+                                       const std::string& locale = "zh_CN");
+
+// The user's collation locale: LC_ALL, LC_COLLATE or LANG (the first one set),
+// when it names a language ICU knows; otherwise "zh_CN".
+std::string userCollationLocale();
 
 class MergeTool {
 public:
