@@ -1,1 +1,66 @@
-// (to be written)
+#include "state/option_lists.h"
+
+#include "text/text_file.h"
+
+#include <exception>
+#include <system_error>
+
+namespace vq {
+namespace {
+
+struct OptionListFile {
+    Memo memo;
+    const char* fileName;
+};
+
+// In load and save order.
+constexpr OptionListFile kOptionLists[] = {
+    {Memo::FaxMarkers, "vqwebfaxset.ini"},
+    {Memo::MustContain, "vqweblinkok.ini"},
+    {Memo::MustNotContain, "vqweblinkno.ini"},
+};
+
+// A file, not a directory, at the path.
+bool fileExists(const std::filesystem::path& path)
+{
+    std::error_code ec;
+    const auto status = std::filesystem::status(path, ec);
+    return !ec && std::filesystem::exists(status) && !std::filesystem::is_directory(status);
+}
+
+} // namespace
+
+void loadOptionLists(MainView& view, const std::filesystem::path& programDir)
+{
+    // Every list is tried: one unreadable file must not keep the others (or the
+    // search state loaded after them) from the window. The first failure is
+    // reported once all have been tried.
+    std::exception_ptr firstError;
+    for (const OptionListFile& list : kOptionLists) {
+        const std::filesystem::path path = programDir / list.fileName;
+        if (!fileExists(path))
+            continue; // the memo keeps its initial lines
+        try {
+            view.setMemoLines(list.memo, loadList(path));
+        } catch (...) {
+            if (!firstError)
+                firstError = std::current_exception();
+        }
+    }
+    if (firstError)
+        std::rethrow_exception(firstError);
+}
+
+void saveOptionLists(const MainView& view, const std::filesystem::path& programDir)
+{
+    for (const OptionListFile& list : kOptionLists) {
+        try {
+            saveList(programDir / list.fileName, view.memoLines(list.memo));
+        } catch (...) {
+            // Ignored on purpose: the program is closing, and the next file is
+            // still worth writing. The old file stays complete (atomic write).
+        }
+    }
+}
+
+} // namespace vq

@@ -8,7 +8,8 @@
 
 namespace vq {
 
-// Each memo from its file, in that order, only when the file exists.
+// Each memo from its file, in that order, only when the file exists. Every file
+// is tried; the first one that cannot be read is reported (rethrown) afterwards.
 void loadOptionLists(MainView& view, const std::filesystem::path& programDir);
 // Each memo to its file (atomically), in the same order; a file that cannot be
 // written is skipped and the next is still written.

@@ -1,1 +1,73 @@
-// (to be written)
+#include "state/search_state.h"
+
+#include "text/integer.h"
+#include "text/text_file.h"
+
+#include <system_error>
+
+namespace vq {
+namespace {
+
+// The six switches in file order (lines 4 to 9) with their stored words.
+struct SwitchLine {
+    Switch which;
+    const char* yes;
+    const char* no;
+};
+
+constexpr SwitchLine kSwitchLines[] = {
+    {Switch::Dedup, "qcyes", "qcno"},
+    {Switch::Links, "webyes", "webno"},
+    {Switch::Fax, "faxyes", "faxno"},
+    {Switch::LinkFilter, "sxyes", "sxno"},
+    {Switch::OnlySite, "bzyes", "bzno"},
+    {Switch::Autosave, "saveyes", "saveno"},
+};
+
+} // namespace
+
+std::filesystem::path searchStatePath(const std::filesystem::path& programDir)
+{
+    return programDir / kSearchStateFileName;
+}
+
+bool searchStateExists(const std::filesystem::path& programDir)
+{
+    std::error_code ec;
+    const auto status = std::filesystem::status(searchStatePath(programDir), ec);
+    return !ec && std::filesystem::exists(status) && !std::filesystem::is_directory(status);
+}
+
+void writeSearchState(const std::filesystem::path& programDir, const MainView& view,
+                      const SearchCounters& counters)
+{
+    // The new state goes to a temporary file that replaces the old one only when
+    // complete, so a failure or a crash part-way keeps the previous state.
+    TextWriter writer(searchStatePath(programDir));
+    writer.writeLine(view.listPath());
+    writer.writeLine(intToStr(counters.progressIndex));
+    writer.writeLine(intToStr(counters.urlTotal));
+    for (const SwitchLine& line : kSwitchLines)
+        writer.writeLine(view.isChecked(line.which) ? line.yes : line.no);
+    writer.writeLine(intToStr(view.speed()));
+    writer.commit();
+}
+
+void readSearchState(const std::filesystem::path& programDir, MainView& view,
+                     SearchCounters& counters)
+{
+    // Each value is applied as soon as its line is read, so a bad number line
+    // leaves the values before it in place. Past the end of a short file the
+    // reader yields empty lines: switches off, and a number line raises.
+    // The reader closes the file when it goes out of scope on an error.
+    TextReader reader(searchStatePath(programDir));
+    view.setListPath(reader.readLine());
+    counters.progressIndex = strToInt(reader.readLine());
+    counters.urlTotal = strToInt(reader.readLine());
+    for (const SwitchLine& line : kSwitchLines)
+        view.setChecked(line.which, reader.readLine() == line.yes); // exact, case-sensitive
+    view.setSpeed(strToInt(reader.readLine())); // setting clamps to 1..60
+    reader.close();
+}
+
+} // namespace vq
