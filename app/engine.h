@@ -37,6 +37,9 @@ struct EnginePorts {
 class Engine {
 public:
     explicit Engine(EnginePorts ports);
+    // The timers' handlers and the browser's events point into this object.
+    Engine(const Engine&) = delete;
+    Engine& operator=(const Engine&) = delete;
 
     // FormCreate: the option lists, then the search state (each when present).
     void loadSettings();

@@ -39,7 +39,22 @@ public:
     // Writes the search-state file from the window and the counters.
     void writeSearchState();
 
+    // A page gets at most this many extra ticks to complete.
+    static constexpr int kMaxWaitTicks = 30;
+    // The timers run at the speed field's value, kept within 1..60 seconds.
+    static constexpr int kMinSpeed = 1;
+    static constexpr int kMaxSpeed = 60;
+    static int clampedSpeed(int seconds);
+    static int pageIntervalMs(int seconds);     // speed x 1000
+    static int watchdogIntervalMs(int seconds); // speed x 15000: fifteen page intervals
+
 private:
+    // Reads the next address, counts it, shows it, and navigates there with the
+    // page-complete marker and the wait count reset.
+    void readAndNavigate();
+    // Clears the marker and navigates; a navigation error is dropped.
+    void navigateTo(const AnsiString& address);
+
     MainView& view_;
     Prompts& prompts_;
     Browser& browser_;
