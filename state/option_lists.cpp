@@ -1,9 +1,9 @@
 #include "state/option_lists.h"
 
+#include "state/search_state.h"
 #include "text/text_file.h"
 
 #include <exception>
-#include <system_error>
 
 namespace vq {
 namespace {
@@ -19,14 +19,6 @@ constexpr OptionListFile kOptionLists[] = {
     {Memo::MustContain, "vqweblinkok.ini"},
     {Memo::MustNotContain, "vqweblinkno.ini"},
 };
-
-// A file, not a directory, at the path.
-bool fileExists(const std::filesystem::path& path)
-{
-    std::error_code ec;
-    const auto status = std::filesystem::status(path, ec);
-    return !ec && std::filesystem::exists(status) && !std::filesystem::is_directory(status);
-}
 
 } // namespace
 

@@ -31,11 +31,16 @@ std::filesystem::path searchStatePath(const std::filesystem::path& programDir)
     return programDir / kSearchStateFileName;
 }
 
-bool searchStateExists(const std::filesystem::path& programDir)
+bool fileExists(const std::filesystem::path& path)
 {
     std::error_code ec;
-    const auto status = std::filesystem::status(searchStatePath(programDir), ec);
+    const auto status = std::filesystem::status(path, ec);
     return !ec && std::filesystem::exists(status) && !std::filesystem::is_directory(status);
+}
+
+bool searchStateExists(const std::filesystem::path& programDir)
+{
+    return fileExists(searchStatePath(programDir));
 }
 
 void writeSearchState(const std::filesystem::path& programDir, const MainView& view,

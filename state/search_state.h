@@ -15,6 +15,8 @@ namespace vq {
 inline constexpr const char* kSearchStateFileName = "vqdornavik.ini";
 
 std::filesystem::path searchStatePath(const std::filesystem::path& programDir);
+// Whether a file (not a directory) exists at the path; errors count as absent.
+bool fileExists(const std::filesystem::path& path);
 bool searchStateExists(const std::filesystem::path& programDir);
 
 // Replaces the file (atomically) with the current values.
