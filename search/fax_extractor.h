@@ -6,7 +6,9 @@
 #include "search/counters.h"
 #include "search/result_list.h"
 
+#include <array>
 #include <optional>
+#include <string_view>
 #include <vector>
 
 namespace vq {
@@ -15,6 +17,36 @@ namespace vq {
 // replacements and normalisation, or nothing when the line yields none (also
 // when its length is outside 11..29 bytes). `markers` are the marker-list lines.
 std::optional<AnsiString> faxNumberFromLine(AnsiString line, const std::vector<AnsiString>& markers);
+
+// The same, computed step by step on every line without the quick rejection of
+// FaxLineScanner. Kept as the yardstick the fast path is checked and timed against.
+std::optional<AnsiString> faxNumberFromLineReference(AnsiString line, const std::vector<AnsiString>& markers);
+
+// faxNumberFromLine for many lines with one marker list. Most lines of a page
+// cannot yield a number; mayYield() recognises them with one pass over the
+// bytes, and only the remaining lines go through the full step-by-step work.
+class FaxLineScanner {
+public:
+    explicit FaxLineScanner(std::vector<AnsiString> markers);
+
+    std::optional<AnsiString> operator()(std::string_view line) const;
+
+    // False only when the line certainly yields nothing. A line yields a number
+    // only if, once all replacements are done, it holds the fax word. The
+    // replacements before the fax word search delete spaces and ideographic
+    // spaces and insert the fax word only where the line (as far as it is not yet
+    // changed) holds the fax word, a case variant of "fax", or a marker. So unless
+    // the line holds a marker (any letter case, any position), or the fax word or
+    // "fax" (any case) with only 0x20 / 0xA1 bytes between their bytes, nothing
+    // is ever inserted, the deletions cannot assemble the fax word, and the fax
+    // word search fails.
+    bool mayYield(std::string_view line) const;
+
+private:
+    std::vector<AnsiString> markers_;        // as given, for the full computation
+    std::vector<AnsiString> extraMarkers_;   // markers the two patterns above do not cover
+    std::array<bool, 256> interesting_{};    // bytes that may start a match
+};
 
 class FaxExtractor {
 public:
@@ -26,6 +58,8 @@ public:
 
     // The same on text already read (used by ExtractFaxNumbers and the batch command).
     void extractFromText(const AnsiString& pageText);
+
+    const std::vector<AnsiString>& pageBuffer() const { return pageBuffer_; }
 
 private:
     Browser& browser_;

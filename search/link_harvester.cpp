@@ -1,1 +1,81 @@
-// (to be written)
+#include "search/link_harvester.h"
+
+#include "text/integer.h"
+#include "text/replace.h"
+
+namespace vq {
+namespace {
+
+// The link with its ASCII letters in lower case, trail bytes of double-byte
+// characters left alone (they may look like letters but belong to the character).
+AnsiString foldLinkCase(std::string_view link)
+{
+    AnsiString out(link);
+    for (size_t i = 0; i < out.size(); ++i) {
+        const unsigned char c = static_cast<unsigned char>(out[i]);
+        if (isLeadByte(c))
+            ++i;
+        else if (c >= 'A' && c <= 'Z')
+            out[i] = static_cast<char>(c | 0x20);
+    }
+    return out;
+}
+
+bool containsText(std::string_view link, std::string_view text)
+{
+    return findBytes(link, text) != std::string_view::npos; // an empty text is never found
+}
+
+} // namespace
+
+LinkHarvester::LinkHarvester(Browser& browser, MainView& view, ResultList& linkList, SearchCounters& counters)
+    : browser_(browser), view_(view), links_(linkList), counters_(counters)
+{
+}
+
+void LinkHarvester::HarvestLinks()
+{
+    const AnsiString location = browser_.locationUrl();
+    if (location.empty())
+        return;
+    const AnsiString key = SiteKey(location);
+    pageLinks_.clear();
+
+    const bool onlySite = view_.isChecked(Switch::OnlySite);
+    const bool filter = view_.isChecked(Switch::LinkFilter);
+    std::vector<AnsiString> mustContain;
+    std::vector<AnsiString> mustNotContain;
+    if (filter) {
+        mustContain = view_.memoLines(Memo::MustContain);
+        mustNotContain = view_.memoLines(Memo::MustNotContain);
+    }
+
+    const int count = browser_.linkCount();
+    for (int i = 0; i < count; ++i) {
+        AnsiString link = browser_.link(i);
+
+        bool pass = link.starts_with("http://");
+        if (onlySite && !containsText(link, key))
+            pass = false;
+        if (filter) {
+            for (const AnsiString& text : mustContain) {
+                if (!containsText(link, text))
+                    pass = false;
+            }
+            for (const AnsiString& text : mustNotContain) {
+                if (containsText(link, text))
+                    pass = false;
+            }
+        }
+        if (!pass)
+            continue;
+
+        if (!pageLinks_.insert(foldLinkCase(link)).second)
+            continue; // already taken from this page
+        links_.append(std::move(link));
+        counters_.linkCount += 1;
+        view_.setPanel(5, intToStr(counters_.linkCount));
+    }
+}
+
+} // namespace vq
