@@ -1,1 +1,712 @@
-// (to be written)
+#include "app/form1.h"
+
+#include "app/form2.h"
+#include "app/qt_prompts.h"
+#include "app/qt_text.h"
+#include "app/qt_timer.h"
+#include "app/result_model.h"
+#include "app/web_browser.h"
+#include "search/host_lookup.h"
+#include "text/integer.h"
+#include "text/paths.h"
+
+#if __has_include("app/tray_icon.h")
+#include "app/tray_icon.h"
+#endif
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QCoreApplication>
+#include <QDialog>
+#include <QFontDatabase>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QLocale>
+#include <QPlainTextEdit>
+#include <QProxyStyle>
+#include <QScreen>
+#include <QStandardPaths>
+#include <QStatusBar>
+#include <QThread>
+#include <QTimer>
+#include <QToolButton>
+#include <QToolTip>
+#include <QTreeView>
+#include <QVBoxLayout>
+#include <QWebEngineView>
+
+#include <algorithm>
+#include <stdexcept>
+
+namespace vq {
+
+namespace {
+
+constexpr int kSpeedMin = 1;
+constexpr int kSpeedMax = 60;
+constexpr int kSpeedInitial = 8;
+constexpr int kPageTimerMs = 8000;
+constexpr int kAutosaveTimerMs = 300000;
+constexpr int kWatchdogTimerMs = 300000;
+constexpr int kToolbarHeight = 31;
+constexpr int kFilterBandHeight = 96;
+constexpr int kResultBandHeight = 88;
+constexpr int kResultColumnWidth = 250;
+
+const char* const kExitQuestion = "确认退出VelqorDornavik吗?";
+
+struct PanelSpec {
+    int width;
+    const char* text;
+};
+// Labels at the even places, values at the odd places, messages last.
+constexpr PanelSpec kPanels[TForm1::kPanelCount] = {
+    {39, "总数："}, {50, ""}, {39, "进程："}, {50, ""}, {39, "链接："},
+    {50, ""},       {41, "传真："}, {50, ""}, {50, nullptr},
+};
+
+// Arrow buttons of the speed field: the first repeat after 400 ms, then every 100 ms.
+class SpinEditStyle : public QProxyStyle {
+public:
+    int styleHint(StyleHint hint, const QStyleOption* option, const QWidget* widget,
+                  QStyleHintReturn* ret) const override
+    {
+        if (hint == SH_SpinBox_ClickAutoRepeatThreshold)
+            return 400;
+        if (hint == SH_SpinBox_ClickAutoRepeatRate || hint == SH_SpinBox_KeyPressAutoRepeatRate)
+            return 100;
+        return QProxyStyle::styleHint(hint, option, widget, ret);
+    }
+};
+
+QString windowCaption()
+{
+    return QString::fromUtf8(maker::kAppTitle) + QStringLiteral(" —主页: ") +
+           QString::fromUtf8(maker::kHomePage) + QStringLiteral(" 电话: ") +
+           QString::fromUtf8(maker::kPhone);
+}
+
+QCheckBox* textLeftCheckBox(const char* name, const QString& caption, QWidget* parent)
+{
+    auto* box = new QCheckBox(caption, parent);
+    box->setObjectName(QString::fromLatin1(name));
+    box->setLayoutDirection(Qt::RightToLeft); // caption to the left of the box
+    box->setChecked(false);
+    return box;
+}
+
+QPlainTextEdit* memoEdit(const char* name, const QStringList& lines, bool wrap, QWidget* parent)
+{
+    auto* edit = new QPlainTextEdit(parent);
+    edit->setObjectName(QString::fromLatin1(name));
+    edit->setLineWrapMode(wrap ? QPlainTextEdit::WidgetWidth : QPlainTextEdit::NoWrap);
+    edit->setPlainText(lines.join(QLatin1Char('\n')));
+    edit->setTabChangesFocus(true);
+    return edit;
+}
+
+QTreeView* resultView(const char* name, QWidget* parent)
+{
+    auto* view = new QTreeView(parent);
+    view->setObjectName(QString::fromLatin1(name));
+    view->setRootIsDecorated(false);
+    view->setItemsExpandable(false);
+    view->setUniformRowHeights(true);
+    view->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    view->setSelectionMode(QAbstractItemView::SingleSelection);
+    view->setAllColumnsShowFocus(true);
+    view->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    view->header()->setStretchLastSection(false);
+    view->header()->setSectionsMovable(false);
+    return view;
+}
+
+} // namespace
+
+// ---- shared helpers ---------------------------------------------------------
+
+QFont formFont()
+{
+    static const QString family = [] {
+        const QStringList families = QFontDatabase::families();
+        for (const QString& wanted : {QStringLiteral("SimSun"), QStringLiteral("宋体"),
+                                      QStringLiteral("NSimSun"), QStringLiteral("WenQuanYi Zen Hei"),
+                                      QStringLiteral("Noto Sans CJK SC"),
+                                      QStringLiteral("Droid Sans Fallback")}) {
+            if (families.contains(wanted, Qt::CaseInsensitive))
+                return wanted;
+        }
+        return QString();
+    }();
+    QFont font = QApplication::font();
+    if (!family.isEmpty())
+        font.setFamily(family);
+    font.setPixelSize(12);
+    return font;
+}
+
+std::filesystem::path defaultProgramDir()
+{
+    return chooseProgramDir(toPath(QCoreApplication::applicationDirPath()),
+                            toPath(QStandardPaths::writableLocation(QStandardPaths::AppDataLocation)));
+}
+
+// ---- SpinEdit ---------------------------------------------------------------
+
+SpinEdit::SpinEdit(int minimum, int maximum, int value, QWidget* parent)
+    : QAbstractSpinBox(parent), minimum_(minimum), maximum_(std::max(minimum, maximum))
+{
+    auto* style = new SpinEditStyle;
+    style->setParent(this);
+    setStyle(style);
+    setWrapping(false);
+    setAccelerated(false);
+    setKeyboardTracking(true);
+    setCorrectionMode(QAbstractSpinBox::CorrectToPreviousValue);
+    setValue(value);
+}
+
+int SpinEdit::value() const
+{
+    try {
+        return strToInt(toUtf8(lineEdit()->text()));
+    } catch (const Exception&) {
+        return minimum_;
+    }
+}
+
+void SpinEdit::setValue(int value)
+{
+    const int clamped = std::clamp(value, minimum_, maximum_);
+    const QString text = QString::number(clamped);
+    if (lineEdit()->text() != text)
+        lineEdit()->setText(text);
+    update(); // the arrows' enabled look follows the value
+}
+
+void SpinEdit::stepBy(int steps)
+{
+    // A step counts from the value read (not clamped), then clamps: no wrapping.
+    const long long next = static_cast<long long>(value()) + steps;
+    setValue(static_cast<int>(std::clamp<long long>(next, minimum_, maximum_)));
+    lineEdit()->selectAll();
+}
+
+QAbstractSpinBox::StepEnabled SpinEdit::stepEnabled() const
+{
+    if (isReadOnly())
+        return StepNone;
+    const int v = value();
+    StepEnabled enabled = StepNone;
+    if (v < maximum_)
+        enabled |= StepUpEnabled;
+    if (v > minimum_)
+        enabled |= StepDownEnabled;
+    return enabled;
+}
+
+bool SpinEdit::acceptsCharacter(QChar c) const
+{
+    if (c >= QLatin1Char('0') && c <= QLatin1Char('9'))
+        return true;
+    if (c == QLatin1Char('+') || c == QLatin1Char('-'))
+        return true;
+    return locale().decimalPoint().contains(c);
+}
+
+QValidator::State SpinEdit::validate(QString& input, int&) const
+{
+    // Any text made of the accepted characters may stand in the field; what it
+    // means is decided when it is read.
+    for (const QChar c : input) {
+        if (!acceptsCharacter(c))
+            return QValidator::Invalid;
+    }
+    return QValidator::Acceptable;
+}
+
+void SpinEdit::keyPressEvent(QKeyEvent* event)
+{
+    switch (event->key()) {
+    case Qt::Key_Up:
+    case Qt::Key_Down:
+        QAbstractSpinBox::keyPressEvent(event); // steps by 1
+        return;
+    case Qt::Key_PageUp:
+    case Qt::Key_PageDown:
+        event->accept(); // only the arrow keys step
+        return;
+    case Qt::Key_Enter:
+    case Qt::Key_Return:
+        event->accept();
+        QApplication::beep();
+        return;
+    default:
+        break;
+    }
+    const QString text = event->text();
+    const bool printable = !text.isEmpty() && text.at(0).isPrint();
+    if (printable && !(event->modifiers() & (Qt::ControlModifier | Qt::MetaModifier))) {
+        for (const QChar c : text) {
+            if (!acceptsCharacter(c)) {
+                event->accept();
+                QApplication::beep();
+                return;
+            }
+        }
+    }
+    QAbstractSpinBox::keyPressEvent(event);
+}
+
+void SpinEdit::focusOutEvent(QFocusEvent* event)
+{
+    // Leaving the field writes back the value the program reads from it: an
+    // out-of-range number becomes the nearer bound, and a text that is not an
+    // integer becomes the minimum that reading it gives.
+    const int v = value();
+    setValue(v);
+    QAbstractSpinBox::focusOutEvent(event);
+}
+
+// ---- TForm1 -----------------------------------------------------------------
+
+TForm1::TForm1(QWidget* parent) : TForm1(Options{}, parent) {}
+
+TForm1::TForm1(Options options, QWidget* parent) : QMainWindow(parent)
+{
+    setObjectName(QStringLiteral("Form1"));
+    programDir_ = options.programDir.empty() ? defaultProgramDir() : options.programDir;
+    if (options.prompts) {
+        prompts_ = options.prompts;
+    } else {
+        ownPrompts_ = std::make_unique<QtPrompts>(this, QString::fromUtf8(maker::kAppTitle));
+        prompts_ = ownPrompts_.get();
+    }
+
+    setWindowTitle(windowCaption());
+    setFont(formFont());
+    buildControls();
+    resize(630, 463);
+    if (const QScreen* screen = QGuiApplication::primaryScreen()) {
+        const QRect area = screen->availableGeometry();
+        move(area.center() - QPoint(width() / 2, height() / 2));
+    }
+
+    Timer1 = std::make_unique<QtTimer>(kPageTimerMs);
+    Timer2 = std::make_unique<QtTimer>(kAutosaveTimerMs);
+    Timer3 = std::make_unique<QtTimer>(kWatchdogTimerMs);
+    if (options.host) {
+        host_ = options.host;
+    } else {
+        ownHost_ = std::make_unique<InterfaceHostLookup>();
+        host_ = ownHost_.get();
+    }
+    browser_ = std::make_unique<WebEngineBrowser>(WebBrowser1);
+    engine_ = std::make_unique<Engine>(EnginePorts{*this, *prompts_, *browser_, *host_, *Timer1,
+                                                   *Timer2, *Timer3, programDir_});
+
+    linkModel_ = std::make_unique<ResultModel>(engine_->links, QStringLiteral("网址链接表"));
+    faxModel_ = std::make_unique<ResultModel>(engine_->fax, QStringLiteral("传真号码表"));
+    ListView3->setModel(linkModel_.get());
+    ListView4->setModel(faxModel_.get());
+    for (QTreeView* view : {ListView3, ListView4}) {
+        view->header()->resizeSection(0, kResultColumnWidth);
+        connect(view->model(), &QAbstractItemModel::rowsInserted, this, [this] {
+            if (!scrollPending_) {
+                scrollPending_ = true;
+                QTimer::singleShot(0, this, &TForm1::scrollToNewItems);
+            }
+        });
+    }
+
+    Timer1->onTimer = [this] { guarded(*prompts_, [this] { engine_->driver.Timer1Timer(); }); };
+    Timer2->onTimer = [this] { guarded(*prompts_, [this] { engine_->progress.Timer2Timer(); }); };
+    Timer3->onTimer = [this] { guarded(*prompts_, [this] { engine_->driver.Timer3Timer(); }); };
+
+    setupTray();
+    FormCreate(options.loadSettings);
+}
+
+TForm1::~TForm1()
+{
+    FormDestroy();
+    // The timers must not tick into a half-destroyed window.
+    for (QtTimer* timer : {Timer1.get(), Timer2.get(), Timer3.get()}) {
+        if (timer) {
+            timer->onTimer = nullptr;
+            timer->setEnabled(false);
+        }
+    }
+    // The views let go of the models before the models and the engine's lists go.
+    if (ListView3)
+        ListView3->setModel(nullptr);
+    if (ListView4)
+        ListView4->setModel(nullptr);
+    faxModel_.reset();
+    linkModel_.reset();
+    engine_.reset();
+    browser_.reset();
+    setBusyCursor(false);
+}
+
+void TForm1::FormCreate(bool loadSettings)
+{
+    QPalette hints = QToolTip::palette();
+    hints.setColor(QPalette::ToolTipBase, QColor(0x00, 0xFF, 0x00));
+    hints.setColor(QPalette::ToolTipText, Qt::black);
+    QToolTip::setPalette(hints);
+    if (loadSettings)
+        guarded(*prompts_, [this] { engine_->loadSettings(); });
+}
+
+void TForm1::FormDestroy()
+{
+    if (engine_)
+        guarded(*prompts_, [this] { engine_->saveSettings(); });
+}
+
+QToolButton* TForm1::addSpeedButton(QWidget* bar, const char* name, const QString& caption,
+                                    const QString& hint, void (TForm1::*handler)())
+{
+    auto* button = new QToolButton(bar);
+    button->setObjectName(QString::fromLatin1(name));
+    button->setText(caption);
+    button->setToolTip(hint);
+    button->setAutoRaise(true);
+    button->setToolButtonStyle(Qt::ToolButtonTextOnly);
+    button->setFocusPolicy(Qt::NoFocus);
+    button->setFixedSize(55, 23);
+    connect(button, &QToolButton::clicked, this, [this, handler] { (this->*handler)(); });
+    bar->layout()->addWidget(button);
+    return button;
+}
+
+void TForm1::buildControls()
+{
+    auto* central = new QWidget(this);
+    central->setObjectName(QStringLiteral("client"));
+    auto* column = new QVBoxLayout(central);
+    column->setContentsMargins(0, 0, 0, 0);
+    column->setSpacing(0);
+
+    // 1. Toolbar.
+    auto* bar = new QFrame(central);
+    bar->setObjectName(QStringLiteral("CoolBar1"));
+    bar->setFrameShape(QFrame::StyledPanel);
+    bar->setFrameShadow(QFrame::Raised);
+    bar->setFixedHeight(kToolbarHeight);
+    auto* barRow = new QHBoxLayout(bar);
+    barRow->setContentsMargins(4, 3, 4, 3);
+    barRow->setSpacing(1);
+    SpeedButton1 = addSpeedButton(bar, "SpeedButton1", QStringLiteral("网址"), QStringLiteral("选择网址列表"), &TForm1::N1Click);
+    SpeedButton2 = addSpeedButton(bar, "SpeedButton2", QStringLiteral("搜索"), QStringLiteral("开始网络搜索"), &TForm1::N2Click);
+    SpeedButton3 = addSpeedButton(bar, "SpeedButton3", QStringLiteral("终止"), QStringLiteral("终止网络搜索"), &TForm1::N3Click);
+    SpeedButton4 = addSpeedButton(bar, "SpeedButton4", QStringLiteral("继续"), QStringLiteral("继续网络搜索"), &TForm1::N4Click);
+    SpeedButton5 = addSpeedButton(bar, "SpeedButton5", QStringLiteral("保存"), QStringLiteral("保存搜索结果"), &TForm1::N5Click);
+    SpeedButton6 = addSpeedButton(bar, "SpeedButton6", QStringLiteral("创建"), QStringLiteral("创建网址列表"), &TForm1::N28Click);
+    SpeedButton8 = addSpeedButton(bar, "SpeedButton8", QStringLiteral("进程"), QStringLiteral("保存搜索进程"), &TForm1::SpeedButton8Click);
+    SpeedButton11 = addSpeedButton(bar, "SpeedButton11", QStringLiteral("整理"), QStringLiteral("合并去重数据"), &TForm1::SpeedButton11Click);
+    SpeedButton9 = addSpeedButton(bar, "SpeedButton9", QStringLiteral("关于"), QStringLiteral("关于本软件"), &TForm1::N15Click);
+    SpeedButton10 = addSpeedButton(bar, "SpeedButton10", QStringLiteral("退出"), QStringLiteral("退出软件系统"), &TForm1::SpeedButton10Click);
+    barRow->addStretch(1);
+    column->addWidget(bar);
+
+    // 2. Option row.
+    auto* options = new QWidget(central);
+    options->setObjectName(QStringLiteral("OptionRow"));
+    auto* optionRow = new QHBoxLayout(options);
+    optionRow->setContentsMargins(6, 3, 6, 3);
+    optionRow->setSpacing(8);
+    auto* speedLabel = new QLabel(QStringLiteral("速度[秒]："), options);
+    SpinEdit1 = new SpinEdit(kSpeedMin, kSpeedMax, kSpeedInitial, options);
+    SpinEdit1->setObjectName(QStringLiteral("SpinEdit1"));
+    SpinEdit1->setFixedWidth(48);
+    speedLabel->setBuddy(SpinEdit1);
+    CheckBox1 = textLeftCheckBox("CheckBox1", QStringLiteral("去重"), options);
+    CheckBox8 = textLeftCheckBox("CheckBox8", QStringLiteral("自动保存"), options);
+    CheckBox3 = textLeftCheckBox("CheckBox3", QStringLiteral("搜索链接"), options);
+    CheckBox5 = textLeftCheckBox("CheckBox5", QStringLiteral("搜索传真"), options);
+    auto* pathLabel = new QLabel(QStringLiteral("网址文件："), options);
+    Edit5 = new QLineEdit(options);
+    Edit5->setObjectName(QStringLiteral("Edit5"));
+    Edit5->setReadOnly(true);
+    pathLabel->setBuddy(Edit5);
+    optionRow->addWidget(speedLabel);
+    optionRow->addWidget(SpinEdit1);
+    optionRow->addSpacing(4);
+    for (QCheckBox* box : {CheckBox1, CheckBox8, CheckBox3, CheckBox5})
+        optionRow->addWidget(box);
+    optionRow->addSpacing(4);
+    optionRow->addWidget(pathLabel);
+    optionRow->addWidget(Edit5, 1);
+    column->addWidget(options);
+
+    // 3. Filter band: link filters on the left, fax markers on the right.
+    auto* filters = new QWidget(central);
+    filters->setObjectName(QStringLiteral("FilterBand"));
+    filters->setFixedHeight(kFilterBandHeight);
+    auto* filterRow = new QHBoxLayout(filters);
+    filterRow->setContentsMargins(4, 0, 4, 3);
+    filterRow->setSpacing(6);
+    auto* linkSide = new QWidget(filters);
+    auto* grid = new QGridLayout(linkSide);
+    grid->setContentsMargins(0, 0, 0, 0);
+    grid->setHorizontalSpacing(6);
+    grid->setVerticalSpacing(2);
+    CheckBox6 = textLeftCheckBox("CheckBox6", QStringLiteral("启用链接筛选"), linkSide);
+    CheckBox7 = textLeftCheckBox("CheckBox7", QStringLiteral("只搜索本站"), linkSide);
+    CheckBox6->setLayoutDirection(Qt::LeftToRight);
+    CheckBox7->setLayoutDirection(Qt::LeftToRight);
+    Memo4 = memoEdit("Memo4", {QStringLiteral("http://"), QStringLiteral(".")}, false, linkSide);
+    Memo5 = memoEdit("Memo5", {QStringLiteral("$"), QStringLiteral("#")}, false, linkSide);
+    auto* containLabel = new QLabel(QStringLiteral("链接必须包含："), linkSide);
+    auto* excludeLabel = new QLabel(QStringLiteral("链接必须不含："), linkSide);
+    containLabel->setBuddy(Memo4);
+    excludeLabel->setBuddy(Memo5);
+    grid->addWidget(CheckBox6, 0, 0);
+    grid->addWidget(CheckBox7, 0, 1);
+    grid->addWidget(containLabel, 1, 0);
+    grid->addWidget(excludeLabel, 1, 1);
+    grid->addWidget(Memo4, 2, 0);
+    grid->addWidget(Memo5, 2, 1);
+    grid->setRowStretch(2, 1);
+    grid->setColumnStretch(0, 1);
+    grid->setColumnStretch(1, 1);
+    Memo1 = memoEdit("Memo1", {QStringLiteral("传真："), QStringLiteral("FAX："), QStringLiteral("传真号：")},
+                     true, filters);
+    Memo1->setToolTip(QStringLiteral("可以自行添加传真特征符"));
+    filterRow->addWidget(linkSide, 1);
+    filterRow->addWidget(Memo1, 1);
+    column->addWidget(filters);
+
+    // 4. Result band.
+    auto* results = new QWidget(central);
+    results->setObjectName(QStringLiteral("ResultBand"));
+    results->setFixedHeight(kResultBandHeight);
+    auto* resultRow = new QHBoxLayout(results);
+    resultRow->setContentsMargins(4, 0, 4, 3);
+    resultRow->setSpacing(6);
+    ListView3 = resultView("ListView3", results);
+    ListView4 = resultView("ListView4", results);
+    resultRow->addWidget(ListView3, 1);
+    resultRow->addWidget(ListView4, 1);
+    column->addWidget(results);
+
+    // 5. The browser fills the rest.
+    WebBrowser1 = new QWebEngineView(central);
+    WebBrowser1->setObjectName(QStringLiteral("WebBrowser1"));
+    column->addWidget(WebBrowser1, 1);
+    setCentralWidget(central);
+
+    // 6. Status bar.
+    StatusBar1 = statusBar();
+    StatusBar1->setObjectName(QStringLiteral("StatusBar1"));
+    StatusBar1->setSizeGripEnabled(true);
+    for (int i = 0; i < kPanelCount; ++i) {
+        auto* label = new QLabel(StatusBar1);
+        label->setObjectName(QStringLiteral("Panel%1").arg(i));
+        label->setContentsMargins(2, 0, 2, 0);
+        const PanelSpec& spec = kPanels[i];
+        if (spec.text) {
+            label->setText(QString::fromUtf8(spec.text));
+            label->setFixedWidth(spec.width);
+            StatusBar1->addWidget(label);
+        } else {
+            label->setText(QString::fromUtf8(maker::kContactLine));
+            label->setMinimumWidth(spec.width);
+            StatusBar1->addWidget(label, 1); // the message panel takes the rest
+        }
+        panels[static_cast<size_t>(i)] = label;
+    }
+}
+
+// ---- commands -----------------------------------------------------------------
+
+void TForm1::N1Click() { guarded(*prompts_, [this] { engine_->urlList.N1Click(); }); }
+void TForm1::N2Click() { guarded(*prompts_, [this] { engine_->driver.N2Click(); }); }
+void TForm1::N3Click() { guarded(*prompts_, [this] { engine_->driver.N3Click(); }); }
+void TForm1::N4Click() { guarded(*prompts_, [this] { engine_->resume.N4Click(); }); }
+void TForm1::N5Click() { guarded(*prompts_, [this] { engine_->progress.N5Click(); }); }
+void TForm1::SpeedButton8Click() { guarded(*prompts_, [this] { engine_->progress.SpeedButton8Click(); }); }
+void TForm1::SpeedButton11Click() { guarded(*prompts_, [this] { engine_->merge.SpeedButton11Click(); }); }
+
+void TForm1::SpeedButton10Click()
+{
+    close(); // asks first (closeEvent)
+}
+
+void TForm1::N15Click()
+{
+    guarded(*prompts_, [this] {
+        if (aboutBox_) {
+            aboutBox_->exec();
+        } else {
+            TForm2 box(this);
+            box.exec();
+        }
+    });
+}
+
+void TForm1::N28Click()
+{
+    guarded(*prompts_, [this] {
+        if (urlGenerator_)
+            urlGenerator_->exec();
+    });
+}
+
+void TForm1::closeEvent(QCloseEvent* event)
+{
+    // A second close while the box is open (the tray's exit item) waits for its answer.
+    if (askingToClose_) {
+        event->ignore();
+        return;
+    }
+    askingToClose_ = true;
+    bool yes = false;
+    guarded(*prompts_, [&] { yes = prompts_->confirm(kExitQuestion); });
+    askingToClose_ = false;
+    if (!yes) {
+        event->ignore();
+        return;
+    }
+    event->accept();
+    emit closeAccepted();
+}
+
+void TForm1::changeEvent(QEvent* event)
+{
+    QMainWindow::changeEvent(event);
+    if (event->type() == QEvent::WindowStateChange && (windowState() & Qt::WindowMinimized)) {
+        // Hide to the tray once the minimise itself has been handled.
+        QTimer::singleShot(0, this, [this] {
+            if (windowState() & Qt::WindowMinimized)
+                guarded(*prompts_, [this] { N18Click(); });
+        });
+    }
+}
+
+// ---- vq::MainView ---------------------------------------------------------------
+
+QCheckBox* TForm1::switchBox(Switch s) const
+{
+    switch (s) {
+    case Switch::Dedup: return CheckBox1;
+    case Switch::Links: return CheckBox3;
+    case Switch::Fax: return CheckBox5;
+    case Switch::LinkFilter: return CheckBox6;
+    case Switch::OnlySite: return CheckBox7;
+    case Switch::Autosave: return CheckBox8;
+    }
+    throw std::invalid_argument("unknown switch");
+}
+
+QPlainTextEdit* TForm1::memo(Memo m) const
+{
+    switch (m) {
+    case Memo::FaxMarkers: return Memo1;
+    case Memo::MustContain: return Memo4;
+    case Memo::MustNotContain: return Memo5;
+    }
+    throw std::invalid_argument("unknown memo");
+}
+
+bool TForm1::isChecked(Switch s) const { return switchBox(s)->isChecked(); }
+void TForm1::setChecked(Switch s, bool on) { switchBox(s)->setChecked(on); }
+
+int TForm1::speed() const { return SpinEdit1->value(); }
+void TForm1::setSpeed(int seconds) { SpinEdit1->setValue(seconds); }
+
+AnsiString TForm1::listPath() const { return toAnsi(Edit5->text()); }
+void TForm1::setListPath(const AnsiString& path) { Edit5->setText(toQString(path)); }
+
+std::vector<AnsiString> TForm1::memoLines(Memo m) const
+{
+    std::vector<AnsiString> lines;
+    for (const QString& line : editLines(memo(m)->toPlainText()))
+        lines.push_back(toAnsi(line));
+    return lines;
+}
+
+void TForm1::setMemoLines(Memo m, const std::vector<AnsiString>& lines)
+{
+    QStringList text;
+    text.reserve(static_cast<qsizetype>(lines.size()));
+    for (const AnsiString& line : lines)
+        text << toQString(line);
+    memo(m)->setPlainText(text.join(QLatin1Char('\n')));
+}
+
+void TForm1::setPanel(int index, const std::string& text)
+{
+    if (index < 0 || index >= kPanelCount)
+        throw std::out_of_range("status panel " + std::to_string(index));
+    panels[static_cast<size_t>(index)]->setText(fromUtf8(text));
+}
+
+std::string TForm1::panel(int index) const
+{
+    if (index < 0 || index >= kPanelCount)
+        throw std::out_of_range("status panel " + std::to_string(index));
+    return toUtf8(panels[static_cast<size_t>(index)]->text());
+}
+
+void TForm1::applyButtonSet(ButtonSet set)
+{
+    bool list = true, search = true, stop = true, resume = true;
+    switch (set) {
+    case ButtonSet::AtStart:
+        break;
+    case ButtonSet::Searching:
+        list = false, search = false, stop = true, resume = false;
+        break;
+    case ButtonSet::Stopped:
+        list = true, search = true, stop = false, resume = true;
+        break;
+    }
+    SpeedButton1->setEnabled(list);
+    SpeedButton2->setEnabled(search);
+    SpeedButton3->setEnabled(stop);
+    SpeedButton4->setEnabled(resume);
+}
+
+void TForm1::scrollToNewItems()
+{
+    scrollPending_ = false;
+    for (QTreeView* view : {ListView3, ListView4}) {
+        QAbstractItemModel* model = view ? view->model() : nullptr;
+        if (model && model->rowCount() > 0)
+            view->scrollTo(model->index(model->rowCount() - 1, 0), QAbstractItemView::EnsureVisible);
+    }
+}
+
+void TForm1::repaint()
+{
+    if (scrollPending_)
+        scrollToNewItems();
+    QMainWindow::repaint();
+}
+
+void TForm1::setBusyCursor(bool busy)
+{
+    if (busy == busy_)
+        return;
+    busy_ = busy;
+    if (busy)
+        QApplication::setOverrideCursor(Qt::BusyCursor);
+    else
+        QApplication::restoreOverrideCursor();
+}
+
+void TForm1::pause(int ms)
+{
+    if (ms > 0)
+        QThread::msleep(static_cast<unsigned long>(ms));
+}
+
+} // namespace vq

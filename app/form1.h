@@ -1,22 +1,96 @@
-// The main window.
+// The main window: every control the search reads or fills, the toolbar
+// commands, the button states and the status bar. The window is the program's
+// vq::MainView; it owns the Qt versions of the ports and the engine, and each
+// handler forwards to the engine under the default handler.
 #pragma once
 
 #include "app/engine.h"
 
+#include <QAbstractSpinBox>
 #include <QMainWindow>
+#include <array>
+#include <filesystem>
 #include <memory>
 
 class QAction;
+class QCheckBox;
+class QDialog;
+class QLabel;
+class QLineEdit;
 class QMenu;
+class QPlainTextEdit;
+class QStatusBar;
+class QToolButton;
+class QTreeView;
+class QWebEngineView;
 
 namespace vq {
 
-class TTrayIcon;
+// The maker's particulars, shown in the caption, the status bar, the About box
+// and the tray menu.
+namespace maker {
+inline constexpr const char* kProduct = "『VelqorDornavik』";
+inline constexpr const char* kVersion = "V2.0";
+inline constexpr const char* kAppTitle = "『VelqorDornavik』V2.0";
+inline constexpr const char* kHomePage = "http://www.velqor.example";
+inline constexpr const char* kPhone = "010-5555-0100";
+inline constexpr const char* kMail = "service@velqor.example";
+inline constexpr const char* kContactLine = "欢迎使用！联系我们：service@velqor.example";
+} // namespace maker
 
-class TForm1 : public QMainWindow {
+// The windows' font: SimSun 12 px where it exists, otherwise a CJK font that does.
+QFont formFont();
+
+// The program's directory for this executable: its own directory when writable,
+// otherwise the per-user data directory.
+std::filesystem::path defaultProgramDir();
+
+// The speed field: a spin edit whose text is read strictly as an integer (the
+// minimum when it is not one, never clamped on reading); setting a value, a step
+// and leaving the field clamp to the range.
+class SpinEdit : public QAbstractSpinBox {
     Q_OBJECT
 public:
+    SpinEdit(int minimum, int maximum, int value, QWidget* parent = nullptr);
+
+    int minimum() const { return minimum_; }
+    int maximum() const { return maximum_; }
+    int value() const;       // the integer written in the field, or minimum()
+    void setValue(int value); // clamped to minimum()..maximum()
+
+    void stepBy(int steps) override;
+    QValidator::State validate(QString& input, int& pos) const override;
+    void fixup(QString&) const override {}
+
+    // Whether the field takes a typed character (digits, signs, the decimal separator).
+    bool acceptsCharacter(QChar c) const;
+
+protected:
+    StepEnabled stepEnabled() const override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void focusOutEvent(QFocusEvent* event) override;
+
+private:
+    int minimum_;
+    int maximum_;
+};
+
+class ResultModel;
+class QtTimer;
+class TTrayIcon;
+
+class TForm1 : public QMainWindow, public MainView {
+    Q_OBJECT
+public:
+    struct Options {
+        Prompts* prompts = nullptr;          // null: the window's own Qt boxes
+        HostLookup* host = nullptr;          // null: the interfaces' addresses
+        std::filesystem::path programDir;    // empty: defaultProgramDir()
+        bool loadSettings = true;            // FormCreate loads the option lists and state
+    };
+
     explicit TForm1(QWidget* parent = nullptr);
+    explicit TForm1(Options options, QWidget* parent = nullptr);
     ~TForm1() override;
 
     // Toolbar and menu commands.
@@ -38,10 +112,84 @@ public:
     void N20Click();
     void N23Click();
 
+    // vq::MainView.
+    bool isChecked(Switch s) const override;
+    void setChecked(Switch s, bool on) override;
+    int speed() const override;
+    void setSpeed(int seconds) override;
+    AnsiString listPath() const override;
+    void setListPath(const AnsiString& path) override;
+    std::vector<AnsiString> memoLines(Memo m) const override;
+    void setMemoLines(Memo m, const std::vector<AnsiString>& lines) override;
+    void setPanel(int index, const std::string& text) override;
+    std::string panel(int index) const override;
+    void applyButtonSet(ButtonSet set) override;
+    void repaint() override;
+    void setBusyCursor(bool busy) override;
+    void pause(int ms) override;
+
+    // The dialogs the commands show; created by the program entry after the window.
+    void setAboutBox(QDialog* box) { aboutBox_ = box; }
+    void setUrlGenerator(QDialog* dialog) { urlGenerator_ = dialog; }
+
+    Engine& engine() { return *engine_; }
+    Prompts& prompts() { return *prompts_; }
+    const std::filesystem::path& programDir() const { return programDir_; }
+
+    static constexpr int kPanelCount = 9;
+
+signals:
+    // The user confirmed the exit: the program's message loop should end.
+    void closeAccepted();
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+    void changeEvent(QEvent* event) override;
+
 private:
     void setupTray(); // creates TrayIcon1 and PopupMenu1 (app/form1_tray.cpp)
+    void buildControls();
+    void FormCreate(bool loadSettings);
+    void FormDestroy();
+    QToolButton* addSpeedButton(QWidget* bar, const char* name, const QString& caption,
+                                const QString& hint, void (TForm1::*handler)());
+    QCheckBox* switchBox(Switch s) const;
+    QPlainTextEdit* memo(Memo m) const;
+    void scrollToNewItems();
 
 public:
+    // Toolbar.
+    QToolButton* SpeedButton1 = nullptr;  // "网址"
+    QToolButton* SpeedButton2 = nullptr;  // "搜索"
+    QToolButton* SpeedButton3 = nullptr;  // "终止"
+    QToolButton* SpeedButton4 = nullptr;  // "继续"
+    QToolButton* SpeedButton5 = nullptr;  // "保存"
+    QToolButton* SpeedButton6 = nullptr;  // "创建"
+    QToolButton* SpeedButton8 = nullptr;  // "进程"
+    QToolButton* SpeedButton11 = nullptr; // "整理"
+    QToolButton* SpeedButton9 = nullptr;  // "关于"
+    QToolButton* SpeedButton10 = nullptr; // "退出"
+    // Option row.
+    SpinEdit* SpinEdit1 = nullptr;
+    QCheckBox* CheckBox1 = nullptr; // "去重"
+    QCheckBox* CheckBox8 = nullptr; // "自动保存"
+    QCheckBox* CheckBox3 = nullptr; // "搜索链接"
+    QCheckBox* CheckBox5 = nullptr; // "搜索传真"
+    QLineEdit* Edit5 = nullptr;     // URL list path
+    // Filter band.
+    QCheckBox* CheckBox6 = nullptr; // "启用链接筛选"
+    QCheckBox* CheckBox7 = nullptr; // "只搜索本站"
+    QPlainTextEdit* Memo4 = nullptr; // links must contain
+    QPlainTextEdit* Memo5 = nullptr; // links must not contain
+    QPlainTextEdit* Memo1 = nullptr; // fax marker words
+    // Result band.
+    QTreeView* ListView3 = nullptr; // "网址链接表"
+    QTreeView* ListView4 = nullptr; // "传真号码表"
+    // Browser and status bar.
+    QWebEngineView* WebBrowser1 = nullptr;
+    QStatusBar* StatusBar1 = nullptr;
+    std::array<QLabel*, kPanelCount> panels{};
+
     QMenu* PopupMenu1 = nullptr;
     QAction* N17 = nullptr;
     QAction* N18 = nullptr;
@@ -50,6 +198,31 @@ public:
     QAction* N21 = nullptr;
     QAction* N23 = nullptr;
     std::unique_ptr<TTrayIcon> TrayIcon1;
+
+private:
+    std::filesystem::path programDir_;
+    std::unique_ptr<Prompts> ownPrompts_;
+    Prompts* prompts_ = nullptr;
+    QDialog* aboutBox_ = nullptr;
+    QDialog* urlGenerator_ = nullptr;
+    bool busy_ = false;
+    bool askingToClose_ = false; // the exit confirmation is open
+    bool scrollPending_ = false;
+
+public:
+    // Ports and engine; declared in this order so that the engine goes first at
+    // destruction and the result models before the lists they observe.
+    std::unique_ptr<QtTimer> Timer1; // page timer, 8000 ms
+    std::unique_ptr<QtTimer> Timer2; // autosave timer, 300000 ms
+    std::unique_ptr<QtTimer> Timer3; // watchdog, 300000 ms
+
+private:
+    std::unique_ptr<HostLookup> ownHost_;
+    HostLookup* host_ = nullptr;
+    std::unique_ptr<Browser> browser_;
+    std::unique_ptr<Engine> engine_;
+    std::unique_ptr<ResultModel> linkModel_;
+    std::unique_ptr<ResultModel> faxModel_;
 };
 
 } // namespace vq
