@@ -24,9 +24,8 @@ constexpr OptionListFile kOptionLists[] = {
 
 void loadOptionLists(MainView& view, const std::filesystem::path& programDir)
 {
-    // Every list is tried: one unreadable file must not keep the others (or the
-    // search state loaded after them) from the window. The first failure is
-    // reported once all have been tried.
+    // Every list is tried: one unreadable file must not keep the others from the
+    // window. The first failure is reported once all have been tried.
     std::exception_ptr firstError;
     for (const OptionListFile& list : kOptionLists) {
         const std::filesystem::path path = programDir / list.fileName;

@@ -1,0 +1,132 @@
+// The three option-list files: loaded only when present, saved each on its own.
+#include "state/option_lists.h"
+#include "tests/support/fakes.h"
+#include "text/errors.h"
+
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <fstream>
+#include <sstream>
+
+using namespace vq;
+using fake::FakeMainView;
+namespace fs = std::filesystem;
+
+Q_DECLARE_METATYPE(std::string)
+Q_DECLARE_METATYPE(std::vector<vq::AnsiString>)
+
+namespace {
+
+void writeRaw(const fs::path& p, const std::string& data)
+{
+    std::ofstream f(p, std::ios::binary | std::ios::trunc);
+    f << data;
+}
+
+std::string readRaw(const fs::path& p)
+{
+    std::ifstream f(p, std::ios::binary);
+    std::ostringstream s;
+    s << f.rdbuf();
+    return s.str();
+}
+
+const char* const kFiles[] = {"vqwebfaxset.ini", "vqweblinkok.ini", "vqweblinkno.ini"};
+const Memo kMemos[] = {Memo::FaxMarkers, Memo::MustContain, Memo::MustNotContain};
+
+} // namespace
+
+class OptionListsTest : public QObject {
+    Q_OBJECT
+
+    QTemporaryDir tmp;
+    fs::path dir() const { return fs::path(tmp.path().toStdString()); }
+
+private slots:
+    void cleanup()
+    {
+        for (const auto& e : fs::directory_iterator(dir()))
+            fs::remove_all(e.path());
+    }
+
+    void noFilesKeepInitialLinesAndSaveCreatesAll()
+    {
+        FakeMainView view;
+        const FakeMainView initial;
+        loadOptionLists(view, dir());
+        for (Memo m : kMemos)
+            QCOMPARE(view.memoLines(m), initial.memoLines(m));
+        saveOptionLists(view, dir());
+        QCOMPARE(readRaw(dir() / "vqwebfaxset.ini"),
+                 std::string("\xB4\xAB\xD5\xE6\xA3\xBA\r\nFAX\xA3\xBA\r\n\xB4\xAB\xD5\xE6\xBA\xC5\xA3\xBA\r\n"));
+        QCOMPARE(readRaw(dir() / "vqweblinkok.ini"), std::string("http://\r\n.\r\n"));
+        QCOMPARE(readRaw(dir() / "vqweblinkno.ini"), std::string("$\r\n#\r\n"));
+    }
+
+    // One file on disk: only its memo changes, with the whole-list line rules.
+    void loadOne_data()
+    {
+        QTest::addColumn<int>("which");
+        QTest::addColumn<std::string>("content");
+        QTest::addColumn<std::vector<AnsiString>>("lines");
+        using V = std::vector<AnsiString>;
+        QTest::newRow("markers CR LF") << 0 << std::string("\xB4\xAB\xD5\xE6:\r\nFax\r\n") << V{"\xB4\xAB\xD5\xE6:", "Fax"};
+        QTest::newRow("must-contain mixed breaks") << 1 << std::string("a\rb\nc\n\rd") << V{"a", "b", "c", "", "d"};
+        QTest::newRow("must-not-contain NUL ends") << 2 << std::string("x\r\ny\0z\r\n", 9) << V{"x", "y"};
+        QTest::newRow("empty file empties the memo") << 1 << std::string() << V{};
+    }
+    void loadOne()
+    {
+        QFETCH(int, which);
+        QFETCH(std::string, content);
+        writeRaw(dir() / kFiles[which], content);
+        FakeMainView view;
+        const FakeMainView initial;
+        loadOptionLists(view, dir());
+        for (int i = 0; i < 3; ++i) {
+            if (i == which)
+                QTEST(view.memoLines(kMemos[i]), "lines");
+            else
+                QCOMPARE(view.memoLines(kMemos[i]), initial.memoLines(kMemos[i]));
+        }
+    }
+
+    void roundTrip()
+    {
+        FakeMainView view;
+        view.setMemoLines(Memo::FaxMarkers, {"\xB4\xAB\xD5\xE6\xA3\xBA", "", "TEL/FAX"});
+        view.setMemoLines(Memo::MustContain, {});
+        view.setMemoLines(Memo::MustNotContain, {"javascript:", "mailto:"});
+        saveOptionLists(view, dir());
+        FakeMainView back;
+        loadOptionLists(back, dir());
+        for (Memo m : kMemos)
+            QCOMPARE(back.memoLines(m), view.memoLines(m));
+    }
+
+    // A file that cannot be written is skipped; the others are still written.
+    void saveFailureSkipsOnlyThatFile_data()
+    {
+        QTest::addColumn<int>("blocked");
+        QTest::newRow("first") << 0;
+        QTest::newRow("middle") << 1;
+        QTest::newRow("last") << 2;
+    }
+    void saveFailureSkipsOnlyThatFile()
+    {
+        QFETCH(int, blocked);
+        fs::create_directory(dir() / kFiles[blocked]); // a file cannot replace it
+        FakeMainView view;
+        saveOptionLists(view, dir());
+        QVERIFY(fs::is_directory(dir() / kFiles[blocked]));
+        for (int i = 0; i < 3; ++i)
+            if (i != blocked)
+                QVERIFY(fs::is_regular_file(dir() / kFiles[i]));
+        // Nothing but the three names: no temporary file left behind.
+        QCOMPARE(std::distance(fs::directory_iterator(dir()), fs::directory_iterator()), 3);
+    }
+};
+
+QTEST_GUILESS_MAIN(OptionListsTest)
+#include "test_option_lists.moc"
