@@ -54,7 +54,7 @@ QFrame* makeGroup(QWidget* parent)
 void addColumn(QGridLayout* grid, int column, QLabel* label, QLineEdit* edit, int stretch)
 {
     label->setBuddy(edit);
-    grid->addWidget(label, 0, column);
+    grid->addWidget(label, 0, column, Qt::AlignLeft | Qt::AlignBottom);
     grid->addWidget(edit, 1, column);
     grid->setColumnStretch(column, stretch);
 }
