@@ -1,1 +1,477 @@
-// (to be written)
+#include "app/web_browser.h"
+
+#include "text/ansi.h"
+#include "text/errors.h"
+
+#include <QAuthenticator>
+#include <QCoreApplication>
+#include <QVariantMap>
+#include <QWebEngineCertificateError>
+#include <QWebEngineClientCertificateSelection>
+#include <QWebEngineDownloadRequest>
+#include <QWebEngineFileSystemAccessRequest>
+#include <QWebEngineFullScreenRequest>
+#include <QWebEngineLoadingInfo>
+#include <QWebEngineProfile>
+#include <QWebEngineQuotaRequest>
+#include <QWebEngineRegisterProtocolHandlerRequest>
+#include <QWebEngineScript>
+#include <QWebEngineSettings>
+#include <QWebEngineView>
+
+#include <string_view>
+
+namespace vq {
+
+namespace {
+
+// One call reads all the page offers to the scanners. It runs in the
+// application's own script world, so the page's scripts cannot tamper with
+// the built-ins it uses. A document without body or links collection (plain
+// XML, an image) yields empty results rather than an error.
+const QString kSnapshotScript = QStringLiteral(R"JS(
+(function () {
+  var r = { href: String(location.href), links: [], text: '' };
+  try {
+    if (document.links)
+      r.links = Array.from(document.links, function (a) { return String(a.href); });
+  } catch (e) {}
+  try {
+    if (document.body)
+      r.text = String(document.body.outerText);
+  } catch (e) {}
+  return r;
+})()
+)JS");
+
+// A navigation that starts no load at all (the same address with the same
+// #fragment again) is taken as complete after this long.
+constexpr int kQuietMs = 3000;
+// A completion snapshot that has not arrived after this long (a renderer
+// that hangs in a script) no longer holds up DocumentComplete.
+constexpr int kCompleteWaitMs = 10000;
+constexpr int kDefaultRefreshMs = 500;
+
+AnsiString toAnsiText(const QString& s)
+{
+    return utf16ToAnsi(std::u16string_view(reinterpret_cast<const char16_t*>(s.utf16()),
+                                           static_cast<size_t>(s.size())));
+}
+
+QString fromAnsiText(const AnsiString& s)
+{
+    const std::u16string wide = ansiToUtf16(s);
+    return QString::fromStdU16String(wide);
+}
+
+} // namespace
+
+// ---- the quiet page ----------------------------------------------------------
+
+QuietWebPage::QuietWebPage(QWebEngineProfile* profile, QObject* parent)
+    : QWebEnginePage(profile, parent)
+{
+    QWebEngineSettings* s = settings();
+    s->setAttribute(QWebEngineSettings::JavascriptCanOpenWindows, false);
+    s->setAttribute(QWebEngineSettings::JavascriptCanAccessClipboard, false);
+    s->setAttribute(QWebEngineSettings::JavascriptCanPaste, false);
+    s->setAttribute(QWebEngineSettings::FullScreenSupportEnabled, false);
+    s->setAttribute(QWebEngineSettings::ScreenCaptureEnabled, false);
+    s->setAttribute(QWebEngineSettings::PluginsEnabled, false);
+}
+
+QWebEnginePage* QuietWebPage::createWindow(WebWindowType)
+{
+    return nullptr;
+}
+
+QStringList QuietWebPage::chooseFiles(FileSelectionMode, const QStringList&, const QStringList&)
+{
+    return {};
+}
+
+void QuietWebPage::javaScriptAlert(const QUrl&, const QString&) {}
+
+bool QuietWebPage::javaScriptConfirm(const QUrl&, const QString& msg)
+{
+    // The "leave this page?" question of a beforeunload handler comes here
+    // with WebEngine's own text: leaving is the answer, or the next address
+    // could never be loaded. Every confirm() of a page is answered No.
+    static const QString leave = QCoreApplication::translate(
+        "QWebEnginePage",
+        "Are you sure you want to leave this page? Changes that you made may not be saved.");
+    return msg == leave;
+}
+
+bool QuietWebPage::javaScriptPrompt(const QUrl&, const QString&, const QString&, QString*)
+{
+    return false;
+}
+
+void QuietWebPage::javaScriptConsoleMessage(JavaScriptConsoleMessageLevel, const QString&, int,
+                                            const QString&)
+{
+    // Pages' console chatter is not ours to print.
+}
+
+// ---- the adapter -------------------------------------------------------------
+
+WebEngineBrowser::WebEngineBrowser(QWebEngineView* view, QObject* parent) : QObject(parent)
+{
+    ownProfile_ = new QWebEngineProfile(); // no storage name: off the record
+    auto* page = new QuietWebPage(ownProfile_);
+    ownsPage_ = true;
+    init(page, view);
+}
+
+WebEngineBrowser::WebEngineBrowser(QWebEnginePage* page, QObject* parent) : QObject(parent)
+{
+    if (!page) {
+        ownProfile_ = new QWebEngineProfile();
+        page = new QuietWebPage(ownProfile_);
+        ownsPage_ = true;
+    }
+    init(page, nullptr);
+}
+
+WebEngineBrowser::~WebEngineBrowser()
+{
+    // Nothing is reported any more: a page being deleted still answers its
+    // outstanding script calls, and whoever listened may be gone already.
+    onNavigateComplete2 = nullptr;
+    onDocumentComplete = nullptr;
+    ++generation_;
+    refresh_.stop();
+    quiet_.stop();
+    completeWait_.stop();
+    if (page_) {
+        disconnect(page_, nullptr, this, nullptr);
+        if (page_->profile())
+            disconnect(page_->profile(), nullptr, this, nullptr);
+    }
+    // The page goes before its profile (it unbinds itself from the view), or
+    // WebEngine is left with a page on a profile that no longer exists.
+    if (ownsPage_)
+        delete page_.data();
+    delete ownProfile_;
+}
+
+void WebEngineBrowser::init(QWebEnginePage* page, QWebEngineView* view)
+{
+    page_ = page;
+    if (ownProfile_) {
+        ownProfile_->setHttpCacheType(QWebEngineProfile::MemoryHttpCache);
+        ownProfile_->setPersistentCookiesPolicy(QWebEngineProfile::NoPersistentCookies);
+        ownProfile_->setSpellCheckEnabled(false);
+    }
+    if (view)
+        view->setPage(page);
+
+    refresh_.setInterval(kDefaultRefreshMs);
+    connect(&refresh_, &QTimer::timeout, this, &WebEngineBrowser::onRefreshTick);
+    quiet_.setSingleShot(true);
+    quiet_.setInterval(kQuietMs);
+    connect(&quiet_, &QTimer::timeout, this, &WebEngineBrowser::onQuiet);
+    completeWait_.setSingleShot(true);
+    completeWait_.setInterval(kCompleteWaitMs);
+    connect(&completeWait_, &QTimer::timeout, this, [this] { raiseDocumentComplete(load_); });
+
+    connect(page, &QWebEnginePage::loadingChanged, this, &WebEngineBrowser::onLoadingChanged);
+    connect(page, &QWebEnginePage::urlChanged, this, &WebEngineBrowser::onUrlChanged);
+    connect(page, &QWebEnginePage::renderProcessTerminated, this,
+            [this](QWebEnginePage::RenderProcessTerminationStatus, int) {
+                // What the snapshot shows is gone with the renderer.
+                snap_ = Snapshot{false, {}, {}, {}};
+            });
+    refuseRequests();
+}
+
+void WebEngineBrowser::refuseRequests()
+{
+    QWebEnginePage* page = page_;
+    connect(page, &QWebEnginePage::featurePermissionRequested, this,
+            [page](const QUrl& origin, QWebEnginePage::Feature feature) {
+                page->setFeaturePermission(origin, feature, QWebEnginePage::PermissionDeniedByUser);
+            });
+    // A null authenticator cancels the request; the page then shows the
+    // server's refusal, which is its content.
+    connect(page, &QWebEnginePage::authenticationRequired, this,
+            [](const QUrl&, QAuthenticator* a) { *a = QAuthenticator(); }, Qt::DirectConnection);
+    connect(page, &QWebEnginePage::proxyAuthenticationRequired, this,
+            [](const QUrl&, QAuthenticator* a, const QString&) { *a = QAuthenticator(); },
+            Qt::DirectConnection);
+    connect(page, &QWebEnginePage::certificateError, this,
+            [](const QWebEngineCertificateError& e) {
+                QWebEngineCertificateError error = e;
+                error.rejectCertificate();
+            }, Qt::DirectConnection);
+    connect(page, &QWebEnginePage::selectClientCertificate, this,
+            [](QWebEngineClientCertificateSelection s) { s.selectNone(); }, Qt::DirectConnection);
+    connect(page, &QWebEnginePage::fullScreenRequested, this,
+            [](QWebEngineFullScreenRequest r) { r.reject(); }, Qt::DirectConnection);
+    connect(page, &QWebEnginePage::registerProtocolHandlerRequested, this,
+            [](QWebEngineRegisterProtocolHandlerRequest r) { r.reject(); }, Qt::DirectConnection);
+    connect(page, &QWebEnginePage::fileSystemAccessRequested, this,
+            [](QWebEngineFileSystemAccessRequest r) { r.reject(); }, Qt::DirectConnection);
+    QT_WARNING_PUSH
+    QT_WARNING_DISABLE_DEPRECATED
+    connect(page, &QWebEnginePage::quotaRequested, this,
+            [](QWebEngineQuotaRequest r) { r.reject(); }, Qt::DirectConnection);
+    QT_WARNING_POP
+    // Downloads of this page are cancelled; with a profile of our own, all.
+    connect(page->profile(), &QWebEngineProfile::downloadRequested, this,
+            [this](QWebEngineDownloadRequest* d) {
+                if (ownProfile_ || d->page() == page_.data())
+                    d->cancel();
+            }, Qt::DirectConnection);
+}
+
+void WebEngineBrowser::setRefreshInterval(int ms)
+{
+    refresh_.setInterval(ms > 0 ? ms : kDefaultRefreshMs);
+}
+
+void WebEngineBrowser::navigate(const AnsiString& url)
+{
+    if (!page_)
+        throw Exception("The browser page is gone");
+
+    // A new address: nothing of the old page may be reported or read for it.
+    ++generation_;
+    ++load_;
+    navigated_ = true;
+    started_ = false;
+    committed_ = false;
+    reported_ = false;
+    refreshInFlight_ = false;
+    refresh_.stop();
+    completeWait_.stop();
+    const QUrl target = QUrl::fromUserInput(fromAnsiText(url));
+    snap_ = Snapshot{true, target.toString(QUrl::FullyEncoded), {}, {}};
+
+    // A load still running (a server that never answers) is stopped first:
+    // otherwise WebEngine merges it with the next one and reports neither
+    // start nor end properly. Its end arrives before the new start and is
+    // dropped (started_ is false until then).
+    if (loading_)
+        page_->triggerAction(QWebEnginePage::Stop);
+    quiet_.start();
+    page_->load(target);
+}
+
+bool WebEngineBrowser::hasDocument()
+{
+    return navigated_ && !page_.isNull();
+}
+
+const WebEngineBrowser::Snapshot& WebEngineBrowser::readable() const
+{
+    if (!page_)
+        throw Exception("The browser page is gone");
+    if (!snap_.readable)
+        throw Exception("The page could not be read");
+    return snap_;
+}
+
+AnsiString WebEngineBrowser::locationUrl()
+{
+    return toAnsiText(readable().href);
+}
+
+int WebEngineBrowser::linkCount()
+{
+    return static_cast<int>(readable().links.size());
+}
+
+AnsiString WebEngineBrowser::link(int index)
+{
+    const Snapshot& s = readable();
+    if (index < 0 || index >= s.links.size())
+        throw Exception("Link index out of range");
+    return toAnsiText(s.links.at(index));
+}
+
+AnsiString WebEngineBrowser::bodyText()
+{
+    return toAnsiText(readable().text);
+}
+
+// ---- page events -------------------------------------------------------------
+
+void WebEngineBrowser::onLoadingChanged(const QWebEngineLoadingInfo& info)
+{
+    if (info.status() == QWebEngineLoadingInfo::LoadStartedStatus) {
+        loading_ = true;
+        onLoadStarted();
+        return;
+    }
+    loading_ = false;
+    if (!started_)
+        return; // the end of a load stopped by navigate(), or of one before it
+    // Stopped before its document arrived (a download, a stop): the page
+    // still shows the previous document, which is not this address's.
+    onLoadEnded(info.status() == QWebEngineLoadingInfo::LoadStoppedStatus && !committed_);
+}
+
+void WebEngineBrowser::onLoadStarted()
+{
+    quiet_.stop();
+    if (!navigated_)
+        return;
+    if (started_) {
+        // A further load without navigate(): a meta refresh, a script or a
+        // click sending the page elsewhere. It is a navigation of its own.
+        ++load_;
+        committed_ = false;
+        reported_ = false;
+        refreshInFlight_ = false;
+        completeWait_.stop();
+    }
+    started_ = true;
+    // The previous document stays until the new one commits (urlChanged);
+    // refreshes before that would read the old page.
+    refresh_.stop();
+}
+
+void WebEngineBrowser::onUrlChanged(const QUrl&)
+{
+    if (!navigated_)
+        return;
+    quiet_.stop();
+    if (loading_) {
+        // The new document has replaced the old one.
+        if (!started_)
+            return;
+        committed_ = true;
+        reportNavigateComplete();
+        if (!refresh_.isActive())
+            refresh_.start();
+        return;
+    }
+    // An address change without a load: a navigation within the document
+    // (#fragment). No load will end it, so it completes here.
+    ++load_;
+    started_ = true;
+    committed_ = true;
+    reported_ = false;
+    refreshInFlight_ = false;
+    reportNavigateComplete();
+    complete();
+}
+
+void WebEngineBrowser::onLoadEnded(bool stoppedBeforeCommit)
+{
+    refresh_.stop();
+    reportNavigateComplete();
+    if (stoppedBeforeCommit) {
+        raiseDocumentComplete(load_);
+        return;
+    }
+    complete();
+}
+
+void WebEngineBrowser::onQuiet()
+{
+    // navigate() started nothing (the very address and fragment shown):
+    // the document shown is the page.
+    if (!navigated_ || started_)
+        return;
+    started_ = true;
+    committed_ = true;
+    reportNavigateComplete();
+    complete();
+}
+
+void WebEngineBrowser::onRefreshTick()
+{
+    if (!page_ || !loading_ || !committed_) {
+        refresh_.stop();
+        return;
+    }
+    if (!refreshInFlight_)
+        takeSnapshot(Take::Refresh);
+}
+
+void WebEngineBrowser::reportNavigateComplete()
+{
+    if (reported_)
+        return;
+    reported_ = true;
+    if (onNavigateComplete2)
+        onNavigateComplete2(topFrame(), page_ ? toAnsiText(page_->url().toString()) : AnsiString());
+}
+
+void WebEngineBrowser::complete()
+{
+    completeWait_.start();
+    takeSnapshot(Take::Complete);
+}
+
+void WebEngineBrowser::takeSnapshot(Take take)
+{
+    if (!page_)
+        return;
+    if (take == Take::Refresh)
+        refreshInFlight_ = true;
+    const std::uint64_t generation = generation_;
+    const std::uint64_t load = load_;
+    QPointer<WebEngineBrowser> self(this);
+    page_->runJavaScript(kSnapshotScript, QWebEngineScript::ApplicationWorld,
+                         [self, generation, load, take](const QVariant& result) {
+                             if (self)
+                                 self->snapshotArrived(generation, load, take, result);
+                         });
+}
+
+void WebEngineBrowser::snapshotArrived(std::uint64_t generation, std::uint64_t load, Take take,
+                                       const QVariant& result)
+{
+    if (take == Take::Refresh && load == load_)
+        refreshInFlight_ = false;
+    // Anything asked for before the latest navigate() belongs to a page the
+    // crawl has left.
+    if (generation != generation_ || !page_)
+        return;
+
+    const bool valid = result.typeId() == QMetaType::QVariantMap;
+    if (take == Take::Refresh) {
+        // A refresh only ever improves on what is held: it is dropped when it
+        // failed, when its load is no longer current or complete, or when it
+        // still read the previous document (its address is not the page's).
+        if (!valid || load != load_ || completedLoad_ == load_)
+            return;
+        const QVariantMap m = result.toMap();
+        const QUrl href(m.value(QStringLiteral("href")).toString());
+        if (!href.matches(page_->url(), QUrl::RemoveFragment))
+            return;
+        snap_ = Snapshot{true, m.value(QStringLiteral("href")).toString(),
+                         m.value(QStringLiteral("links")).toStringList(),
+                         m.value(QStringLiteral("text")).toString()};
+        return;
+    }
+
+    // The finished page, whatever it is (an error page included): this is
+    // what the browser holds. A failed script makes the reads fail.
+    if (valid) {
+        const QVariantMap m = result.toMap();
+        snap_ = Snapshot{true, m.value(QStringLiteral("href")).toString(),
+                         m.value(QStringLiteral("links")).toStringList(),
+                         m.value(QStringLiteral("text")).toString()};
+    } else {
+        snap_ = Snapshot{false, {}, {}, {}};
+    }
+    raiseDocumentComplete(load);
+}
+
+void WebEngineBrowser::raiseDocumentComplete(std::uint64_t load)
+{
+    if (load <= completedLoad_)
+        return;
+    completedLoad_ = load;
+    if (load == load_)
+        completeWait_.stop();
+    if (onDocumentComplete)
+        onDocumentComplete(topFrame(), toAnsiText(snap_.href));
+}
+
+} // namespace vq

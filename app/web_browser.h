@@ -1,36 +1,63 @@
 // The embedded browser on Qt WebEngine, seen by the search engine through
-// vq::Browser. WebEngine reads the DOM asynchronously; this adapter keeps a
-// snapshot of the page (address, links, body text) taken by one script call
-// and answers the synchronous reads from it. DocumentComplete for the
-// top-level window is raised only once the snapshot of the finished page has
-// arrived, so whoever reacts to it reads a complete, consistent page.
+// vq::Browser.
+//
+// WebEngine reads the DOM asynchronously, the vq::Browser reads are
+// synchronous. The adapter therefore keeps a snapshot of the page (address,
+// links, body text), taken by one script call, and answers the reads from it.
+// DocumentComplete for the top-level window is raised only once the snapshot
+// of the finished page has arrived, so whoever reacts to it reads a complete,
+// consistent page. While a page is loading the snapshot is refreshed now and
+// then, so a page that never finishes is read as far as it has loaded.
 #pragma once
 
 #include "ports/browser.h"
 
 #include <QObject>
+#include <QPointer>
 #include <QString>
 #include <QStringList>
 #include <QTimer>
 #include <QUrl>
-#include <QPointer>
+#include <QWebEnginePage>
 
 #include <cstdint>
 
 class QWebEngineView;
-class QWebEnginePage;
 class QWebEngineProfile;
+class QWebEngineLoadingInfo;
 
 namespace vq {
+
+// A page that refuses, silently, whatever would wait for somebody at the
+// screen: script dialogs, new windows, downloads, permission requests,
+// log-in requests, certificate errors and file choosers. A crawl runs
+// unattended; none of these may stop it.
+class QuietWebPage : public QWebEnginePage {
+    Q_OBJECT
+public:
+    explicit QuietWebPage(QWebEngineProfile* profile, QObject* parent = nullptr);
+
+protected:
+    QWebEnginePage* createWindow(WebWindowType type) override;
+    QStringList chooseFiles(FileSelectionMode mode, const QStringList& oldFiles,
+                            const QStringList& acceptedMimeTypes) override;
+    void javaScriptAlert(const QUrl& securityOrigin, const QString& msg) override;
+    bool javaScriptConfirm(const QUrl& securityOrigin, const QString& msg) override;
+    bool javaScriptPrompt(const QUrl& securityOrigin, const QString& msg,
+                          const QString& defaultValue, QString* result) override;
+    void javaScriptConsoleMessage(JavaScriptConsoleMessageLevel level, const QString& message,
+                                  int lineNumber, const QString& sourceID) override;
+};
 
 class WebEngineBrowser : public QObject, public Browser {
     Q_OBJECT
 public:
-    // Drives the page shown in `view` (the main window's visible browser).
-    // The view gets a fresh quiet page on an off-the-record profile.
+    // Drives the page shown in `view` (the main window's visible browser). The
+    // view gets a quiet page on an off-the-record profile, owned by the adapter.
     explicit WebEngineBrowser(QWebEngineView* view, QObject* parent = nullptr);
-    // Drives `page` without a view (headless use). When `page` is nullptr the
-    // adapter creates and owns a quiet page of its own.
+    // Drives `page` without a view (headless use). With nullptr the adapter
+    // makes and owns a quiet page on an off-the-record profile; a page given
+    // here stays the caller's and should outlive the adapter.
     explicit WebEngineBrowser(QWebEnginePage* page, QObject* parent = nullptr);
     ~WebEngineBrowser() override;
 
@@ -41,39 +68,57 @@ public:
     AnsiString link(int index) override;
     AnsiString bodyText() override;
 
-    // The page driven (owned by the adapter or by the caller).
     QWebEnginePage* page() const { return page_; }
-    // The identity passed with events of the top-level window.
-    FrameId topFrame() const { return this; }
+    // The object named in the events of the top-level window; the same for
+    // the whole life of the adapter. Frames raise no events of their own.
+    FrameId topFrame() const { return static_cast<const Browser*>(this); }
 
-    // Period of the snapshot refresh while a page is loading.
+    // Period of the snapshot refresh while a page loads (500 ms unless set).
     void setRefreshInterval(int ms);
 
 private:
-    void connectPage();
+    struct Snapshot {
+        bool readable = true; // false: the last script failed; reads throw
+        QString href;
+        QStringList links;
+        QString text;
+    };
+    enum class Take { Refresh, Complete };
+
+    void init(QWebEnginePage* page, QWebEngineView* view);
+    void refuseRequests();
+    void onLoadingChanged(const QWebEngineLoadingInfo& info);
     void onLoadStarted();
+    void onLoadEnded(bool stoppedBeforeCommit);
     void onUrlChanged(const QUrl& url);
-    void onLoadFinished(bool ok);
-    void takeSnapshot(bool completing);
-    void applySnapshot(std::uint64_t generation, bool completing, const QVariant& result);
-    void commitNavigation();
-    void checkPage() const;
+    void onRefreshTick();
+    void onQuiet();
+    void reportNavigateComplete();
+    void complete();
+    void takeSnapshot(Take take);
+    void snapshotArrived(std::uint64_t generation, std::uint64_t load, Take take,
+                         const QVariant& result);
+    void raiseDocumentComplete(std::uint64_t load);
+    const Snapshot& readable() const;
 
     QPointer<QWebEnginePage> page_;
     QWebEngineProfile* ownProfile_ = nullptr; // deleted after the page
     bool ownsPage_ = false;
 
-    QTimer refresh_;
-    std::uint64_t generation_ = 0;   // bumped by every navigate()
-    bool navigated_ = false;         // navigate() called at least once
-    bool loading_ = false;           // a load of the current generation is running
-    bool committed_ = false;         // the current navigation has committed
-    bool completed_ = false;         // DocumentComplete raised for this load
-    bool snapshotPending_ = false;   // a refresh script is in flight
-    bool snapshotOk_ = false;
-    QString href_;
-    QStringList links_;
-    QString text_;
+    QTimer refresh_;      // snapshot refresh while a committed page loads
+    QTimer quiet_;        // a navigation that starts no load at all
+    QTimer completeWait_; // a completion snapshot that does not arrive
+
+    std::uint64_t generation_ = 0; // bumped by every navigate()
+    std::uint64_t load_ = 0;       // bumped by every top-level load of the page
+    std::uint64_t completedLoad_ = 0; // the last load DocumentComplete was raised for
+    bool navigated_ = false;  // navigate() was called at least once
+    bool loading_ = false;    // the page reports a load in progress
+    bool started_ = false;    // a load started since the last navigate()
+    bool committed_ = false;  // the current load has its new document
+    bool reported_ = false;   // NavigateComplete2 raised for the current load
+    bool refreshInFlight_ = false;
+    Snapshot snap_;
 };
 
 } // namespace vq
