@@ -1,13 +1,99 @@
-// The main window's tray side: PopupMenu1 and the show/hide commands.
+// The main window's tray side: the tray icon TrayIcon1, its menu PopupMenu1 and
+// the commands that hide the window to the tray and bring it back.
 #include "app/form1.h"
+
+#include "app/qt_tray_shell.h"
+#include "app/tray_icon.h"
+#include "text/ansi.h"
+
+#include <QAction>
+#include <QDesktopServices>
+#include <QMenu>
+#include <QUrl>
 
 namespace vq {
 
-void TForm1::setupTray() {}
-void TForm1::N14Click() {}
-void TForm1::N17Click() {}
-void TForm1::N18Click() {}
-void TForm1::N20Click() {}
-void TForm1::N23Click() {}
+void TForm1::setupTray()
+{
+    PopupMenu1 = new QMenu(this);
+    PopupMenu1->setObjectName(QStringLiteral("PopupMenu1"));
+    const auto item = [this](const char* name, const QString& caption, void (TForm1::*handler)()) {
+        QAction* action = PopupMenu1->addAction(caption);
+        action->setObjectName(QString::fromLatin1(name));
+        connect(action, &QAction::triggered, this, handler);
+        return action;
+    };
+    N17 = item("N17", QStringLiteral("显示主程序(&S)"), &TForm1::N17Click);
+    N18 = item("N18", QStringLiteral("最小化显示(&M)"), &TForm1::N18Click);
+    N19 = item("N19", QStringLiteral("与我们联系(&L)"), &TForm1::N14Click);
+    N20 = item("N20", QStringLiteral("访问Velqor主页(&V)"), &TForm1::N20Click);
+    N21 = item("N21", QStringLiteral("关于本软件(&A)"), &TForm1::N15Click);
+    PopupMenu1->addSeparator()->setObjectName(QStringLiteral("N22"));
+    N23 = item("N23", QStringLiteral("退 出(&Exit)"), &TForm1::N23Click);
+    N17->setEnabled(false); // the window starts shown
+
+    const QIcon icon = programIcon();
+    setWindowIcon(icon);
+
+    auto shell = std::make_shared<QtTrayShell>();
+    shell->setApplicationWidget(this);
+    shell->setExceptionHandler([this](const std::exception& e) { reportException(*prompts_, e); });
+
+    guarded(*prompts_, [&] {
+        TrayIcon1 = std::make_unique<TTrayIcon>(shell, "TrayIcon1");
+        TTrayIcon* tray = TrayIcon1.get();
+        // The menu's destruction reaches the icon while the icon (and so its
+        // shell, the connection's context) is alive.
+        connect(PopupMenu1, &QObject::destroyed, shell.get(),
+                [tray, menu = toMenuRef(PopupMenu1)] {
+                    tray->Notification(menu, TOperation::opRemove);
+                });
+
+        // The stored settings, in their order: the picture (no shell call), Visible
+        // (the add, with an empty tooltip), Hint (a modify), the menu, the click.
+        tray->Icon().Assign(toTrayIcon(icon));
+        tray->SetVisible(true);
+        tray->SetHint(utf8ToAnsi(maker::kAppTitle));
+        tray->PopupMenu = toMenuRef(PopupMenu1);
+        tray->OnClick = [this](TTrayIcon&) { N17Click(); };
+        tray->Loaded();
+    });
+}
+
+void TForm1::N17Click()
+{
+    N17->setEnabled(false);
+    N18->setEnabled(true);
+    // Back from the tray: the window, and with it its taskbar entry, shows again,
+    // restored if it was minimised.
+    if (windowState() & Qt::WindowMinimized)
+        setWindowState(windowState() & ~Qt::WindowMinimized);
+    show();
+    raise();
+    activateWindow();
+}
+
+void TForm1::N18Click()
+{
+    N18->setEnabled(false);
+    N17->setEnabled(true);
+    // A hidden window has no taskbar entry; only the tray icon is left.
+    hide();
+}
+
+void TForm1::N14Click()
+{
+    QDesktopServices::openUrl(QUrl(QStringLiteral("mailto:") + QString::fromUtf8(maker::kMail)));
+}
+
+void TForm1::N20Click()
+{
+    QDesktopServices::openUrl(QUrl(QString::fromUtf8(maker::kHomePage)));
+}
+
+void TForm1::N23Click()
+{
+    close(); // asks first (closeEvent)
+}
 
 } // namespace vq
