@@ -1,0 +1,405 @@
+// Fax numbers: one line at a time (replacement order, normalisation, length
+// bound), the quick line rejection against the step-by-step computation on
+// random lines, and whole pages through the browser into the fax list.
+#include "search/fax_extractor.h"
+
+#include "tests/support/fakes.h"
+#include "text/ansi.h"
+
+#include <QTest>
+
+#include <random>
+
+using namespace vq;
+
+namespace {
+
+std::string bytes(const QByteArray& a) { return std::string(a.constData(), size_t(a.size())); }
+QByteArray qbytes(const std::string& s) { return QByteArray(s.data(), qsizetype(s.size())); }
+QByteArray gbk(const char* utf8) { return qbytes(utf8ToAnsi(utf8)); }
+
+QList<QByteArray> gbkList(std::initializer_list<const char*> utf8)
+{
+    QList<QByteArray> out;
+    for (const char* s : utf8)
+        out << gbk(s);
+    return out;
+}
+
+std::vector<AnsiString> ansiLines(const QList<QByteArray>& list)
+{
+    std::vector<AnsiString> out;
+    for (const QByteArray& a : list)
+        out.push_back(bytes(a));
+    return out;
+}
+
+const QList<QByteArray> kInitialMarkers = gbkList({"传真：", "FAX：", "传真号："});
+const QByteArray kNone = QByteArray(); // "yields nothing" in the tables
+
+// A browser whose body text read fails.
+class FailingBrowser : public fake::FakeBrowser {
+public:
+    AnsiString bodyText() override { throw Exception("body not readable"); }
+};
+
+} // namespace
+
+class TestFaxExtractor : public QObject {
+    Q_OBJECT
+
+private slots:
+    void numberFromLine_data();
+    void numberFromLine();
+    void markerList_data();
+    void markerList();
+    void quickRejectionAgreesWithStepByStep();
+    void extractPages_data();
+    void extractPages();
+    void extractKeepsCounterAndPanel();
+    void readFailurePropagates();
+};
+
+void TestFaxExtractor::numberFromLine_data()
+{
+    QTest::addColumn<QByteArray>("line"); // code page 936
+    QTest::addColumn<QByteArray>("expected");
+
+    // The plain forms.
+    QTest::newRow("full-width colon marker") << gbk("传真：0519-88888888") << QByteArray("0519-88888888");
+    QTest::newRow("FAX with plus and spaces") << gbk("FAX: +86-519-8888 8888") << QByteArray("0519-88888888");
+    QTest::newRow("brackets") << gbk("传真：(0519)88888888") << QByteArray("0519-88888888");
+    QTest::newRow("space before colon") << gbk("传真 : 0519-88888888") << kNone;
+    QTest::newRow("lower-case fax") << gbk("fax:01088888888") << QByteArray("01088888888");
+    QTest::newRow("Fax full-width colon") << gbk("Fax：0519-88888888") << QByteArray("0519-88888888");
+    QTest::newRow("fAx full-width colon") << gbk("fAx：0519-88888888") << QByteArray("0519-88888888");
+    QTest::newRow("fax word and space") << gbk("传真 0519-88888888") << QByteArray("0519-88888888");
+    QTest::newRow("bare fax word") << gbk("传真0519-88888888") << QByteArray("0519-88888888");
+    QTest::newRow("ASCII colon") << gbk("传真:0519-88888888") << QByteArray("0519-88888888");
+    QTest::newRow("传真号码:") << gbk("传真号码:0519-88888888") << QByteArray("0519-88888888");
+    QTest::newRow("传真号码：") << gbk("传真号码：0519-88888888") << QByteArray("0519-88888888");
+    QTest::newRow("传真):") << gbk("传真):0519-88888888") << QByteArray("0519-88888888");
+    QTest::newRow("传真）：") << gbk("传真）：0519-88888888") << QByteArray("0519-88888888");
+    QTest::newRow("传真)：") << gbk("传真)：0519-88888888") << QByteArray("0519-88888888");
+    QTest::newRow("传真（ not handled") << gbk("传真（0519）88888888") << kNone;
+    QTest::newRow("no fax word") << gbk("电话：0519-88888888") << kNone;
+    QTest::newRow("text in front") << gbk("地址：常州市 传真：0519-88888888") << QByteArray("0519-88888888");
+    QTest::newRow("extension behind") << gbk("传真：0519-88888888转8001") << QByteArray("0519-88888888");
+    QTest::newRow("stops at a letter") << gbk("传真：0519-8888x8888") << kNone;
+
+    // Deleted spaces join the fax word or the marker first.
+    QTest::newRow("space inside fax word") << gbk("传 真：0519-88888888") << QByteArray("0519-88888888");
+    QTest::newRow("ideographic space inside fax word") << gbk("传　真：0519-88888888") << QByteArray("0519-88888888");
+    QTest::newRow("ideographic space before colon") << gbk("传真　：0519-88888888") << QByteArray("0519-88888888");
+    QTest::newRow("spaced F a x") << gbk("F a x : 0519 8888 8888") << QByteArray("051988888888");
+    QTest::newRow("spaces in the number") << gbk("传真：0519 - 8888 8888") << QByteArray("0519-88888888");
+
+    // Two fax words: only the first counts.
+    QTest::newRow("two numbers") << gbk("传真：0519-88888888 传真：021-66666666") << QByteArray("0519-88888888");
+    QTest::newRow("first has none") << gbk("传真：见下 传真：0519-88888888") << kNone;
+    QTest::newRow("Fax first, 传真 second") << gbk("Fax:021-66666666 传真：0519-88888888") << QByteArray("021-66666666");
+
+    // Country prefixes, each tested once in order.
+    QTest::newRow("0086-") << gbk("传真：0086-519-88888888") << QByteArray("0519-88888888");
+    QTest::newRow("0086") << gbk("传真：0086519-88888888") << QByteArray("0519-88888888");
+    QTest::newRow("086-") << gbk("传真：086-519-88888888") << QByteArray("0519-88888888");
+    QTest::newRow("086") << gbk("传真：086519-88888888") << QByteArray("0519-88888888");
+    QTest::newRow("86-") << gbk("传真：86-519-88888888") << QByteArray("0519-88888888");
+    QTest::newRow("86") << gbk("传真：86519-88888888") << QByteArray("0519-88888888");
+    QTest::newRow("+86 (519)") << gbk("传真：+86 (519) 8888 8888") << QByteArray("0519-88888888");
+    QTest::newRow("(0086)") << gbk("传真：(0086)519-88888888") << QByteArray("0519-88888888");
+    QTest::newRow("0086- then 86-") << gbk("传真：0086-86-519-88888888") << QByteArray("0519-88888888");
+    QTest::newRow("0086 then 86") << gbk("传真：008686519-8888888") << QByteArray("0519-8888888");
+    QTest::newRow("domestic 0 kept") << gbk("传真：010-66666666") << QByteArray("010-66666666");
+
+    // Brackets and hyphen runs.
+    QTest::newRow("double brackets") << gbk("传真：((0519))88888888") << QByteArray("0519-88888888");
+    QTest::newRow("four hyphens") << gbk("传真：0519----88888888") << QByteArray("0519-88888888");
+    QTest::newRow("five hyphens leave two") << gbk("传真：0519-----88888888") << QByteArray("0519--88888888");
+    QTest::newRow("trailing hyphen") << gbk("传真：0519-88888888-") << QByteArray("0519-88888888");
+    QTest::newRow("trailing bracket") << gbk("传真：0519-(88888888)") << QByteArray("0519-88888888");
+    QTest::newRow("five trailing hyphens") << gbk("传真：0519-88888888-----") << QByteArray("0519-88888888-");
+    QTest::newRow("five leading hyphens") << gbk("传真：-----0519-88888888") << QByteArray("0-0519-88888888");
+    QTest::newRow("no leading zero") << gbk("传真：519-88888888") << QByteArray("0519-88888888");
+    QTest::newRow("pluses only removed") << gbk("传真：++0519++88888888") << QByteArray("051988888888");
+
+    // Length bound 11..29.
+    QTest::newRow("length 9") << gbk("传真：0519-8888") << kNone;
+    QTest::newRow("length 10") << gbk("传真：0519-88888") << kNone;
+    QTest::newRow("length 11") << gbk("传真：0519-888888") << QByteArray("0519-888888");
+    QTest::newRow("length 10 after 0 in front") << gbk("传真：519-88888") << kNone;
+    QTest::newRow("length 11 after 0 in front") << gbk("传真：519-888888") << QByteArray("0519-888888");
+    QTest::newRow("length 29") << gbk("传真：01234567890123456789012345678x") << QByteArray("01234567890123456789012345678");
+    QTest::newRow("length 30") << gbk("传真：012345678901234567890123456789") << kNone;
+    QTest::newRow("empty number") << gbk("传真：") << kNone;
+
+    // At most 255 bytes behind the fax word are read.
+    QTest::newRow("255 bytes reach the whole number")
+        << gbk("传真：") + QByteArray(242, '+') + "0519-88888888" << QByteArray("0519-88888888");
+    QTest::newRow("cut one byte short")
+        << gbk("传真：") + QByteArray(243, '+') + "0519-88888888" << QByteArray("0519-8888888");
+    QTest::newRow("cut leaves too short")
+        << gbk("传真：") + QByteArray(246, '+') + "0519-88888888" << kNone;
+
+    // Double-byte characters: replacements match only on character starts, the
+    // fax word search is a plain byte search.
+    QTest::newRow("Fax: behind a lead byte") << QByteArray("\x81" "Fax:0519-88888888") << kNone;
+    QTest::newRow("Fax: behind a whole character") << QByteArray("\x81\x40" "Fax:0519-88888888") << QByteArray("0519-88888888");
+    QTest::newRow("fax word across characters")
+        << QByteArray("\xB0\xB4\xAB\xD5\xE6" "0519-88888888") << QByteArray("0519-88888888");
+    QTest::newRow("marker across characters")
+        << QByteArray("\xB0\xB4\xAB\xD5\xE6\xA3\xBA" "0519-88888888") << kNone;
+}
+
+void TestFaxExtractor::numberFromLine()
+{
+    QFETCH(QByteArray, line);
+    QFETCH(QByteArray, expected);
+    const std::vector<AnsiString> markers = ansiLines(kInitialMarkers);
+
+    const std::optional<AnsiString> fast = faxNumberFromLine(bytes(line), markers);
+    const std::optional<AnsiString> plain = faxNumberFromLineReference(bytes(line), markers);
+    QCOMPARE(fast.has_value(), !expected.isNull());
+    QCOMPARE(plain.has_value(), !expected.isNull());
+    if (fast) {
+        QCOMPARE(qbytes(*fast), expected);
+        QCOMPARE(qbytes(*plain), expected);
+    }
+}
+
+void TestFaxExtractor::markerList_data()
+{
+    QTest::addColumn<QList<QByteArray>>("markers");
+    QTest::addColumn<QByteArray>("line");
+    QTest::addColumn<QByteArray>("expected");
+
+    const QList<QByteArray> withoutThird = gbkList({"传真：", "FAX："});
+    QTest::newRow("传真号： through the list") << kInitialMarkers << gbk("传真号：0519-88888888") << QByteArray("0519-88888888");
+    QTest::newRow("传真号： not without it") << withoutThird << gbk("传真号：0519-88888888") << kNone;
+    QTest::newRow("no markers, fixed forms still work") << QList<QByteArray>() << gbk("传真：0519-88888888") << QByteArray("0519-88888888");
+    QTest::newRow("empty marker changes nothing") << QList<QByteArray>{QByteArray("")} << gbk("电传0519-88888888") << kNone;
+    QTest::newRow("empty marker beside others") << QList<QByteArray>{QByteArray(""), gbk("电传")} << gbk("电传0519-88888888") << QByteArray("0519-88888888");
+    QTest::newRow("own marker") << gbkList({"电传："}) << gbk("电传：0519-88888888") << QByteArray("0519-88888888");
+    QTest::newRow("own marker, other letter case") << gbkList({"Facsimile:"}) << gbk("FACSIMILE:0519-88888888") << QByteArray("0519-88888888");
+    QTest::newRow("own marker, spaced text") << gbkList({"Tel/F"}) << gbk("Tel/F 0519-88888888") << QByteArray("0519-88888888");
+    QTest::newRow("own marker only on a character start") << gbkList({"@F"}) << QByteArray("\x81@F0519-88888888") << kNone;
+    QTest::newRow("own marker on a character start") << gbkList({"@F"}) << QByteArray("\x81\x40@F0519-88888888") << QByteArray("0519-88888888");
+    QTest::newRow("marker before fixed replacements") << gbkList({"传真"}) << gbk("传真：0519-88888888") << kNone;
+    QTest::newRow("markers in list order") << gbkList({"AB", "真:C"}) << gbk("ABC0519-88888888") << QByteArray("0519-88888888");
+    QTest::newRow("later marker sees the earlier one") << gbkList({"真:C", "AB"}) << gbk("ABC0519-88888888") << kNone;
+    QTest::newRow("marker made of a single digit") << gbkList({"7"}) << gbk("7051988888888") << QByteArray("051988888888");
+}
+
+void TestFaxExtractor::markerList()
+{
+    QFETCH(QList<QByteArray>, markers);
+    QFETCH(QByteArray, line);
+    QFETCH(QByteArray, expected);
+
+    const std::optional<AnsiString> fast = faxNumberFromLine(bytes(line), ansiLines(markers));
+    const std::optional<AnsiString> plain = faxNumberFromLineReference(bytes(line), ansiLines(markers));
+    QCOMPARE(fast.has_value(), !expected.isNull());
+    QCOMPARE(plain.has_value(), !expected.isNull());
+    if (fast) {
+        QCOMPARE(qbytes(*fast), expected);
+        QCOMPARE(qbytes(*plain), expected);
+    }
+}
+
+// The quick rejection must never change a result. Random lines are built from
+// pieces that come close to every way a line can turn into a number: the fax
+// word and its halves, letters of "fax" in any case, both kinds of space and
+// the lone 0xA1 byte between them, colons, brackets, digits, prefixes, other
+// double-byte characters, stray lead bytes and random bytes; the marker lists
+// vary too, including markers the fixed patterns do not cover.
+void TestFaxExtractor::quickRejectionAgreesWithStepByStep()
+{
+    // A line is noise, then often a fax word or marker spelt with gaps of the
+    // bytes the replacements delete (sometimes with a wrong unit), a colon or
+    // bracket form, and pieces of a number, then noise again.
+    const std::vector<std::vector<std::string>> words = {
+        {"\xB4\xAB", "\xD5\xE6"}, {"F", "a", "x"}, {"f", "A", "X"}, {"\xB5\xE7", "\xB4\xAB"}, {"T", "e", "l"},
+    };
+    const std::vector<std::string> units = {"\xB4", "\xAB", "\xD5", "\xE6", "F", "x", "\xA1", "\x81", "a"};
+    const std::vector<std::string> gaps = {"", "", "", "", " ", "  ", "\xA1\xA1", "\xA1", "\xA1 ", " \xA1"};
+    const std::vector<std::string> tails = {
+        "", ":", "\xA3\xBA", ")", "):", ")\xA3\xBA", "\xA3\xA9\xA3\xBA", "\xBA\xC5\xC2\xEB:",
+        "\xBA\xC5\xC2\xEB\xA3\xBA", "\xBA\xC5\xA3\xBA", " ", " :", "\xA3\xBA\xA3\xBA",
+    };
+    const std::vector<std::string> number = {
+        "0", "5", "86", "0086", "086", "0519", "88888888", "021-6666666", "13912345678", "(0519)",
+        "-", "--", "+", " ", "((", ")", "\xA1\xA1", "8888 8888",
+    };
+    const std::vector<std::string> other = {
+        "\xB5\xE7", "\xBB\xB0", "\xB4\xF3", "\xB0\xB4", "\xCE\xD2", "a", "e", "F", "tel", "@", "/", ".",
+        "\x81", "\x81\x40", "\xFE", "\x80", "\xFF", " ", "\xA1", "\xB4",
+    };
+    const std::vector<std::vector<std::string>> markerSets = {
+        ansiLines(kInitialMarkers),
+        {},
+        {""},
+        {"\xB5\xE7\xB4\xAB"},                 // 电传
+        {"Tel", "\xB5\xE7\xB4\xAB\xA3\xBA"},  // Tel, 电传：
+        {"x:", "\xD5\xE6:"},                  // markers that finish a fax word
+        {"a", ""},
+        {"\xA1", "\x81"},
+        {"\xB4\xAB", "\xB4\xAB\xD5\xE6"},     // 传, 传真
+        {"8", "-"},
+        {"f a", "\xA1\xA1"},
+    };
+
+    std::mt19937 rng(20261208);
+    auto pick = [&rng](size_t n) { return size_t(std::uniform_int_distribution<size_t>(0, n - 1)(rng)); };
+
+    const int lines = 240000;
+    int yielded = 0, rejected = 0, joinedByDeletion = 0;
+    for (int round = 0; round < lines; ++round) {
+        const std::vector<std::string>& markers = markerSets[size_t(round / 1000) % markerSets.size()];
+        const FaxLineScanner scan(markers);
+
+        std::string line;
+        auto add = [&](const std::vector<std::string>& from, size_t most) {
+            for (size_t k = pick(most + 1); k > 0; --k)
+                line += pick(10) == 0 ? std::string(1, char(pick(256))) : from[pick(from.size())];
+        };
+        add(other, 4);
+        if (pick(3) != 0) {
+            for (const std::string& unit : words[pick(words.size())]) {
+                line += pick(8) == 0 ? units[pick(units.size())] : unit;
+                line += gaps[pick(gaps.size())];
+            }
+            line += tails[pick(tails.size())];
+            line += gaps[pick(gaps.size())];
+            line += number[pick(number.size())];
+            add(number, 5);
+        }
+        add(other, 3);
+
+        const std::optional<AnsiString> plain = faxNumberFromLineReference(line, markers);
+        const std::optional<AnsiString> fast = scan(line);
+        if (plain != fast) {
+            QFAIL(qPrintable(QString("lines differ at %1: %2 (markers set %3)")
+                                 .arg(round)
+                                 .arg(QString::fromLatin1(qbytes(line).toHex()))
+                                 .arg((round / 1000) % markerSets.size())));
+        }
+        if (plain) {
+            ++yielded;
+            // Lines whose fax word, "fax" or marker only forms once spaces are gone.
+            const QByteArray lower = QByteArray::fromStdString(line).toLower();
+            bool literal = lower.contains("\xB4\xAB\xD5\xE6") || lower.contains("fax");
+            for (const std::string& marker : markers)
+                literal = literal || (!marker.empty() && lower.contains(QByteArray::fromStdString(marker).toLower()));
+            if (!literal)
+                ++joinedByDeletion;
+        }
+        if (!scan.mayYield(line))
+            ++rejected;
+    }
+    // The corpus must exercise both sides and the subtle joins.
+    QVERIFY2(yielded > lines / 100, qPrintable(QString::number(yielded)));
+    QVERIFY2(rejected > lines / 4, qPrintable(QString::number(rejected)));
+    QVERIFY2(joinedByDeletion > 100, qPrintable(QString::number(joinedByDeletion)));
+}
+
+void TestFaxExtractor::extractPages_data()
+{
+    QTest::addColumn<QList<QByteArray>>("pages"); // body texts, one page after the other
+    QTest::addColumn<bool>("dedup");
+    QTest::addColumn<QList<QByteArray>>("expected");
+
+    const QByteArray a = gbk("传真：0519-88888888");
+    const QByteArray b = gbk("FAX: 021-66666666");
+    const QByteArray c = gbk("传真：(010)12345678");
+    const QList<QByteArray> twoPages = {a + "\r\n" + b + "\r\n" + a, gbk("页二\n") + a + "\n" + c};
+
+    QTest::newRow("dedup on across pages") << twoPages << true
+                                           << QList<QByteArray>{"0519-88888888", "021-66666666", "010-12345678"};
+    QTest::newRow("dedup off across pages")
+        << twoPages << false
+        << QList<QByteArray>{"0519-88888888", "021-66666666", "0519-88888888", "0519-88888888", "010-12345678"};
+    QTest::newRow("CR, LF and CR LF end lines")
+        << QList<QByteArray>{a + "\r" + b + "\n" + c + "\r\n" + a} << false
+        << QList<QByteArray>{"0519-88888888", "021-66666666", "010-12345678", "0519-88888888"};
+    QTest::newRow("one number per line")
+        << QList<QByteArray>{a + " " + b} << false << QList<QByteArray>{"0519-88888888"};
+    QTest::newRow("NUL ends the text")
+        << QList<QByteArray>{a + "\r\n" + QByteArray(1, '\0') + b, c} << false
+        << QList<QByteArray>{"0519-88888888", "010-12345678"};
+    QTest::newRow("NUL inside a line")
+        << QList<QByteArray>{gbk("传真：0519-888") + QByteArray(1, '\0') + "88888"} << false << QList<QByteArray>{};
+    QTest::newRow("empty page") << QList<QByteArray>{QByteArray()} << true << QList<QByteArray>{};
+    QTest::newRow("spaced marker split over lines")
+        << QList<QByteArray>{gbk("传真：\r\n0519-88888888")} << false << QList<QByteArray>{};
+}
+
+void TestFaxExtractor::extractPages()
+{
+    QFETCH(QList<QByteArray>, pages);
+    QFETCH(bool, dedup);
+    QFETCH(QList<QByteArray>, expected);
+
+    fake::FakeBrowser browser;
+    fake::FakeMainView view;
+    view.switches[Switch::Dedup] = dedup;
+    ResultList fax;
+    SearchCounters counters;
+    FaxExtractor extractor(browser, view, fax, counters);
+
+    for (const QByteArray& page : pages) {
+        browser.setPage({"http://a.example/", {}, bytes(page)});
+        extractor.ExtractFaxNumbers();
+    }
+
+    QList<QByteArray> got;
+    for (const AnsiString& item : fax.items())
+        got << qbytes(item);
+    QCOMPARE(got, expected);
+    QCOMPARE(counters.faxCount, int(expected.size()));
+    QCOMPARE(QString::fromStdString(view.panel(7)),
+             expected.isEmpty() ? QString() : QString::number(expected.size()));
+}
+
+// FaxCount goes on from where the search stands; numbers already in the list
+// count as duplicates; the marker list is read from the window.
+void TestFaxExtractor::extractKeepsCounterAndPanel()
+{
+    fake::FakeBrowser browser;
+    fake::FakeMainView view;
+    view.switches[Switch::Dedup] = true;
+    view.memos[Memo::FaxMarkers] = {utf8ToAnsi("电传：")};
+    ResultList fax;
+    for (int i = 0; i < 1000; ++i)
+        fax.append("0519-8" + std::to_string(1000000 + i));
+    SearchCounters counters;
+    counters.faxCount = 41;
+    FaxExtractor extractor(browser, view, fax, counters);
+
+    browser.setPage({"http://a.example/", {},
+                     utf8ToAnsi("电传：0519-81000007\r\n电传：0519-88888888\r\n传真号：0519-87777777")});
+    extractor.ExtractFaxNumbers();
+
+    QCOMPARE(fax.size(), size_t(1001));
+    QCOMPARE(qbytes(fax.at(1000)), QByteArray("0519-88888888"));
+    QCOMPARE(counters.faxCount, 42);
+    QCOMPARE(view.panel(7), std::string("42"));
+    QCOMPARE(extractor.pageBuffer().size(), size_t(3));
+}
+
+void TestFaxExtractor::readFailurePropagates()
+{
+    FailingBrowser browser;
+    fake::FakeMainView view;
+    ResultList fax;
+    fax.append("0519-88888888");
+    SearchCounters counters;
+    counters.faxCount = 1;
+    FaxExtractor extractor(browser, view, fax, counters);
+
+    QVERIFY_THROWS_EXCEPTION(Exception, extractor.ExtractFaxNumbers());
+    QCOMPARE(fax.size(), size_t(1));
+    QCOMPARE(counters.faxCount, 1);
+}
+
+QTEST_APPLESS_MAIN(TestFaxExtractor)
+#include "test_fax_extractor.moc"
