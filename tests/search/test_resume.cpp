@@ -1,0 +1,269 @@
+// "继续": restoring the state, the position the user enters, and a crawl that is
+// stopped and resumed visiting every line exactly once.
+#include "state/search_state.h"
+#include "tests/support/engine_rig.h"
+#include "text/integer.h"
+
+#include <QTest>
+
+using namespace vq;
+using fake::EngineRig;
+using fake::FakeMainView;
+
+Q_DECLARE_METATYPE(std::string)
+
+namespace {
+
+std::vector<AnsiString> numberedLines(int n)
+{
+    std::vector<AnsiString> lines;
+    for (int i = 1; i <= n; ++i)
+        lines.push_back("http://h.example/" + intToStr(i) + " line " + intToStr(i));
+    return lines;
+}
+
+AnsiString address(int i) { return "http://h.example/" + intToStr(i); }
+
+// A saved search over an 8-line list: position `progress`, links on, autosave
+// as given, speed 3.
+void saveState(EngineRig& rig, int32_t progress, bool autosave = true)
+{
+    const int lines = 8;
+    rig.writeUrlList(numberedLines(lines));
+    FakeMainView saved;
+    saved.edit5 = rig.view.edit5;
+    saved.setChecked(Switch::Links, true);
+    saved.setChecked(Switch::Autosave, autosave);
+    saved.speedText = "3";
+    SearchCounters c;
+    c.progressIndex = progress;
+    c.urlTotal = lines;
+    writeSearchState(rig.programDir, saved, c);
+    rig.view.edit5.clear(); // the window knows nothing until the state is read
+    rig.engine.counters = SearchCounters{};
+}
+
+void resume(EngineRig& rig)
+{
+    guarded(rig.prompts, [&] { rig.engine.resume.N4Click(); });
+}
+
+// Runs the page timer one interval at a time until `done` holds (bounded).
+template <class Pred>
+void runUntil(EngineRig& rig, Pred done, int maxSteps = 1000)
+{
+    for (int i = 0; i < maxSteps && !done(); ++i)
+        rig.clock.advance(1000);
+}
+
+} // namespace
+
+class ResumeTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void refusals_data()
+    {
+        QTest::addColumn<QString>("situation");
+        QTest::addColumn<std::string>("kind");
+        QTest::addColumn<std::string>("text");
+        QTest::newRow("no state file") << "nostate" << std::string("message") << std::string("您还没有搜索或上次搜索没有保存！");
+        QTest::newRow("list gone") << "nolist" << std::string("information") << std::string("网址列表文件不存在！");
+        QTest::newRow("loopback only") << "offline" << std::string("information") << std::string("您还没有连接到网上！");
+    }
+    void refusals()
+    {
+        QFETCH(QString, situation);
+        EngineRig rig;
+        if (situation != "nostate")
+            saveState(rig, 2);
+        if (situation == "nolist")
+            std::filesystem::remove(rig.programDir / "list.txt");
+        if (situation == "offline")
+            rig.host.address = "127.0.0.1";
+        resume(rig);
+        QCOMPARE(rig.prompts.log.size(), size_t(1));
+        QTEST(rig.prompts.log[0].kind, "kind");
+        QTEST(rig.prompts.log[0].text, "text");
+        QVERIFY(rig.view.buttonHistory.empty());
+        QVERIFY(!rig.anyTimerRunning());
+        QVERIFY(rig.browser.navigations.empty());
+    }
+
+    void unresolvableHostCountsAsConnected()
+    {
+        EngineRig rig;
+        saveState(rig, 2);
+        rig.host.address = "";
+        resume(rig);
+        QCOMPARE(rig.prompts.texts("input").size(), size_t(1));
+    }
+
+    // Everything up to the question, then a cancel.
+    void cancelKeepsRestoredValues()
+    {
+        EngineRig rig;
+        saveState(rig, 4);
+        rig.engine.links.append("http://old.example/");
+        rig.engine.fax.append("01012345678");
+        rig.engine.counters.linkCount = rig.engine.counters.faxCount = 1;
+        rig.view.panels = {"", "x", "", "x", "", "x", "", "x", ""};
+        ButtonSet duringInput = ButtonSet::AtStart;
+        std::string panel8DuringInput;
+        rig.prompts.whileInput = [&] {
+            duringInput = rig.view.buttons;
+            panel8DuringInput = rig.view.panel(8);
+        };
+        resume(rig);
+
+        const auto& input = rig.prompts.log.back();
+        QCOMPARE(input.kind, std::string("input"));
+        QCOMPARE(input.text, std::string("继续搜索提示"));
+        QCOMPARE(input.detail, std::string("请输入您上次搜索断点位置        |4"));
+        QCOMPARE(duringInput, ButtonSet::Searching);
+        QCOMPARE(panel8DuringInput, std::string("开始搜索..."));
+        QCOMPARE(rig.view.pauses, std::vector<int>{1000});
+        QCOMPARE(rig.timer1.interval(), 3000);
+        QCOMPARE(rig.view.panels, (std::vector<std::string>{"", "8", "", "", "", "", "", "", "取消继续搜索..."}));
+        QVERIFY(rig.engine.links.empty() && rig.engine.fax.empty());
+        QCOMPARE(rig.engine.counters.linkCount + rig.engine.counters.faxCount, 0);
+        QCOMPARE(rig.engine.counters.progressIndex, 4);
+        QCOMPARE(rig.engine.counters.urlTotal, 8);
+        QCOMPARE(rig.view.speed(), 3);
+        QVERIFY(rig.view.isChecked(Switch::Links) && rig.view.isChecked(Switch::Autosave));
+        QCOMPARE(rig.view.buttons, ButtonSet::Stopped);
+        QVERIFY(!rig.anyTimerRunning());
+        QVERIFY(!rig.engine.urlList.isOpen());
+        QVERIFY(rig.browser.navigations.empty());
+    }
+
+    // The number entered is the count of lines already done.
+    void position_data()
+    {
+        QTest::addColumn<std::string>("entered");
+        QTest::addColumn<int>("firstLine"); // 0: nothing left to visit
+        QTest::newRow("0 starts at line 1") << std::string("0") << 1;
+        QTest::newRow("negative starts at line 1") << std::string("-4") << 1;
+        QTest::newRow("1") << std::string("1") << 2;
+        QTest::newRow("5 of 8") << std::string("5") << 6;
+        QTest::newRow("7 of 8") << std::string("7") << 8;
+        QTest::newRow("hex") << std::string("$2") << 3;
+        QTest::newRow("leading spaces") << std::string("  3") << 4;
+        QTest::newRow("8 of 8") << std::string("8") << 0;
+        QTest::newRow("beyond the list") << std::string("100") << 0;
+    }
+    void position()
+    {
+        QFETCH(std::string, entered);
+        QFETCH(int, firstLine);
+        EngineRig rig;
+        saveState(rig, 8);
+        rig.prompts.inputAnswers.push_back(entered);
+        resume(rig);
+        QCOMPARE(rig.prompts.texts("error"), std::vector<std::string>{});
+        if (firstLine == 0) {
+            QCOMPARE(rig.view.panel(8), std::string("网址列表搜索完毕..."));
+            QCOMPARE(rig.view.buttons, ButtonSet::Stopped);
+            QVERIFY(!rig.anyTimerRunning());
+            QVERIFY(!rig.engine.urlList.isOpen());
+            QVERIFY(rig.browser.navigations.empty());
+            QCOMPARE(rig.engine.counters.progressIndex, strToInt(entered));
+            return;
+        }
+        QCOMPARE(rig.browser.navigations, std::vector<AnsiString>{address(firstLine)});
+        QCOMPARE(rig.view.panel(3), intToStr(firstLine));
+        QCOMPARE(rig.engine.counters.progressIndex, firstLine);
+        QCOMPARE(rig.engine.counters.watchdogIndex, firstLine - 1);
+        QCOMPARE(rig.view.panel(8), std::string("继续搜索..."));
+        QCOMPARE(rig.view.buttons, ButtonSet::Searching);
+        QVERIFY(rig.timer1.enabled() && rig.timer2.enabled() && rig.timer3.enabled());
+        QCOMPARE(rig.timer3.interval(), 45000);
+    }
+
+    void autosaveOffLeavesItsTimerOff()
+    {
+        EngineRig rig;
+        saveState(rig, 0, false);
+        rig.prompts.inputAnswers.push_back("0");
+        resume(rig);
+        QVERIFY(rig.timer1.enabled() && rig.timer3.enabled());
+        QVERIFY(!rig.timer2.enabled());
+    }
+
+    // A non-number is reported, and the window is left stopped with nothing open.
+    void notANumber_data()
+    {
+        QTest::addColumn<std::string>("entered");
+        QTest::addColumn<std::string>("message");
+        QTest::newRow("letters") << std::string("abc") << std::string("'abc' is not a valid integer value.");
+        QTest::newRow("empty") << std::string("") << std::string("'' is not a valid integer value.");
+        QTest::newRow("trailing space") << std::string("5 ") << std::string("'5 ' is not a valid integer value.");
+        QTest::newRow("fraction") << std::string("1.5") << std::string("'1.5' is not a valid integer value.");
+        QTest::newRow("Chinese") << std::string("五") << std::string("'五' is not a valid integer value.");
+    }
+    void notANumber()
+    {
+        QFETCH(std::string, entered);
+        QFETCH(std::string, message);
+        EngineRig rig;
+        saveState(rig, 3);
+        rig.prompts.inputAnswers.push_back(entered);
+        resume(rig);
+        QCOMPARE(rig.prompts.texts("error"), std::vector<std::string>{message});
+        QCOMPARE(rig.view.buttons, ButtonSet::Stopped);
+        QVERIFY(!rig.anyTimerRunning());
+        QVERIFY(!rig.engine.urlList.isOpen());
+        QVERIFY(rig.browser.navigations.empty());
+        QCOMPARE(rig.engine.counters.progressIndex, 3);
+        rig.clock.advance(600000); // and nothing starts later
+        QVERIFY(rig.browser.navigations.empty());
+    }
+
+    // Crawl, stop after k pages, resume with the offered value, run to the end:
+    // every line is visited exactly once, in order.
+    void stopThenResume_data()
+    {
+        QTest::addColumn<int>("stopAfter");
+        QTest::newRow("after 1") << 1;
+        QTest::newRow("after 4") << 4;
+        QTest::newRow("after 9") << 9;
+        QTest::newRow("after the last") << 10;
+    }
+    void stopThenResume()
+    {
+        QFETCH(int, stopAfter);
+        const int lines = 10;
+        EngineRig rig;
+        rig.writeUrlList(numberedLines(lines));
+        rig.view.setChecked(Switch::Links, true);
+        rig.view.speedText = "1";
+        rig.browser.autoComplete = true;
+
+        rig.engine.driver.N2Click();
+        runUntil(rig, [&] { return rig.browser.navigations.size() == size_t(stopAfter); });
+        rig.engine.driver.N3Click();
+        runUntil(rig, [&] { return !rig.anyTimerRunning(); });
+        QCOMPARE(rig.view.panel(8), std::string("搜索已经结束!"));
+
+        // The offered value is whatever the state file restored.
+        std::string offered;
+        rig.prompts.whileInput = [&] {
+            offered = intToStr(rig.engine.counters.progressIndex);
+            rig.prompts.inputAnswers.push_back(offered);
+        };
+        resume(rig);
+        QCOMPARE(offered, intToStr(stopAfter));
+        runUntil(rig, [&] { return !rig.anyTimerRunning(); });
+
+        std::vector<AnsiString> expected;
+        for (int i = 1; i <= lines; ++i)
+            expected.push_back(address(i));
+        QCOMPARE(rig.browser.navigations, expected);
+        QCOMPARE(rig.prompts.texts("error"), std::vector<std::string>{});
+        QCOMPARE(rig.view.panel(8), std::string(stopAfter == lines ? "网址列表搜索完毕..." : "搜索已经结束!"));
+        QCOMPARE(rig.view.buttons, ButtonSet::Stopped);
+    }
+};
+
+QTEST_GUILESS_MAIN(ResumeTest)
+#include "test_resume.moc"
