@@ -105,6 +105,10 @@ void CrawlDriver::N2Click()
         timer1_.setEnabled(false);
         timer2_.setEnabled(false);
         timer3_.setEnabled(false);
+        try {
+            urlList_.close(); // a list still open from a search that was stopping
+        } catch (...) {
+        }
         view_.setPanel(kPanelStatus, "搜索已经结束!");
         view_.applyButtonSet(ButtonSet::Stopped);
         throw;
