@@ -11,6 +11,7 @@
 
 #include <filesystem>
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -38,8 +39,10 @@ public:
 };
 
 struct EngineRig {
+    // Without a directory, a fresh temporary one (removed with the rig).
     explicit EngineRig(std::filesystem::path dir = {})
-        : programDir(dir.empty() ? std::filesystem::path(temp.path().toStdString()) : std::move(dir)),
+        : temp(dir.empty() ? std::make_unique<QTemporaryDir>() : nullptr),
+          programDir(temp ? std::filesystem::path(temp->path().toStdString()) : std::move(dir)),
           timer1(clock.newTimer()), timer2(clock.newTimer()), timer3(clock.newTimer()),
           engine(EnginePorts{view, prompts, browser, host, timer1, timer2, timer3, programDir})
     {
@@ -58,7 +61,7 @@ struct EngineRig {
 
     bool anyTimerRunning() const { return timer1.enabled() || timer2.enabled() || timer3.enabled(); }
 
-    QTemporaryDir temp;
+    std::unique_ptr<QTemporaryDir> temp;
     std::filesystem::path programDir;
     ManualClock clock;
     FakeTimer& timer1;
