@@ -7,8 +7,6 @@
 #include <arpa/inet.h>
 #include <libpsl.h>
 
-#include <cstdlib>
-#include <memory>
 
 namespace vq {
 namespace {
