@@ -7,7 +7,6 @@
 #include <arpa/inet.h>
 #include <libpsl.h>
 
-
 namespace vq {
 namespace {
 
