@@ -2,6 +2,7 @@
 
 #include "text/ansi.h"
 
+#include <QCoreApplication>
 #include <QCursor>
 #include <QGuiApplication>
 #include <QMenu>
@@ -195,6 +196,10 @@ void QtTrayShell::activate(QSystemTrayIcon::ActivationReason reason)
         const auto [window, id] = *registered_;
         deliver(window, WM_TRAYICON, id, static_cast<std::intptr_t>(message));
     }
+    // If the icon went, this is the last hold on the shell; the shell and its
+    // QSystemTrayIcon, still emitting, go from the event loop instead of now.
+    if (self && self.use_count() == 1 && QCoreApplication::instance())
+        QMetaObject::invokeMethod(QCoreApplication::instance(), [keep = self] {}, Qt::QueuedConnection);
 }
 
 } // namespace vq
