@@ -8,11 +8,12 @@
 #include <unicode/ustring.h>
 
 #include <algorithm>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <functional>
 #include <string_view>
-#include <unordered_set>
 #include <utility>
 
 namespace vq {
@@ -69,9 +70,91 @@ bool equalIgnoringCase(const std::u16string& a, const std::u16string& b)
 }
 
 struct Keyed {
-    size_t key;   // offset of the sort key (NUL-terminated) in the key arena
-    size_t index; // position of the entry in the input order
+    uint64_t chunk; // eight key bytes from the current depth, big-endian, zero after the key's end
+    size_t key;     // offset of the sort key (NUL-terminated) in the key arena
+    size_t index;   // position of the entry in the input order
 };
+
+// Eight bytes of a NUL-terminated key from `p`; the bytes after the terminator
+// count as zero. A chunk whose last byte is zero holds the key's end, since a key
+// has no zero byte but its terminator.
+uint64_t loadChunk(const char* p)
+{
+    uint64_t v = 0;
+    int i = 0;
+    for (; i < 8 && p[i]; ++i)
+        v = (v << 8) | static_cast<unsigned char>(p[i]);
+    return i == 8 ? v : v << (8 * (8 - i));
+}
+
+bool holdsKeyEnd(uint64_t chunk) { return (chunk & 0xFF) == 0; }
+
+// Sorts by (key, index). Keys of page addresses share long prefixes, which makes
+// whole-key comparisons slow; this sorts on eight key bytes at a time held next
+// to the entry, and only entries still equal go on to the next eight bytes.
+void sortByKey(std::vector<Keyed>& keyed, const char* arena)
+{
+    struct Range {
+        size_t lo, hi, depth;
+    };
+    for (Keyed& k : keyed)
+        k.chunk = loadChunk(arena + k.key);
+    std::vector<Range> pending{{0, keyed.size(), 0}};
+    while (!pending.empty()) {
+        const Range r = pending.back();
+        pending.pop_back();
+        std::sort(keyed.begin() + static_cast<ptrdiff_t>(r.lo), keyed.begin() + static_cast<ptrdiff_t>(r.hi),
+                  [](const Keyed& a, const Keyed& b) {
+                      return a.chunk < b.chunk || (a.chunk == b.chunk && a.index < b.index);
+                  });
+        for (size_t i = r.lo; i < r.hi;) {
+            size_t j = i + 1;
+            while (j < r.hi && keyed[j].chunk == keyed[i].chunk)
+                ++j;
+            // Equal chunks that hold the key's end are equal keys, already in input order.
+            if (j - i > 1 && !holdsKeyEnd(keyed[i].chunk)) {
+                const size_t depth = r.depth + 8;
+                for (size_t k = i; k < j; ++k)
+                    keyed[k].chunk = loadChunk(arena + keyed[k].key + depth);
+                pending.push_back({i, j, depth});
+            }
+            i = j;
+        }
+    }
+}
+
+// The positions of the entries whose bytes were not met before, in order. An
+// open-addressing table of positions: no allocation per entry.
+std::vector<size_t> firstOfEachText(const std::vector<AnsiString>& entries)
+{
+    size_t capacity = 16;
+    while (capacity < entries.size() * 2)
+        capacity *= 2;
+    const size_t mask = capacity - 1;
+    struct Slot {
+        size_t hash;
+        size_t index; // SIZE_MAX: empty
+    };
+    std::vector<Slot> slots(capacity, Slot{0, SIZE_MAX});
+    const std::hash<std::string_view> hasher;
+    std::vector<size_t> firsts;
+    firsts.reserve(entries.size());
+    for (size_t i = 0; i < entries.size(); ++i) {
+        const std::string_view text = entries[i];
+        const size_t h = hasher(text);
+        for (size_t s = h & mask;; s = (s + 1) & mask) {
+            Slot& slot = slots[s];
+            if (slot.index == SIZE_MAX) {
+                slot = {h, i};
+                firsts.push_back(i);
+                break;
+            }
+            if (slot.hash == h && entries[slot.index] == text)
+                break;
+        }
+    }
+    return firsts;
+}
 
 } // namespace
 
@@ -81,18 +164,18 @@ std::vector<AnsiString> distinctSorted(std::vector<AnsiString> entries, const st
 
     // Byte-identical entries are equal under any collation: drop the later copies
     // before the comparatively costly sort keys are made.
-    std::vector<size_t> firsts;
-    firsts.reserve(entries.size());
-    {
-        std::unordered_set<std::string_view> seen;
-        seen.reserve(entries.size());
-        for (size_t i = 0; i < entries.size(); ++i)
-            if (seen.insert(entries[i]).second)
-                firsts.push_back(i);
-    }
+    const std::vector<size_t> firsts = firstOfEachText(entries);
 
     // One sort key per distinct entry, all in one arena.
     std::string arena;
+    {
+        // A secondary-strength key is about one byte per character plus a few
+        // level bytes; a reserve of that size saves the regrowth copies.
+        size_t bytes = 0;
+        for (size_t i : firsts)
+            bytes += entries[i].size() + 8;
+        arena.reserve(bytes + bytes / 4);
+    }
     std::vector<Keyed> keyed;
     keyed.reserve(firsts.size());
     std::u16string wide;
@@ -108,16 +191,13 @@ std::vector<AnsiString> distinctSorted(std::vector<AnsiString> entries, const st
         }
         if (n <= 0)
             throw Exception("Cannot make the collation key of an entry");
-        keyed.push_back({arena.size(), i});
+        keyed.push_back({0, arena.size(), i});
         // The key ends with its NUL byte and holds no other, so strcmp compares keys.
         arena.append(reinterpret_cast<const char*>(key.data()), static_cast<size_t>(n));
     }
 
     const char* base = arena.data();
-    std::sort(keyed.begin(), keyed.end(), [base](const Keyed& a, const Keyed& b) {
-        const int c = std::strcmp(base + a.key, base + b.key);
-        return c < 0 || (c == 0 && a.index < b.index);
-    });
+    sortByKey(keyed, base);
 
     // Within a run of equal keys (in input order) an entry is dropped when it
     // matches a kept one apart from letter case. The fold check keeps entries
