@@ -8,12 +8,14 @@
 //                             computation, for comparison.
 //   BM_DedupNewNumbers/N      a page of 10,000 new numbers added to a fax list
 //                             that already holds N numbers, dedup on.
+//   BM_DedupLinearScan/N      for contrast, the same test as a scan of the list.
 #include "search/fax_extractor.h"
 #include "text/ansi.h"
 #include "text/text_file.h"
 
 #include <benchmark/benchmark.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <map>
 #include <random>
@@ -230,6 +232,33 @@ void BM_DedupNewNumbers(benchmark::State& state)
         benchmark::Counter(double(fresh), benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
 }
 BENCHMARK(BM_DedupNewNumbers)->Arg(1000)->Arg(10000)->Arg(100000)->Unit(benchmark::kMillisecond)->Iterations(20);
+
+// For contrast: the duplicate test as a scan of every caption from the first,
+// 1,000 new numbers added to a list of N.
+void BM_DedupLinearScan(benchmark::State& state)
+{
+    const size_t already = size_t(state.range(0));
+    const size_t fresh = 1000;
+    std::vector<std::string> numbers;
+    for (size_t i = 0; i < fresh; ++i)
+        numbers.push_back("021-5" + std::to_string(10000000 + i));
+
+    vq::ResultList fax;
+    for (auto _ : state) {
+        state.PauseTiming();
+        fax.clear();
+        for (size_t i = 0; i < already; ++i)
+            fax.append("0519-8" + std::to_string(1000000 + i));
+        state.ResumeTiming();
+        for (const std::string& number : numbers) {
+            if (std::find(fax.items().begin(), fax.items().end(), number) == fax.items().end())
+                fax.append(number);
+        }
+    }
+    state.counters["per_number"] =
+        benchmark::Counter(double(fresh), benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
+}
+BENCHMARK(BM_DedupLinearScan)->Arg(1000)->Arg(10000)->Arg(100000)->Unit(benchmark::kMillisecond)->Iterations(3);
 
 } // namespace
 

@@ -32,17 +32,19 @@ public:
     std::optional<AnsiString> operator()(std::string_view line) const;
 
     // False only when the line certainly yields nothing. A line yields a number
-    // only if, once all replacements are done, it holds the fax word. The
-    // replacements before the fax word search delete spaces and ideographic
-    // spaces and insert the fax word only where the line (as far as it is not yet
-    // changed) holds the fax word, a case variant of "fax", or a marker. So unless
-    // the line holds a marker (any letter case, any position), or the fax word or
-    // "fax" (any case) with only 0x20 / 0xA1 bytes between their bytes, nothing
-    // is ever inserted, the deletions cannot assemble the fax word, and the fax
-    // word search fails.
+    // only if, once all replacements are done, it holds the fax word. Before the
+    // fax word search the replacements delete spaces and ideographic spaces, and
+    // insert the fax word only where the text (as far as it is not yet changed)
+    // holds a marker, the fax word, or "fax" in any letter case followed by ":"
+    // or "：". So unless the original line holds a marker (any letter case, any
+    // position), or the fax word or "fax:" / "fax：" (any case) with only 0x20 /
+    // 0xA1 bytes between their bytes, nothing is ever inserted, the deletions
+    // cannot assemble the fax word, and the fax word search fails.
     bool mayYield(std::string_view line) const;
 
 private:
+    bool mayStartAt(std::string_view line, size_t i) const; // a pattern or marker may begin at i
+
     std::vector<AnsiString> markers_;        // as given, for the full computation
     std::vector<AnsiString> extraMarkers_;   // markers the two patterns above do not cover
     std::array<bool, 256> interesting_{};    // bytes that may start a match

@@ -246,6 +246,8 @@ void TestFaxExtractor::quickRejectionAgreesWithStepByStep()
         {"\xB4\xAB", "\xB4\xAB\xD5\xE6"},     // 传, 传真
         {"8", "-"},
         {"f a", "\xA1\xA1"},
+        {"Fax"},                              // "fax" without a colon as a marker
+        {"FAX", "tel", "\xB4\xAB\xD5\xE6\xA3\xBA"},
     };
 
     std::mt19937 rng(20261208);
