@@ -92,6 +92,8 @@ void TestFaxExtractor::numberFromLine_data()
     QTest::newRow("ideographic space inside fax word") << gbk("传　真：0519-88888888") << QByteArray("0519-88888888");
     QTest::newRow("ideographic space before colon") << gbk("传真　：0519-88888888") << QByteArray("0519-88888888");
     QTest::newRow("spaced F a x") << gbk("F a x : 0519 8888 8888") << QByteArray("051988888888");
+    QTest::newRow("Fax without a colon") << gbk("Fax 0519-88888888") << kNone;
+    QTest::newRow("Fax, space, colon") << gbk("Fax : 0519-88888888") << QByteArray("0519-88888888");
     QTest::newRow("spaces in the number") << gbk("传真：0519 - 8888 8888") << QByteArray("0519-88888888");
 
     // Two fax words: only the first counts.
