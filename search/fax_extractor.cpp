@@ -13,8 +13,8 @@ namespace {
 // Code page 936 bytes of the texts the extraction works with.
 constexpr std::string_view kFaxWord = "\xB4\xAB\xD5\xE6";        // 传真
 constexpr std::string_view kNormalMarker = "\xB4\xAB\xD5\xE6:";  // 传真:
-constexpr std::string_view kFaxColon = "fax:";
-constexpr std::string_view kFaxWideColon = "fax\xA3\xBA";                 // fax：
+constexpr std::string_view kFaxColon = "fax:";                  // any letter case
+constexpr std::string_view kFaxWideColon = "fax\xA3\xBA";      // fax：
 constexpr std::string_view kNumberChars = "0123456789(-+)";
 constexpr size_t kMaxTail = 255;
 
