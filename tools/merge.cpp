@@ -14,6 +14,7 @@
 #include <memory>
 #include <functional>
 #include <string_view>
+#include <unordered_set>
 #include <utility>
 
 namespace vq {
@@ -60,13 +61,24 @@ void toUtf16(std::string_view ansi, std::u16string& out)
     }
 }
 
-bool equalIgnoringCase(const std::u16string& a, const std::u16string& b)
+// Full Unicode case folding: texts that differ only in letter case fold alike.
+std::u16string foldCase(const std::u16string& text)
 {
+    std::u16string folded(text.size() + 8, u'\0');
     UErrorCode status = U_ZERO_ERROR;
-    const int32_t r = u_strCaseCompare(reinterpret_cast<const UChar*>(a.data()), static_cast<int32_t>(a.size()),
-                                       reinterpret_cast<const UChar*>(b.data()), static_cast<int32_t>(b.size()),
-                                       U_FOLD_CASE_DEFAULT, &status);
-    return U_SUCCESS(status) && r == 0;
+    int32_t n = u_strFoldCase(reinterpret_cast<UChar*>(folded.data()), static_cast<int32_t>(folded.size()),
+                              reinterpret_cast<const UChar*>(text.data()), static_cast<int32_t>(text.size()),
+                              U_FOLD_CASE_DEFAULT, &status);
+    if (status == U_BUFFER_OVERFLOW_ERROR) {
+        folded.resize(static_cast<size_t>(n));
+        status = U_ZERO_ERROR;
+        n = u_strFoldCase(reinterpret_cast<UChar*>(folded.data()), n, reinterpret_cast<const UChar*>(text.data()),
+                          static_cast<int32_t>(text.size()), U_FOLD_CASE_DEFAULT, &status);
+    }
+    if (U_FAILURE(status) && status != U_STRING_NOT_TERMINATED_WARNING)
+        throw Exception(std::string("Cannot fold the letter case of an entry: ") + u_errorName(status));
+    folded.resize(static_cast<size_t>(n));
+    return folded;
 }
 
 struct Keyed {
@@ -205,7 +217,7 @@ std::vector<AnsiString> distinctSorted(std::vector<AnsiString> entries, const st
     // letters, ignorable control characters).
     std::vector<AnsiString> result;
     result.reserve(keyed.size());
-    std::vector<std::u16string> kept;
+    std::unordered_set<std::u16string> kept; // folded forms of the run's kept entries
     for (size_t r = 0; r < keyed.size();) {
         size_t end = r + 1;
         while (end < keyed.size() && std::strcmp(base + keyed[r].key, base + keyed[end].key) == 0)
@@ -216,11 +228,8 @@ std::vector<AnsiString> distinctSorted(std::vector<AnsiString> entries, const st
             kept.clear();
             for (size_t j = r; j < end; ++j) {
                 toUtf16(entries[keyed[j].index], wide);
-                if (std::none_of(kept.begin(), kept.end(),
-                                 [&](const std::u16string& k) { return equalIgnoringCase(k, wide); })) {
-                    kept.push_back(wide);
+                if (kept.insert(foldCase(wide)).second)
                     result.push_back(std::move(entries[keyed[j].index]));
-                }
             }
         }
         r = end;
