@@ -22,6 +22,11 @@ public:
         virtual void cleared() = 0;
     };
 
+    ResultList() = default;
+    // The index points into items_: a copy would point into the original.
+    ResultList(const ResultList&) = delete;
+    ResultList& operator=(const ResultList&) = delete;
+
     size_t size() const { return items_.size(); }
     bool empty() const { return items_.empty(); }
     const AnsiString& at(size_t index) const { return items_.at(index); }
