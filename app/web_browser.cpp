@@ -78,6 +78,8 @@ QuietWebPage::QuietWebPage(QWebEngineProfile* profile, QObject* parent)
     s->setAttribute(QWebEngineSettings::FullScreenSupportEnabled, false);
     s->setAttribute(QWebEngineSettings::ScreenCaptureEnabled, false);
     s->setAttribute(QWebEngineSettings::PluginsEnabled, false);
+    // The crawl reads pages, it does not show their icons: no extra requests.
+    s->setAttribute(QWebEngineSettings::AutoLoadIconsForPage, false);
 }
 
 QWebEnginePage* QuietWebPage::createWindow(WebWindowType)
@@ -159,6 +161,7 @@ WebEngineBrowser::~WebEngineBrowser()
 void WebEngineBrowser::init(QWebEnginePage* page, QWebEngineView* view)
 {
     page_ = page;
+    shownUrl_ = page->url();
     if (ownProfile_) {
         ownProfile_->setHttpCacheType(QWebEngineProfile::MemoryHttpCache);
         ownProfile_->setPersistentCookiesPolicy(QWebEngineProfile::NoPersistentCookies);
@@ -243,20 +246,20 @@ void WebEngineBrowser::navigate(const AnsiString& url)
     started_ = false;
     committed_ = false;
     reported_ = false;
+    addressSeen_ = false;
     refreshInFlight_ = false;
     refresh_.stop();
     completeWait_.stop();
-    const QUrl target = QUrl::fromUserInput(fromAnsiText(url));
-    snap_ = Snapshot{true, target.toString(QUrl::FullyEncoded), {}, {}};
+    target_ = QUrl::fromUserInput(fromAnsiText(url));
+    snap_ = Snapshot{true, target_.toString(QUrl::FullyEncoded), {}, {}};
 
     // A load still running (a server that never answers) is stopped first:
     // otherwise WebEngine merges it with the next one and reports neither
-    // start nor end properly. Its end arrives before the new start and is
-    // dropped (started_ is false until then).
+    // start nor end properly. Its end, when it comes, is dropped.
     if (loading_)
         page_->triggerAction(QWebEnginePage::Stop);
     quiet_.start();
-    page_->load(target);
+    page_->load(target_);
 }
 
 bool WebEngineBrowser::hasDocument()
@@ -298,6 +301,14 @@ AnsiString WebEngineBrowser::bodyText()
 
 // ---- page events -------------------------------------------------------------
 
+// What WebEngine reports of a top-level load, as measured on 6.4:
+//  - loadStarted comes before the new document is there; until then scripts
+//    still see the previous document and url() is still the old address;
+//  - urlChanged comes when the new document commits, or, when load() is
+//    called while another load runs, at once with the address asked for;
+//  - a load stopped by navigate() may report its end after the next load's
+//    urlChanged, and a load stopped after its document arrived may report
+//    no end at all: the next load then reports its end but not its start.
 void WebEngineBrowser::onLoadingChanged(const QWebEngineLoadingInfo& info)
 {
     if (info.status() == QWebEngineLoadingInfo::LoadStartedStatus) {
@@ -306,11 +317,17 @@ void WebEngineBrowser::onLoadingChanged(const QWebEngineLoadingInfo& info)
         return;
     }
     loading_ = false;
-    if (!started_)
-        return; // the end of a load stopped by navigate(), or of one before it
-    // Stopped before its document arrived (a download, a stop): the page
-    // still shows the previous document, which is not this address's.
-    onLoadEnded(info.status() == QWebEngineLoadingInfo::LoadStoppedStatus && !committed_);
+    if (!navigated_)
+        return;
+    if (!started_) {
+        // An end before this navigation's start is the end of the load that
+        // navigate() stopped, unless the two loads were merged into one: then
+        // it is this navigation's end and carries its address.
+        if (!info.url().matches(target_, QUrl::StripTrailingSlash))
+            return;
+        started_ = true;
+    }
+    onLoadEnded(info);
 }
 
 void WebEngineBrowser::onLoadStarted()
@@ -324,46 +341,54 @@ void WebEngineBrowser::onLoadStarted()
         ++load_;
         committed_ = false;
         reported_ = false;
+        addressSeen_ = false;
         refreshInFlight_ = false;
         completeWait_.stop();
     }
     started_ = true;
-    // The previous document stays until the new one commits (urlChanged);
-    // refreshes before that would read the old page.
-    refresh_.stop();
 }
 
-void WebEngineBrowser::onUrlChanged(const QUrl&)
+void WebEngineBrowser::onUrlChanged(const QUrl& url)
 {
+    const QUrl previous = shownUrl_;
+    shownUrl_ = url;
     if (!navigated_)
         return;
     quiet_.stop();
     if (loading_) {
-        // The new document has replaced the old one.
-        if (!started_)
-            return;
-        committed_ = true;
-        reportNavigateComplete();
+        // From here on the page's address is the new one, so a refresh that
+        // still reads the previous document is recognised by its address.
+        addressSeen_ = true;
+        if (started_) {
+            committed_ = true;
+            reportNavigateComplete();
+        }
         if (!refresh_.isActive())
             refresh_.start();
         return;
     }
     // An address change without a load: a navigation within the document
     // (#fragment). No load will end it, so it completes here.
+    if (!url.matches(previous, QUrl::RemoveFragment))
+        return;
     ++load_;
     started_ = true;
     committed_ = true;
+    addressSeen_ = true;
     reported_ = false;
     refreshInFlight_ = false;
     reportNavigateComplete();
     complete();
 }
 
-void WebEngineBrowser::onLoadEnded(bool stoppedBeforeCommit)
+void WebEngineBrowser::onLoadEnded(const QWebEngineLoadingInfo& info)
 {
     refresh_.stop();
     reportNavigateComplete();
-    if (stoppedBeforeCommit) {
+    // Stopped before its document arrived (a download, a stop): the page
+    // still shows the previous document, which is not this address's; the
+    // empty page set up by navigate() stays.
+    if (info.status() == QWebEngineLoadingInfo::LoadStoppedStatus && !committed_) {
         raiseDocumentComplete(load_);
         return;
     }
@@ -384,7 +409,7 @@ void WebEngineBrowser::onQuiet()
 
 void WebEngineBrowser::onRefreshTick()
 {
-    if (!page_ || !loading_ || !committed_) {
+    if (!page_ || !loading_ || !addressSeen_) {
         refresh_.stop();
         return;
     }

@@ -89,7 +89,7 @@ private:
     void refuseRequests();
     void onLoadingChanged(const QWebEngineLoadingInfo& info);
     void onLoadStarted();
-    void onLoadEnded(bool stoppedBeforeCommit);
+    void onLoadEnded(const QWebEngineLoadingInfo& info);
     void onUrlChanged(const QUrl& url);
     void onRefreshTick();
     void onQuiet();
@@ -116,8 +116,11 @@ private:
     bool loading_ = false;    // the page reports a load in progress
     bool started_ = false;    // a load started since the last navigate()
     bool committed_ = false;  // the current load has its new document
+    bool addressSeen_ = false; // the page's address is the current load's
     bool reported_ = false;   // NavigateComplete2 raised for the current load
     bool refreshInFlight_ = false;
+    QUrl target_;             // the address given to the latest navigate()
+    QUrl shownUrl_;           // the page's address as last reported
     Snapshot snap_;
 };
 
