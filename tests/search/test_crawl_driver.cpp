@@ -3,6 +3,8 @@
 // paths, and what the window and the state file show.
 #include "search/crawl_driver.h"
 
+#include "app/engine.h"
+
 #include "tests/support/fakes.h"
 #include "text/atomic_file.h"
 #include "text/errors.h"
@@ -121,6 +123,7 @@ private slots:
     void restartBeginsAtTheFirstLine();
     void failedStateWriteStillEndsTheSearch();
     void failedOpenLeavesTheWindowStopped();
+    void engineWiresTheTimersToTheDriver();
 };
 
 void CrawlDriverTest::refusalsLeaveEverything_data()
@@ -503,6 +506,39 @@ void CrawlDriverTest::failedOpenLeavesTheWindowStopped()
     QVERIFY(r.allTimersOff());
     QVERIFY(r.browser.navigations.empty());
     QVERIFY(!std::filesystem::exists(r.programDir / "vqdornavik.ini"));
+}
+
+// The composed engine: timers start off at their initial intervals, ticks reach
+// the driver under the default handler, and the settings are loaded in order.
+void CrawlDriverTest::engineWiresTheTimersToTheDriver()
+{
+    Rig r(2); // its list, browser pages and fakes; the engine takes over the timers and events
+    Engine engine(EnginePorts{r.view, r.prompts, r.browser, r.host, r.timer1, r.timer2, r.timer3, r.programDir});
+    QVERIFY(r.allTimersOff());
+    QCOMPARE((std::vector<int>{r.timer1.interval(), r.timer2.interval(), r.timer3.interval()}),
+             (std::vector<int>{8000, 300000, 300000}));
+
+    // A failing page tick is reported; the watchdog tick still runs later.
+    r.browser.failReads = true;
+    engine.counters.urlTotal = 2;
+    engine.driver.N2Click();
+    r.clock.advanceTo(8000);
+    QCOMPARE(r.prompts.texts("error"), std::vector<std::string>{"document not readable."});
+    r.browser.failReads = false;
+    r.clock.advanceTo(248000); // forced advance at 240000, page 2 scanned at 248000
+    QVERIFY(r.view.panel(8) == kFinished);
+    QCOMPARE(engine.counters.progressIndex, 2);
+    QCOMPARE(engine.fax.items(), std::deque<AnsiString>{"0519-88888882"});
+
+    // The state just written comes back at the next start.
+    r.view.setChecked(Switch::Dedup, true);
+    r.view.setSpeed(30);
+    engine.counters = SearchCounters{};
+    engine.loadSettings();
+    QVERIFY(!r.view.isChecked(Switch::Dedup));
+    QCOMPARE(r.view.speed(), 8);
+    QCOMPARE(engine.counters.progressIndex, 2);
+    QCOMPARE(engine.counters.urlTotal, 2);
 }
 
 QTEST_GUILESS_MAIN(CrawlDriverTest)
