@@ -635,11 +635,12 @@ std::vector<AnsiString> TForm1::memoLines(Memo m) const
 
 void TForm1::setMemoLines(Memo m, const std::vector<AnsiString>& lines)
 {
-    QStringList text;
-    text.reserve(static_cast<qsizetype>(lines.size()));
+    // Every line ends with a break, as an edit control's text does, so that an
+    // empty last line survives the way back through memoLines().
+    QString text;
     for (const AnsiString& line : lines)
-        text << toQString(line);
-    memo(m)->setPlainText(text.join(QLatin1Char('\n')));
+        text += toQString(line) + QLatin1Char('\n');
+    memo(m)->setPlainText(text);
 }
 
 void TForm1::setPanel(int index, const std::string& text)

@@ -35,7 +35,7 @@ inline constexpr const char* kAppTitle = "『VelqorDornavik』V2.0";
 inline constexpr const char* kHomePage = "http://www.velqor.example";
 inline constexpr const char* kPhone = "010-5555-0100";
 inline constexpr const char* kMail = "service@velqor.example";
-inline constexpr const char* kContactLine = "欢迎使用！联系我们：service@velqor.example";
+inline constexpr const char* kContactLine = "联系电话：010-5555-0100";
 } // namespace maker
 
 // The windows' font: SimSun 12 px where it exists, otherwise a CJK font that does.
@@ -57,6 +57,7 @@ public:
     int maximum() const { return maximum_; }
     int value() const;       // the integer written in the field, or minimum()
     void setValue(int value); // clamped to minimum()..maximum()
+    using QAbstractSpinBox::lineEdit; // the field's text, as typed
 
     void stepBy(int steps) override;
     QValidator::State validate(QString& input, int& pos) const override;

@@ -26,6 +26,8 @@ const QString kCancel = QStringLiteral("放弃");
 
 QString qtFileFilter(const std::string& filter)
 {
+    if (filter.empty())
+        return {};
     const QStringList parts = fromUtf8(filter).split(QLatin1Char('|'));
     QStringList entries;
     for (qsizetype i = 0; i < parts.size(); i += 2) {
