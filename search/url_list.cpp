@@ -33,9 +33,8 @@ void UrlListSource::N1Click()
     AnsiString path;
     try {
         path = pathToAnsi(*chosen);
-    } catch (const EPathEncodingError&) {
-        prompts_.information("无法使用这个网址列表文件：它的路径中有无法用简体中文编码（GBK）表示的字符。\n"
-                             "请改名或移到其他文件夹后再选择。\n" + chosen->string());
+    } catch (const EPathEncodingError& e) {
+        prompts_.information(std::string(e.what()) + "\n请将文件改名或移到其他文件夹后再选择。");
         return;
     }
 

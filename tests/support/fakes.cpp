@@ -121,6 +121,7 @@ std::optional<std::string> FakePrompts::inputBox(const std::string& caption, con
 std::optional<std::filesystem::path> FakePrompts::openFile(const FileDialogSpec& spec)
 {
     log.push_back({"open", spec.title, spec.filter + "|" + spec.defaultExt});
+    lastDialog = spec;
     if (fileAnswers.empty())
         return std::nullopt;
     auto a = fileAnswers.front();
@@ -131,6 +132,7 @@ std::optional<std::filesystem::path> FakePrompts::openFile(const FileDialogSpec&
 std::vector<std::filesystem::path> FakePrompts::openFiles(const FileDialogSpec& spec)
 {
     log.push_back({"openMany", spec.title, spec.filter + "|" + spec.defaultExt});
+    lastDialog = spec;
     if (multiFileAnswers.empty())
         return {};
     auto a = multiFileAnswers.front();
@@ -141,6 +143,7 @@ std::vector<std::filesystem::path> FakePrompts::openFiles(const FileDialogSpec& 
 std::optional<std::filesystem::path> FakePrompts::saveFile(const FileDialogSpec& spec)
 {
     log.push_back({"save", spec.title, spec.filter + "|" + spec.defaultExt});
+    lastDialog = spec;
     if (fileAnswers.empty())
         return std::nullopt;
     auto a = fileAnswers.front();

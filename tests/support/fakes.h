@@ -121,6 +121,7 @@ public:
 
     std::vector<PromptRecord> log;
     std::vector<std::string> texts(const std::string& kind) const;
+    FileDialogSpec lastDialog; // the spec of the latest file dialog shown
 };
 
 // ---- window -------------------------------------------------------------------

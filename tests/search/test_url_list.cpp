@@ -1,0 +1,266 @@
+// The URL list source: choosing a list, counting its lines, and reading
+// addresses from the open list.
+#include "search/url_list.h"
+
+#include "tests/support/fakes.h"
+#include "text/ansi.h"
+#include "text/errors.h"
+
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <fstream>
+
+using namespace vq;
+
+Q_DECLARE_METATYPE(std::vector<std::string>)
+
+namespace {
+
+void writeBytes(const std::filesystem::path& path, const std::string& bytes)
+{
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out << bytes;
+}
+
+} // namespace
+
+class UrlListTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void init();
+    void readAddresses_data();
+    void readAddresses();
+    void cutAtSpace_data();
+    void cutAtSpace();
+    void chooseCountsAndShows();
+    void cancelChangesNothing();
+    void pathKeepsItsCapitals();
+    void chineseNameIsKept();
+    void chooseAgainRecounts();
+    void unencodablePathIsRefused();
+    void unreadableFileKeepsCountAndPanel();
+    void notOpenIsAtEnd();
+
+private:
+    std::filesystem::path file(const std::string& name) const
+    {
+        return std::filesystem::path(dir_->path().toStdString()) / name;
+    }
+
+    std::unique_ptr<QTemporaryDir> dir_;
+    fake::FakeMainView view_;
+    fake::FakePrompts prompts_;
+    SearchCounters counters_;
+};
+
+void UrlListTest::init()
+{
+    dir_ = std::make_unique<QTemporaryDir>();
+    QVERIFY(dir_->isValid());
+    view_ = fake::FakeMainView();
+    prompts_ = fake::FakePrompts();
+    counters_ = SearchCounters();
+}
+
+void UrlListTest::readAddresses_data()
+{
+    QTest::addColumn<QByteArray>("content");
+    QTest::addColumn<std::vector<std::string>>("addresses");
+
+    using V = std::vector<std::string>;
+    QTest::newRow("a, b c, empty line") << QByteArray("a\r\nb c\r\n\r\n") << V{"a", "b", ""};
+    QTest::newRow("last line without a break") << QByteArray("x\r\ny z") << V{"x", "y"};
+    QTest::newRow("empty file") << QByteArray() << V{};
+    QTest::newRow("LF breaks") << QByteArray("a\nb\n") << V{"a", "b"};
+    QTest::newRow("lone CR is dropped") << QByteArray("http://a\r.cn/ x\r\n") << V{"http://a.cn/"};
+    QTest::newRow("Ctrl-Z at a line start ends the data")
+        << QByteArray("a\r\n\x1A\r\nb\r\n") << V{"a"};
+    QTest::newRow("Ctrl-Z inside a line is data") << QByteArray("a\x1A" "b\r\n") << V{"a\x1A" "b"};
+    QTest::newRow("leading space gives the empty address") << QByteArray(" a b\r\n") << V{""};
+    QTest::newRow("only the first space cuts") << QByteArray("u v w\r\n") << V{"u"};
+    QTest::newRow("tab is not a space") << QByteArray("a\tb c") << V{"a\tb"};
+    QTest::newRow("GBK comment after the address")
+        << QByteArray("http://x.cn/\xB4\xAB\xD5\xE6.htm \xCB\xB5\xC3\xF7\r\n")
+        << V{"http://x.cn/\xB4\xAB\xD5\xE6.htm"};
+}
+
+void UrlListTest::readAddresses()
+{
+    QFETCH(QByteArray, content);
+    QFETCH(std::vector<std::string>, addresses);
+
+    const auto path = file("list.txt");
+    writeBytes(path, content.toStdString());
+
+    int32_t total = 0;
+    UrlListSource::countLines(path, total);
+    QCOMPARE(total, int32_t(addresses.size()));
+
+    UrlListSource src(view_, prompts_, counters_, dir_->path().toStdString());
+    view_.edit5 = utf8ToAnsi(path.native());
+    src.open();
+    QVERIFY(src.isOpen());
+    std::vector<std::string> read;
+    while (!src.atEnd())
+        read.push_back(src.readAddress());
+    QCOMPARE(read, addresses);
+    // Past the end: no error, an empty line (or the Ctrl-Z that ended the data).
+    const AnsiString past = src.readLine();
+    QCOMPARE(past, AnsiString(content.contains("\n\x1A") ? "\x1A" : ""));
+    src.close();
+    QVERIFY(!src.isOpen());
+    QVERIFY(src.atEnd());
+}
+
+void UrlListTest::cutAtSpace_data()
+{
+    QTest::addColumn<QByteArray>("line");
+    QTest::addColumn<QByteArray>("address");
+    QTest::newRow("no space") << QByteArray("http://a.cn/") << QByteArray("http://a.cn/");
+    QTest::newRow("empty") << QByteArray() << QByteArray();
+    QTest::newRow("space at end") << QByteArray("a ") << QByteArray("a");
+    QTest::newRow("only spaces") << QByteArray("   ") << QByteArray();
+    QTest::newRow("no trimming of other blanks") << QByteArray("\ta\r x") << QByteArray("\ta\r");
+}
+
+void UrlListTest::cutAtSpace()
+{
+    QFETCH(QByteArray, line);
+    QFETCH(QByteArray, address);
+    QCOMPARE(UrlListSource::cutAtSpace(line.toStdString()), address.toStdString());
+}
+
+void UrlListTest::chooseCountsAndShows()
+{
+    const auto path = file("urls.txt");
+    writeBytes(path, "a\r\nb c\r\n\r\n");
+    prompts_.fileAnswers.push_back(path);
+    view_.panels[1] = "old";
+
+    UrlListSource src(view_, prompts_, counters_, "/prog/dir");
+    src.N1Click();
+
+    QCOMPARE(prompts_.log.size(), size_t(1));
+    QCOMPARE(prompts_.log[0].kind, std::string("open"));
+    QCOMPARE(prompts_.log[0].text, std::string("选择网址列表文件"));
+    QCOMPARE(prompts_.log[0].detail, std::string("Text files(*.txt)|*.txt|All files(*.*)|*.*|txt"));
+    QCOMPARE(prompts_.lastDialog.initialDir, std::filesystem::path("/prog/dir"));
+    QVERIFY(!prompts_.lastDialog.confirmOverwrite);
+    QCOMPARE(view_.repaints, 1);
+    QCOMPARE(view_.edit5, utf8ToAnsi(path.native()));
+    QCOMPARE(counters_.urlTotal, 3);
+    QCOMPARE(view_.panels[1], std::string("3"));
+}
+
+void UrlListTest::cancelChangesNothing()
+{
+    view_.edit5 = "/old/list.txt";
+    view_.panels[1] = "7";
+    counters_.urlTotal = 7;
+    counters_.progressIndex = 4;
+    UrlListSource src(view_, prompts_, counters_, "/prog");
+    src.N1Click(); // no scripted answer: cancelled
+    QCOMPARE(view_.edit5, AnsiString("/old/list.txt"));
+    QCOMPARE(view_.panels[1], std::string("7"));
+    QCOMPARE(counters_.urlTotal, 7);
+    QCOMPARE(counters_.progressIndex, 4);
+}
+
+void UrlListTest::pathKeepsItsCapitals()
+{
+    // Two lists that differ only in letter case are two different files here.
+    const auto upper = file("MyList.TXT");
+    writeBytes(upper, "a\r\nb\r\n");
+    writeBytes(file("mylist.txt"), "only one\r\n");
+    prompts_.fileAnswers.push_back(upper);
+
+    UrlListSource src(view_, prompts_, counters_, "/prog");
+    src.N1Click();
+    QCOMPARE(view_.edit5, utf8ToAnsi(upper.native()));
+    QCOMPARE(counters_.urlTotal, 2);
+    src.open();
+    QCOMPARE(src.readAddress(), AnsiString("a"));
+    src.close();
+}
+
+void UrlListTest::chineseNameIsKept()
+{
+    const auto path = file("网址列表.txt");
+    writeBytes(path, "http://a.cn/\r\n");
+    prompts_.fileAnswers.push_back(path);
+    UrlListSource src(view_, prompts_, counters_, "/prog");
+    src.N1Click();
+    QCOMPARE(view_.edit5, utf8ToAnsi(path.native()));
+    QVERIFY(view_.edit5.find("\xCD\xF8\xD6\xB7") != AnsiString::npos); // 网址 in code page 936
+    QCOMPARE(counters_.urlTotal, 1);
+    src.open();
+    QCOMPARE(src.readAddress(), AnsiString("http://a.cn/"));
+    src.close();
+}
+
+void UrlListTest::chooseAgainRecounts()
+{
+    const auto path = file("urls.txt");
+    writeBytes(path, "a\r\n");
+    UrlListSource src(view_, prompts_, counters_, "/prog");
+    prompts_.fileAnswers.push_back(path);
+    src.N1Click();
+    QCOMPARE(counters_.urlTotal, 1);
+
+    writeBytes(path, "a\r\nb\r\nc\r\nd");
+    prompts_.fileAnswers.push_back(path);
+    src.N1Click();
+    QCOMPARE(counters_.urlTotal, 4);
+    QCOMPARE(view_.panels[1], std::string("4"));
+}
+
+void UrlListTest::unencodablePathIsRefused()
+{
+    // U+1F600 has no code page 936 form; a "?" in its place would name another file.
+    const auto path = file("list\xF0\x9F\x98\x80.txt");
+    writeBytes(path, "a\r\n");
+    view_.edit5 = "/old/list.txt";
+    view_.panels[1] = "7";
+    counters_.urlTotal = 7;
+    prompts_.fileAnswers.push_back(path);
+
+    UrlListSource src(view_, prompts_, counters_, "/prog");
+    src.N1Click();
+    QCOMPARE(prompts_.texts("information").size(), size_t(1));
+    QVERIFY(prompts_.texts("error").empty());
+    QCOMPARE(view_.edit5, AnsiString("/old/list.txt"));
+    QCOMPARE(view_.panels[1], std::string("7"));
+    QCOMPARE(counters_.urlTotal, 7);
+}
+
+void UrlListTest::unreadableFileKeepsCountAndPanel()
+{
+    view_.panels[1] = "7";
+    counters_.urlTotal = 7;
+    UrlListSource src(view_, prompts_, counters_, "/prog");
+
+    // A name that is gone by the time it is counted, and a folder.
+    for (const auto& path : {file("missing.txt"), std::filesystem::path(dir_->path().toStdString())}) {
+        prompts_.fileAnswers.push_back(path);
+        QVERIFY_THROWS_EXCEPTION(EInOutError, src.N1Click());
+        QCOMPARE(view_.edit5, utf8ToAnsi(path.native()));
+        QCOMPARE(counters_.urlTotal, 0);
+        QCOMPARE(view_.panels[1], std::string("7"));
+    }
+}
+
+void UrlListTest::notOpenIsAtEnd()
+{
+    UrlListSource src(view_, prompts_, counters_, "/prog");
+    QVERIFY(!src.isOpen());
+    QVERIFY(src.atEnd());
+    src.close(); // closing a list that is not open is harmless
+    view_.edit5 = utf8ToAnsi(file("none.txt").native());
+    QVERIFY_THROWS_EXCEPTION(EInOutError, src.open());
+    QVERIFY(src.atEnd());
+}
+
+QTEST_GUILESS_MAIN(UrlListTest)
+#include "test_url_list.moc"
