@@ -40,10 +40,15 @@ void TTrayIcon::Loaded()
         ShowIcon();
 }
 
-void TTrayIcon::Notification(MenuRef component, TOperation operation)
+void TTrayIcon::Notification(const void* component, TOperation operation)
 {
-    if (operation == TOperation::opRemove && component != nullptr && component == PopupMenu)
+    if (operation != TOperation::opRemove || component == nullptr)
+        return;
+    if (component == PopupMenu)
         PopupMenu = nullptr;
+    // The image list is only referenced too; the picture taken from it stays.
+    if (component == static_cast<const void*>(imageList_))
+        imageList_ = nullptr;
 }
 
 std::intptr_t TTrayIcon::WndProc(unsigned msg, std::uintptr_t wParam, std::intptr_t lParam)

@@ -205,8 +205,9 @@ public:
 
     // Called once the owner has applied every stored setting.
     virtual void Loaded();
-    // Called when another component is destroyed: a removed popup menu is let go.
-    virtual void Notification(MenuRef component, TOperation operation);
+    // Called when another component (named by its address) is destroyed: a
+    // removed popup menu or image list is let go.
+    virtual void Notification(const void* component, TOperation operation);
 
     // The window procedure of the hidden window.
     virtual std::intptr_t WndProc(unsigned msg, std::uintptr_t wParam, std::intptr_t lParam);

@@ -198,7 +198,7 @@ private slots:
     void shellFailures();
     void destruction_data();
     void destruction();
-    void removedMenuIsLetGo();
+    void removedComponentsAreLetGo();
     void destroyedByItsOwnEvent_data();
     void destroyedByItsOwnEvent();
 
@@ -569,7 +569,7 @@ void TrayIconTest::destruction()
         QVERIFY(shell_->present.empty());
 }
 
-void TrayIconTest::removedMenuIsLetGo()
+void TrayIconTest::removedComponentsAreLetGo()
 {
     icon_->PopupMenu = &kMenuA;
     icon_->Notification(&kMenuB, TOperation::opRemove);
@@ -581,6 +581,17 @@ void TrayIconTest::removedMenuIsLetGo()
     // A right click now shows nothing.
     callback(WM_RBUTTONUP);
     QVERIFY(!log_.join(';').contains("menu"));
+
+    // A removed image list is let go as well; the icon keeps its picture.
+    auto images = std::make_unique<TImageList>();
+    images->Images = {picture("I0")};
+    icon_->SetImageList(images.get());
+    icon_->Notification(images.get(), TOperation::opRemove);
+    images.reset();
+    QVERIFY(icon_->ImageList() == nullptr);
+    icon_->SetImageIndex(0); // no list: nothing to read, no call
+    QCOMPARE(log_.last(), QString("modify id=0 flags=5 icon=I0 tip= refused"));
+    QVERIFY(!icon_->Icon().Empty());
 }
 
 void TrayIconTest::destroyedByItsOwnEvent_data()
