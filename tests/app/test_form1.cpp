@@ -21,6 +21,8 @@
 #include <QPlainTextEdit>
 #include <QSignalSpy>
 #include <QStatusBar>
+#include <QTcpServer>
+#include <QTcpSocket>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -110,6 +112,7 @@ private slots:
     void badStateFileReported();
     void handlerErrorsReported();
     void dialogsShownModally();
+    void searchRunsThroughTheWindow();
 
 private:
     std::unique_ptr<Window> shared_; // for the checks that leave no trace
@@ -711,6 +714,81 @@ void TestForm1::dialogsShownModally()
             f.SpeedButton6->click();
         QCOMPARE(seen, dialog);
     }
+}
+
+namespace {
+
+// Answers every request with the same small UTF-8 page.
+class OnePageServer : public QObject {
+public:
+    explicit OnePageServer(QByteArray body) : body_(std::move(body))
+    {
+        connect(&server_, &QTcpServer::newConnection, this, [this] {
+            while (QTcpSocket* socket = server_.nextPendingConnection()) {
+                connect(socket, &QTcpSocket::readyRead, socket, [this, socket] {
+                    if (!socket->readAll().contains("\r\n\r\n"))
+                        return;
+                    socket->write("HTTP/1.1 200 OK\r\nContent-Type: text/html; charset=utf-8\r\n"
+                                  "Connection: close\r\nContent-Length: " +
+                                  QByteArray::number(body_.size()) + "\r\n\r\n" + body_);
+                    socket->disconnectFromHost();
+                });
+                connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
+            }
+        });
+        server_.listen(QHostAddress::LocalHost, 0);
+    }
+    QString url(const QString& path) const
+    {
+        return QStringLiteral("http://127.0.0.1:%1%2").arg(server_.serverPort()).arg(path);
+    }
+
+private:
+    QTcpServer server_;
+    QByteArray body_;
+};
+
+} // namespace
+
+void TestForm1::searchRunsThroughTheWindow()
+{
+    OnePageServer server(QByteArray("<html><body><p>") + QStringLiteral("传真：0519-88888888").toUtf8() +
+                         "</p><a href=\"/next.html\">next</a></body></html>");
+    Window w([&](const std::filesystem::path& dir) {
+        writeAllLines(dir / "list.txt", {toAnsi(server.url("/a.html")) + " first page",
+                                         toAnsi(server.url("/b.html"))});
+    });
+    TForm1& f = *w.form;
+    f.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&f));
+    f.setListPath(toAnsi(w.dir.filePath("list.txt")));
+    f.setChecked(Switch::Links, true);
+    f.setChecked(Switch::Fax, true);
+    f.setChecked(Switch::Dedup, true);
+    f.setSpeed(1);
+
+    QTest::mouseClick(f.SpeedButton2, Qt::LeftButton);
+    QCOMPARE(f.panel(8), std::string("正在搜索..."));
+    QVERIFY(!f.SpeedButton2->isEnabled());
+    QVERIFY(f.SpeedButton3->isEnabled());
+    QVERIFY(f.Timer1->enabled());
+    QCOMPARE(f.Timer1->interval(), 1000);
+
+    QTRY_COMPARE_WITH_TIMEOUT(f.panel(8), std::string("搜索已经结束!"), 20000);
+    QVERIFY(w.prompts.log.empty());
+    QCOMPARE(f.panel(3), std::string("2"));
+    QVERIFY(f.SpeedButton2->isEnabled());
+    QVERIFY(!f.SpeedButton3->isEnabled());
+    QVERIFY(!f.Timer1->enabled() && !f.Timer3->enabled());
+    // Both pages carry the same number and link: with dedup on the number is listed
+    // once; links are kept once per page.
+    QCOMPARE(f.ListView4->model()->rowCount(), 1);
+    QVERIFY(f.ListView4->model()->index(0, 0).data().toString().contains(QStringLiteral("88888888")));
+    QCOMPARE(f.ListView3->model()->rowCount(), 2);
+    QCOMPARE(f.ListView3->model()->index(1, 0).data().toString(), server.url("/next.html"));
+    QCOMPARE(f.panel(5), std::string("2"));
+    QCOMPARE(f.panel(7), std::string("1"));
+    QVERIFY(searchStateExists(w.programDir()));
 }
 
 int main(int argc, char** argv)
