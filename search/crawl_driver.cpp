@@ -114,10 +114,15 @@ void CrawlDriver::N2Click()
         throw;
     }
 
+    // A failed first advance is dropped: the watchdog retries it. A failed
+    // finish (an empty list whose state cannot be written) is reported, since
+    // the window already shows the search as ended.
+    bool finishing = false;
     try {
-        Button1Click();
+        advance(finishing);
     } catch (...) {
-        // The watchdog retries the advance when this one failed.
+        if (finishing)
+            throw;
     }
 }
 
@@ -150,7 +155,14 @@ void CrawlDriver::readAndNavigate()
 
 void CrawlDriver::Button1Click()
 {
+    bool finishing = false;
+    advance(finishing);
+}
+
+void CrawlDriver::advance(bool& finishing)
+{
     if (urlList_.atEnd() || counters_.stopRequested) {
+        finishing = true;
         BitBtn1Click();
         return;
     }

@@ -52,6 +52,9 @@ private:
     // Reads the next address, counts it, shows it, and navigates there with the
     // page-complete marker and the wait count reset.
     void readAndNavigate();
+    // Button1Click; `finishing` is set once the end of the list or a stop was
+    // seen, before the search is finished.
+    void advance(bool& finishing);
     // Clears the marker and navigates; a navigation error is dropped.
     void navigateTo(const AnsiString& address);
 

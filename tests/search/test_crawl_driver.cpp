@@ -121,6 +121,7 @@ private slots:
     void scannersAndAutosaveFollowTheSwitches();
     void restartBeginsAtTheFirstLine_data();
     void restartBeginsAtTheFirstLine();
+    void failedStateWriteStillEndsTheSearch_data();
     void failedStateWriteStillEndsTheSearch();
     void failedOpenLeavesTheWindowStopped();
     void engineWiresTheTimersToTheDriver();
@@ -464,11 +465,21 @@ void CrawlDriverTest::restartBeginsAtTheFirstLine()
     QCOMPARE(r.browser.navigations.size(), size_t(3));
 }
 
+void CrawlDriverTest::failedStateWriteStillEndsTheSearch_data()
+{
+    QTest::addColumn<int>("pages");
+    QTest::newRow("finish on a page tick") << 1;
+    QTest::newRow("finish at the start, empty list") << 0;
+}
+
 void CrawlDriverTest::failedStateWriteStillEndsTheSearch()
 {
-    Rig r(1);
+    QFETCH(int, pages);
+    Rig r(pages);
     std::ofstream(r.programDir / "vqdornavik.ini", std::ios::binary) << "old state\r\n";
-    r.driver.N2Click();
+    if (pages == 0)
+        vq::testing::failWritesAfter(0);
+    guarded(r.prompts, [&] { r.driver.N2Click(); }); // as the window runs it
     vq::testing::failWritesAfter(0);
     r.clock.advanceTo(8000);
     vq::testing::failWritesAfter(-1);
