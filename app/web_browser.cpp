@@ -361,7 +361,8 @@ void WebEngineBrowser::onUrlChanged(const QUrl& url)
         addressSeen_ = true;
         if (started_) {
             committed_ = true;
-            reportNavigateComplete();
+            if (!reportNavigateComplete())
+                return;
         }
         if (!refresh_.isActive())
             refresh_.start();
@@ -377,14 +378,15 @@ void WebEngineBrowser::onUrlChanged(const QUrl& url)
     addressSeen_ = true;
     reported_ = false;
     refreshInFlight_ = false;
-    reportNavigateComplete();
-    complete();
+    if (reportNavigateComplete())
+        complete();
 }
 
 void WebEngineBrowser::onLoadEnded(const QWebEngineLoadingInfo& info)
 {
     refresh_.stop();
-    reportNavigateComplete();
+    if (!reportNavigateComplete())
+        return;
     // Stopped before its document arrived (a download, a stop): the page
     // still shows the previous document, which is not this address's; the
     // empty page set up by navigate() stays.
@@ -397,14 +399,19 @@ void WebEngineBrowser::onLoadEnded(const QWebEngineLoadingInfo& info)
 
 void WebEngineBrowser::onQuiet()
 {
-    // navigate() started nothing (the very address and fragment shown):
-    // the document shown is the page.
-    if (!navigated_ || started_)
+    // navigate() started nothing. For the very address and fragment shown
+    // the document shown is the page; for an address WebEngine would not
+    // load, the empty page set up by navigate() stays.
+    if (!navigated_ || started_ || !page_)
         return;
     started_ = true;
     committed_ = true;
-    reportNavigateComplete();
-    complete();
+    if (!reportNavigateComplete())
+        return;
+    if (page_->url() == target_)
+        complete();
+    else
+        raiseDocumentComplete(load_);
 }
 
 void WebEngineBrowser::onRefreshTick()
@@ -417,13 +424,16 @@ void WebEngineBrowser::onRefreshTick()
         takeSnapshot(Take::Refresh);
 }
 
-void WebEngineBrowser::reportNavigateComplete()
+bool WebEngineBrowser::reportNavigateComplete()
 {
     if (reported_)
-        return;
+        return true;
     reported_ = true;
+    const std::uint64_t generation = generation_;
     if (onNavigateComplete2)
         onNavigateComplete2(topFrame(), page_ ? toAnsiText(page_->url().toString()) : AnsiString());
+    // A listener that navigated elsewhere has made the rest moot.
+    return generation == generation_;
 }
 
 void WebEngineBrowser::complete()

@@ -93,7 +93,7 @@ private:
     void onUrlChanged(const QUrl& url);
     void onRefreshTick();
     void onQuiet();
-    void reportNavigateComplete();
+    bool reportNavigateComplete(); // false when a listener navigated meanwhile
     void complete();
     void takeSnapshot(Take take);
     void snapshotArrived(std::uint64_t generation, std::uint64_t load, Take take,

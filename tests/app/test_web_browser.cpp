@@ -116,6 +116,8 @@ private slots:
     void pageContents_data();
     void pageContents();
     void linkIndexOutOfRangeThrows();
+    void addressesThatLoadNothing_data();
+    void addressesThatLoadNothing();
     void serverThatNeverAnswersDoesNotHoldUpTheNext();
     void unfinishedPageIsReadAsFarAsLoaded();
     void dialogsAndPopupsAreRefusedSilently();
@@ -125,6 +127,7 @@ private slots:
     void downloadDoesNotShowThePreviousPage();
     void refusedPortShowsTheErrorPage();
     void adapterOnAViewCanGoFirst();
+    void viewCanGoFirst();
 
 private:
     void recordEvents()
@@ -261,6 +264,30 @@ void TestWebBrowser::linkIndexOutOfRangeThrows()
     QCOMPARE(browser_->linkCount(), 1);
     QVERIFY_THROWS_EXCEPTION(vq::Exception, browser_->link(1));
     QVERIFY_THROWS_EXCEPTION(vq::Exception, browser_->link(-1));
+}
+
+void TestWebBrowser::addressesThatLoadNothing_data()
+{
+    QTest::addColumn<QByteArray>("address");
+    QTest::addColumn<QByteArray>("location");
+    // An empty line of the list gives an empty address: a blank page.
+    QTest::newRow("empty") << QByteArray() << QByteArray("about:blank");
+    // An address WebEngine cannot load gives its error page, not the previous page.
+    QTest::newRow("malformed") << QByteArray("http://[x") << QByteArray("chrome-error://chromewebdata/");
+}
+
+void TestWebBrowser::addressesThatLoadNothing()
+{
+    QFETCH(QByteArray, address);
+    QFETCH(QByteArray, location);
+    QVERIFY(load(server_.url("/gbk/page.html")));
+    events_.clear();
+    browser_->navigate(address.toStdString());
+    QTRY_COMPARE_WITH_TIMEOUT(documentCompletes(), 1, 8000);
+    QCOMPARE(browser_->locationUrl(), location.toStdString());
+    for (const AnsiString& l : ::links(*browser_))
+        QVERIFY(l.find(ansi(server_.url("/"))) == AnsiString::npos);
+    QVERIFY(browser_->bodyText().find(utf8ToAnsi("联系我们")) == AnsiString::npos);
 }
 
 void TestWebBrowser::serverThatNeverAnswersDoesNotHoldUpTheNext()
@@ -416,6 +443,22 @@ void TestWebBrowser::adapterOnAViewCanGoFirst()
     b.reset();
     QTest::qWait(100);
     view.reset();
+}
+
+void TestWebBrowser::viewCanGoFirst()
+{
+    auto view = std::make_unique<QWebEngineView>();
+    WebEngineBrowser b(view.get());
+    int completes = 0;
+    b.onDocumentComplete = [&](FrameId, const AnsiString&) { ++completes; };
+    b.navigate(ansi(server_.url("/utf8")));
+    QTRY_COMPARE_WITH_TIMEOUT(completes, 1, 10000);
+    view.reset();
+    // The page outlives the view; the adapter still reads and drives it.
+    QCOMPARE(b.locationUrl(), ansi(server_.url("/utf8")));
+    b.navigate(ansi(server_.url("/404")));
+    QTRY_COMPARE_WITH_TIMEOUT(completes, 2, 10000);
+    QCOMPARE(b.locationUrl(), ansi(server_.url("/404")));
 }
 
 int main(int argc, char* argv[])
