@@ -26,7 +26,9 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
+#include <QStyle>
 #include <QToolButton>
+#include <QToolTip>
 #include <QTreeView>
 #include <QWebEngineView>
 
@@ -143,6 +145,12 @@ void TestForm1::windowFrame()
     QCOMPARE(f.Timer2->interval(), 300000);
     QCOMPARE(f.Timer3->interval(), 300000);
     QVERIFY(!f.Timer1->enabled() && !f.Timer2->enabled() && !f.Timer3->enabled());
+    // Hints on green.
+    QCOMPARE(QToolTip::palette().color(QPalette::ToolTipBase), QColor(0x00, 0xFF, 0x00));
+    // The speed arrows repeat after 400 ms, then every 100 ms.
+    QCOMPARE(f.SpinEdit1->style()->styleHint(QStyle::SH_SpinBox_ClickAutoRepeatThreshold, nullptr, f.SpinEdit1), 400);
+    QCOMPARE(f.SpinEdit1->style()->styleHint(QStyle::SH_SpinBox_ClickAutoRepeatRate, nullptr, f.SpinEdit1), 100);
+    QVERIFY(!f.SpinEdit1->wrapping());
 }
 
 void TestForm1::toolbar_data()
