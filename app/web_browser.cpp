@@ -46,7 +46,7 @@ const QString kSnapshotScript = QStringLiteral(R"JS(
 
 // A navigation that starts no load at all (the same address with the same
 // #fragment again) is taken as complete after this long.
-constexpr int kQuietMs = 3000;
+constexpr int kQuietMs = 5000;
 // A completion snapshot that has not arrived after this long (a renderer
 // that hangs in a script) no longer holds up DocumentComplete.
 constexpr int kCompleteWaitMs = 10000;
