@@ -52,7 +52,6 @@ class PageCompleteTest : public QObject {
 private slots:
     void sequences_data();
     void sequences();
-    void startsLoadingWithNothingHeld();
     void attachedToABrowserThatCompletesItself();
 };
 
@@ -98,14 +97,6 @@ void PageCompleteTest::sequences()
     QCOMPARE(rule.pageComplete(), marker);
     QCOMPARE(rule.complete(), marker != 0);
     QCOMPARE(rule.topFrameDispatch(), frameNamed(held));
-}
-
-void PageCompleteTest::startsLoadingWithNothingHeld()
-{
-    PageCompleteRule rule;
-    QCOMPARE(rule.pageComplete(), 0);
-    QVERIFY(!rule.complete());
-    QCOMPARE(rule.topFrameDispatch(), FrameId(nullptr));
 }
 
 void PageCompleteTest::attachedToABrowserThatCompletesItself()

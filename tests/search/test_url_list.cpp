@@ -32,8 +32,6 @@ private slots:
     void init();
     void readAddresses_data();
     void readAddresses();
-    void cutAtSpace_data();
-    void cutAtSpace();
     void chooseCountsAndShows();
     void cancelChangesNothing();
     void pathKeepsItsCapitals();
@@ -80,7 +78,8 @@ void UrlListTest::readAddresses_data()
     QTest::newRow("Ctrl-Z inside a line is data") << QByteArray("a\x1A" "b\r\n") << V{"a\x1A" "b"};
     QTest::newRow("leading space gives the empty address") << QByteArray(" a b\r\n") << V{""};
     QTest::newRow("only the first space cuts") << QByteArray("u v w\r\n") << V{"u"};
-    QTest::newRow("tab is not a space") << QByteArray("a\tb c") << V{"a\tb"};
+    QTest::newRow("tab is not a space, nothing is trimmed") << QByteArray("\ta\tb c") << V{"\ta\tb"};
+    QTest::newRow("space at the end") << QByteArray("a \r\n   \r\n") << V{"a", ""};
     QTest::newRow("GBK comment after the address")
         << QByteArray("http://x.cn/\xB4\xAB\xD5\xE6.htm \xCB\xB5\xC3\xF7\r\n")
         << V{"http://x.cn/\xB4\xAB\xD5\xE6.htm"};
@@ -112,24 +111,6 @@ void UrlListTest::readAddresses()
     src.close();
     QVERIFY(!src.isOpen());
     QVERIFY(src.atEnd());
-}
-
-void UrlListTest::cutAtSpace_data()
-{
-    QTest::addColumn<QByteArray>("line");
-    QTest::addColumn<QByteArray>("address");
-    QTest::newRow("no space") << QByteArray("http://a.cn/") << QByteArray("http://a.cn/");
-    QTest::newRow("empty") << QByteArray() << QByteArray();
-    QTest::newRow("space at end") << QByteArray("a ") << QByteArray("a");
-    QTest::newRow("only spaces") << QByteArray("   ") << QByteArray();
-    QTest::newRow("no trimming of other blanks") << QByteArray("\ta\r x") << QByteArray("\ta\r");
-}
-
-void UrlListTest::cutAtSpace()
-{
-    QFETCH(QByteArray, line);
-    QFETCH(QByteArray, address);
-    QCOMPARE(UrlListSource::cutAtSpace(line.toStdString()), address.toStdString());
 }
 
 void UrlListTest::chooseCountsAndShows()
