@@ -55,15 +55,13 @@ private:
 
 } // namespace
 
-int64_t generateOneCounter(const std::filesystem::path& file, const OneCounterFields& fields,
+int64_t generateOneCounter(const OneCounterFields& fields, const LineSink& sink,
                            const GeneratorProgress& progress)
 {
-    // All fields first: a bad one must not leave a new, empty or partial file.
     const int64_t first = readNumber(fields.first);
     const int64_t last = readNumber(fields.last);
     const int64_t multiplier = readNumber(fields.multiplier);
 
-    TextWriter writer(file);
     ProgressPacer pacer(progress);
     std::string line;
     int64_t count = 0;
@@ -72,11 +70,25 @@ int64_t generateOneCounter(const std::filesystem::path& file, const OneCounterFi
         line.assign(fields.prefix);
         appendNumber(line, multiplier * v);
         line += fields.suffix;
-        writer.writeLine(line);
+        sink(line);
         pacer.lineWritten(++count);
     }
-    writer.commit();
     pacer.finished(count);
+    return count;
+}
+
+int64_t generateOneCounter(const std::filesystem::path& file, const OneCounterFields& fields,
+                           const GeneratorProgress& progress)
+{
+    // All fields first: a bad one must not leave a new, empty or partial file.
+    readNumber(fields.first);
+    readNumber(fields.last);
+    readNumber(fields.multiplier);
+
+    TextWriter writer(file);
+    const int64_t count =
+        generateOneCounter(fields, [&](std::string_view line) { writer.writeLine(line); }, progress);
+    writer.commit();
     return count;
 }
 

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <functional>
+#include <string_view>
 
 namespace vq {
 
@@ -37,6 +38,12 @@ using GeneratorProgress = std::function<void(int64_t linesWritten)>;
 // last < first). Every number field is checked before the file is touched: a bad
 // one raises EConvertError and the file stays as it was. Returns the line count.
 int64_t generateOneCounter(const std::filesystem::path& file, const OneCounterFields& fields,
+                           const GeneratorProgress& progress = {});
+
+// The same lines handed to `sink` (without line breaks) instead of a file;
+// a bad number field raises before the first line.
+using LineSink = std::function<void(std::string_view line)>;
+int64_t generateOneCounter(const OneCounterFields& fields, const LineSink& sink,
                            const GeneratorProgress& progress = {});
 
 // Lines front + v + middle + k + back for v = first..last, k starting at
