@@ -3,6 +3,8 @@
 #include "state/option_lists.h"
 #include "state/search_state.h"
 
+#include <exception>
+
 namespace vq {
 
 Engine::Engine(EnginePorts p)
@@ -36,9 +38,24 @@ Engine::Engine(EnginePorts p)
 
 void Engine::loadSettings()
 {
-    loadOptionLists(ports.view, ports.programDir);
-    if (searchStateExists(ports.programDir))
-        readSearchState(ports.programDir, ports.view, counters);
+    // An unreadable option list must not keep the search state from loading:
+    // the state is read either way, and the first failure is raised after.
+    std::exception_ptr failure;
+    try {
+        loadOptionLists(ports.view, ports.programDir);
+    } catch (const std::exception&) {
+        failure = std::current_exception();
+    }
+    if (searchStateExists(ports.programDir)) {
+        try {
+            readSearchState(ports.programDir, ports.view, counters);
+        } catch (const std::exception&) {
+            if (!failure)
+                failure = std::current_exception();
+        }
+    }
+    if (failure)
+        std::rethrow_exception(failure);
 }
 
 void Engine::saveSettings()

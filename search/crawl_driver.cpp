@@ -117,6 +117,11 @@ void CrawlDriver::N2Click()
     // A failed first advance is dropped: the watchdog retries it. A failed
     // finish (an empty list whose state cannot be written) is reported, since
     // the window already shows the search as ended.
+    firstAdvance();
+}
+
+void CrawlDriver::firstAdvance()
+{
     bool finishing = false;
     try {
         advance(finishing);

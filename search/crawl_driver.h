@@ -36,6 +36,11 @@ public:
     void BitBtn1Click(); // finish the search
     void ScanPage();     // run the scanners on the loaded page
 
+    // The first advance of a start or a resume: a read or navigation error is
+    // swallowed (the watchdog retries), but a failure to finish the search
+    // (e.g. the state file cannot be written) is raised.
+    void firstAdvance();
+
     // Writes the search-state file from the window and the counters.
     void writeSearchState();
 
