@@ -80,7 +80,8 @@ const char* const kCrawlHelp =
     "  --contains TEXT    a link must contain TEXT (repeatable; default \"http://\" and \".\")\n"
     "  --excludes TEXT    a link must not contain TEXT (repeatable; default \"$\" and \"#\")\n"
     "  --markers FILE     fax marker words, one per line (default \"传真：\", \"FAX：\", \"传真号：\")\n"
-    "  --from N           resume: skip the first N lines (N as shown in the progress line)\n"
+    "  --from N           resume: skip the first N lines (N as shown in the progress line);\n"
+    "                     the results already in DIR are kept and added to\n"
     "  --out DIR          where results and state go (default: the current directory)\n"
     "  --no-net-check     skip the connectivity test (pages on this machine)\n"
     "  --quiet            no progress line\n";
@@ -147,6 +148,17 @@ std::vector<AnsiString> loadMarkers(const std::string& file)
     return loadList(file);
 }
 
+// Flushes standard output; a write that failed on the way (a full disk, a
+// closed pipe) is an error, not a success.
+int finishOutput()
+{
+    if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
+        std::fprintf(stderr, "vqharvest: error: cannot write the output: %s\n", std::strerror(errno));
+        return kExitRuntime;
+    }
+    return kExitOk;
+}
+
 // A browser with no page: extraction reads text handed to it directly.
 class NoBrowser : public Browser {
 public:
@@ -200,7 +212,7 @@ int runExtract(const std::vector<std::string>& args)
     }
     for (const auto& number : fax.items())
         std::printf("%s\n", number.c_str());
-    return kExitOk;
+    return finishOutput();
 }
 
 // ---- merge ----------------------------------------------------------------------
@@ -261,7 +273,7 @@ int runUrls(const std::vector<std::string>& args)
         }
     });
     std::fwrite(out.data(), 1, out.size(), stdout);
-    return std::fflush(stdout) == 0 ? kExitOk : kExitRuntime;
+    return finishOutput();
 }
 
 // ---- crawl --------------------------------------------------------------------------
@@ -284,11 +296,30 @@ volatile sig_atomic_t sigintCount = 0;
 
 void onSigint(int)
 {
-    ++sigintCount;
+    sigintCount = sigintCount + 1;
     if (sigintCount > 1)
         _exit(130);
     const char c = 'x';
     [[maybe_unused]] ssize_t n = write(sigintPipe[1], &c, 1);
+}
+
+// The lines of an autosave file a stopped crawl left behind (none when absent).
+std::vector<AnsiString> earlierResults(const fs::path& file)
+{
+    return fileExists(file) ? readAllLines(file) : std::vector<AnsiString>{};
+}
+
+// "继续" starts from empty result lists; a resumed batch crawl puts the earlier
+// results back in front, so that the result files hold the whole crawl instead
+// of being replaced by the part after the break.
+void restoreResults(std::vector<AnsiString> items, ResultList& list, int32_t& count, MainView& view, int panel)
+{
+    if (items.empty())
+        return;
+    for (auto& item : items)
+        list.append(std::move(item));
+    count = static_cast<int32_t>(list.size());
+    view.setPanel(panel, intToStr(count));
 }
 
 class AlwaysOnline : public HostLookup {
@@ -439,10 +470,17 @@ int runCrawl(int argc, char** argv, const std::vector<std::string>& args)
         if (o.from) {
             // Resuming goes through the state file, as "继续" does: the state
             // written here is what the resume reads back.
+            std::vector<AnsiString> earlierLinks = earlierResults(outDir / "autosave&web.txt");
+            std::vector<AnsiString> earlierFax = earlierResults(outDir / "autosave&fax.txt");
             engine.counters.progressIndex = *o.from;
             writeSearchState(outDir, view, engine.counters);
             prompts.inputAnswer = intToStr(*o.from);
             guarded(prompts, [&] { engine.resume.N4Click(); });
+            if (view.panel(8) == "继续搜索...") {
+                // Nothing is scanned before the first page tick.
+                restoreResults(std::move(earlierLinks), engine.links, engine.counters.linkCount, view, 5);
+                restoreResults(std::move(earlierFax), engine.fax, engine.counters.faxCount, view, 7);
+            }
         } else {
             guarded(prompts, [&] { engine.driver.N2Click(); });
         }
