@@ -5,6 +5,8 @@
 #include "search/page_complete.h"
 #include "text/ansi.h"
 #include "text/errors.h"
+#include "tests/support/event_wait.h"
+#include "tests/support/page_server.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -29,94 +31,9 @@ using namespace vq;
 
 namespace {
 
-// Serves canned responses by path; other paths get a 404. Paths under
-// "/never" are accepted and never answered.
-class PageServer : public QObject {
-public:
-    struct Response {
-        QByteArray status = "200 OK";
-        QByteArray contentType = "text/html; charset=utf-8";
-        QByteArray body;
-        QByteArray extraHeaders;
-        bool complete = true; // false: send the body, keep the connection open, never end
-    };
-
-    PageServer()
-    {
-        connect(&server_, &QTcpServer::newConnection, this, [this] {
-            while (QTcpSocket* s = server_.nextPendingConnection()) {
-                s->setParent(this);
-                connect(s, &QTcpSocket::readyRead, s, [this, s] { answer(s); });
-            }
-        });
-        server_.listen(QHostAddress::LocalHost, 0);
-    }
-
-    bool listening() const { return server_.isListening(); }
-    QString url(const QString& path) const
-    {
-        return QStringLiteral("http://127.0.0.1:%1%2").arg(server_.serverPort()).arg(path);
-    }
-    void set(const QByteArray& path, Response r) { pages_[path] = std::move(r); }
-    bool requested(const QByteArray& path) const { return requested_.contains(path); }
-
-private:
-    void answer(QTcpSocket* s)
-    {
-        QByteArray& buf = pending_[s];
-        buf += s->readAll();
-        const int end = buf.indexOf("\r\n\r\n");
-        if (end < 0)
-            return;
-        const QByteArray path = buf.left(buf.indexOf("\r\n")).split(' ').value(1);
-        pending_.remove(s);
-        requested_.append(path);
-        if (path.startsWith("/never"))
-            return;
-        const auto it = pages_.constFind(path);
-        const Response r = it != pages_.constEnd() ? *it : Response{"404 Not Found", "text/plain", "none", {}, true};
-        QByteArray head = "HTTP/1.1 " + r.status + "\r\nContent-Type: " + r.contentType + "\r\n" +
-                          r.extraHeaders;
-        if (r.complete)
-            head += "Content-Length: " + QByteArray::number(r.body.size()) + "\r\nConnection: close\r\n";
-        s->write(head + "\r\n" + r.body);
-        s->flush();
-        if (r.complete)
-            s->disconnectFromHost();
-    }
-
-    QTcpServer server_;
-    QHash<QByteArray, Response> pages_;
-    QHash<QTcpSocket*, QByteArray> pending_;
-    QList<QByteArray> requested_;
-};
-
-// Waits in a real event loop. QTest's own waits poll with short sleeps in
-// between, which starves WebEngine's tasks on this thread and makes every
-// load take seconds.
-bool waitFor(const std::function<bool()>& done, int timeoutMs)
-{
-    if (done())
-        return true;
-    QEventLoop loop;
-    QTimer poll;
-    QObject::connect(&poll, &QTimer::timeout, &loop, [&] {
-        if (done())
-            loop.quit();
-    });
-    poll.start(10);
-    QTimer::singleShot(timeoutMs, &loop, &QEventLoop::quit);
-    loop.exec();
-    return done();
-}
-
-// Lets events run for a while (to see that nothing further arrives).
-void pump(int ms)
-{
-    QEventLoop loop;
-    QTimer::singleShot(ms, &loop, &QEventLoop::quit);
-    loop.exec();
-}
+using test::PageServer;
+using test::pump;
+using test::waitFor;
 
 AnsiString ansi(const QString& s)
 {
