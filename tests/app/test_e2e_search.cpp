@@ -8,39 +8,25 @@
 #include "app/qt_text.h"
 #include "app/qt_timer.h"
 #include "state/search_state.h"
-#include "tests/support/event_wait.h"
-#include "tests/support/fakes.h"
 #include "tests/support/page_server.h"
+#include "tests/support/search_window.h"
 #include "text/ansi.h"
-#include "text/text_file.h"
 
-#include <QAbstractItemModel>
 #include <QApplication>
-#include <QElapsedTimer>
 #include <QFile>
 #include <QLineEdit>
-#include <QTemporaryDir>
 #include <QTest>
 #include <QToolButton>
-#include <QTreeView>
 
 #include <unistd.h>
 
-#include <map>
 #include <memory>
 
 using namespace vq;
 using vq::test::PageServer;
+using vq::test::SearchWindow;
 
 namespace {
-
-QStringList rows(const QAbstractItemModel* model)
-{
-    QStringList out;
-    for (int i = 0; i < model->rowCount(); ++i)
-        out << model->index(i, 0).data().toString();
-    return out;
-}
 
 QByteArray gbkBytes(const QString& s)
 {
@@ -77,28 +63,15 @@ private:
         QStringList faxes;   // numbers it adds to the fax list
         QStringList links;   // links it adds to the link list
     };
-    // What the browser held at each completion, by ProgressIndex.
-    struct Seen {
-        int completions = 0;
-        QString location;
-        int offered = 0;
-    };
-
     PageServer server_;
-    QTemporaryDir dir_;
-    fake::FakePrompts prompts_;
-    fake::FakeHostLookup host_; // a routable address: connected
-    std::unique_ptr<TForm1> form_;
+    std::unique_ptr<SearchWindow> w_;
     std::vector<PageCase> cases_;
-    std::map<int, Seen> seen_;
     QString listPath_;
-    qint64 searchMs_ = 0;
 };
 
 void TestE2eSearch::initTestCase()
 {
     QVERIFY(server_.listening());
-    QVERIFY(dir_.isValid());
     const QString base = server_.url("");
     const QByteArray port = QByteArray::number(server_.port());
 
@@ -190,54 +163,25 @@ void TestE2eSearch::initTestCase()
          {"0898-66665555"}, {base + "/end.html"}},
     };
 
-    std::vector<AnsiString> lines;
+    QStringList lines;
     for (const PageCase& c : cases_)
-        lines.push_back(toAnsi(c.line));
-    listPath_ = dir_.filePath(QStringLiteral("网址列表.txt"));
-    writeAllLines(toPath(listPath_), lines);
-
-    TForm1::Options options;
-    options.prompts = &prompts_;
-    options.host = &host_;
-    options.programDir = toPath(dir_.path());
-    form_ = std::make_unique<TForm1>(options);
-    TForm1& f = *form_;
-    f.show();
+        lines << c.line;
+    w_ = std::make_unique<SearchWindow>();
+    TForm1& f = *w_->form;
     QVERIFY(QTest::qWaitForWindowExposed(&f));
-
-    // Note each completion of the browser, ahead of the page rule.
-    Browser& browser = f.engine().ports.browser;
-    auto rule = browser.onDocumentComplete;
-    browser.onDocumentComplete = [this, &browser, rule](FrameId frame, const AnsiString& url) {
-        Seen& seen = seen_[form_->engine().counters.progressIndex];
-        ++seen.completions;
-        seen.location = toQString(browser.locationUrl());
-        seen.offered = browser.linkCount();
-        rule(frame, url);
-    };
-
     // The list is chosen through the "网址" command and its open dialog.
-    prompts_.fileAnswers = {toPath(listPath_)};
-    f.N1Click();
+    listPath_ = w_->chooseList(QStringLiteral("网址列表.txt"), lines);
     QCOMPARE(f.Edit5->text(), listPath_);
     QCOMPARE(f.panel(1), std::to_string(cases_.size()));
+    w_->setSearchOptions(); // the link filter's lines: "http://" and "." in, "$" and "#" out
 
-    f.setSpeed(1);
-    f.setChecked(Switch::Links, true);
-    f.setChecked(Switch::Fax, true);
-    f.setChecked(Switch::Dedup, true);
-    f.setChecked(Switch::LinkFilter, true); // default lines: "http://" and "." in, "$" and "#" out
-
-    QElapsedTimer clock;
-    clock.start();
-    f.N2Click();
+    w_->start();
     QCOMPARE(f.panel(8), std::string("正在搜索..."));
     QVERIFY(!f.SpeedButton2->isEnabled());
-    const bool finished = vq::test::waitFor([&f] { return f.panel(8) == "搜索已经结束!"; }, 120000);
-    searchMs_ = clock.elapsed();
-    qInfo("search over %d lines took %lld ms", int(cases_.size()), searchMs_);
-    qInfo() << "fax list:" << rows(f.ListView4->model());
-    qInfo() << "link list:" << rows(f.ListView3->model());
+    const bool finished = w_->waitForEnd(120000);
+    qInfo("search over %d lines took %lld ms", int(cases_.size()), w_->elapsedMs);
+    qInfo() << "fax list:" << w_->faxRows();
+    qInfo() << "link list:" << w_->linkRows();
     QVERIFY2(finished, f.panel(8).c_str());
     QVERIFY(server_.requested("/inner.html")); // the frame was loaded, just not read
     QVERIFY(server_.requested("/never/hang.html"));
@@ -245,16 +189,16 @@ void TestE2eSearch::initTestCase()
 
 void TestE2eSearch::cleanupTestCase()
 {
-    form_.reset();
+    w_.reset();
 }
 
 void TestE2eSearch::nothingReported()
 {
     // Only the scripted open dialog; no box about any page.
-    QCOMPARE(prompts_.log.size(), size_t(1));
-    QCOMPARE(prompts_.log[0].kind, std::string("open"));
-    // Well inside the watchdog's second tick plus the last page.
-    QVERIFY2(searchMs_ < 45000, qPrintable(QString::number(searchMs_)));
+    QCOMPARE(w_->prompts.log.size(), size_t(1));
+    QCOMPARE(w_->prompts.log[0].kind, std::string("open"));
+    // The watchdog's second tick and the last page, not a third tick.
+    QVERIFY2(w_->elapsedMs < 45000, qPrintable(QString::number(w_->elapsedMs)));
 }
 
 void TestE2eSearch::faxList()
@@ -262,8 +206,8 @@ void TestE2eSearch::faxList()
     QStringList expected;
     for (const PageCase& c : cases_)
         expected += c.faxes;
-    QCOMPARE(rows(form_->ListView4->model()), expected);
-    QCOMPARE(form_->engine().fax.size(), size_t(expected.size()));
+    QCOMPARE(w_->faxRows(), expected);
+    QCOMPARE(w_->form->engine().fax.size(), size_t(expected.size()));
 }
 
 void TestE2eSearch::linkList()
@@ -271,7 +215,7 @@ void TestE2eSearch::linkList()
     QStringList expected;
     for (const PageCase& c : cases_)
         expected += c.links;
-    QCOMPARE(rows(form_->ListView3->model()), expected);
+    QCOMPARE(w_->linkRows(), expected);
 }
 
 void TestE2eSearch::completionsPerPage_data()
@@ -285,7 +229,7 @@ void TestE2eSearch::completionsPerPage()
 {
     QFETCH(int, progress);
     const PageCase& c = cases_.at(size_t(progress - 1));
-    const Seen seen = seen_[progress];
+    const SearchWindow::Seen seen = w_->seen[progress];
     QCOMPARE(seen.completions, c.completions);
     QCOMPARE(seen.location, c.location);
     if (c.offered >= 0)
@@ -314,12 +258,12 @@ void TestE2eSearch::panels()
 {
     QFETCH(int, index);
     QFETCH(QString, text);
-    QCOMPARE(QString::fromStdString(form_->panel(index)), text);
+    QCOMPARE(QString::fromStdString(w_->form->panel(index)), text);
 }
 
 void TestE2eSearch::windowIsStopped()
 {
-    TForm1& f = *form_;
+    TForm1& f = *w_->form;
     QVERIFY(!f.Timer1->enabled() && !f.Timer2->enabled() && !f.Timer3->enabled());
     QVERIFY(f.SpeedButton1->isEnabled() && f.SpeedButton2->isEnabled());
     QVERIFY(!f.SpeedButton3->isEnabled());
@@ -329,7 +273,7 @@ void TestE2eSearch::windowIsStopped()
 
 void TestE2eSearch::stateFile()
 {
-    QFile file(dir_.filePath(QString::fromUtf8(kSearchStateFileName)));
+    QFile file(w_->dir.filePath(QString::fromUtf8(kSearchStateFileName)));
     QVERIFY(file.open(QIODevice::ReadOnly));
     const QByteArray n = QByteArray::number(qsizetype(cases_.size()));
     const QByteArray expected = gbkBytes(listPath_) + "\r\n" + n + "\r\n" + n +
