@@ -27,6 +27,15 @@ enum class Memo {
     MustNotContain,  // Memo5 "链接必须不含："
 };
 
+// Status bar panels the logic writes (0, 2, 4 and 6 hold fixed labels; the
+// merge tool writes its messages into 6).
+inline constexpr int kPanelUrlTotal = 1;
+inline constexpr int kPanelProgress = 3;
+inline constexpr int kPanelLinks = 5;
+inline constexpr int kPanelMerge = 6;
+inline constexpr int kPanelFax = 7;
+inline constexpr int kPanelStatus = 8;
+
 class MainView {
 public:
     virtual ~MainView() = default;

@@ -12,13 +12,6 @@ namespace vq {
 
 namespace {
 
-// Status bar panels the driver writes.
-constexpr int kPanelUrlTotal = 1;
-constexpr int kPanelProgress = 3;
-constexpr int kPanelLinks = 5;
-constexpr int kPanelFax = 7;
-constexpr int kPanelStatus = 8;
-
 // Whether a file (not a directory) exists at the list path.
 bool listFileExists(const AnsiString& ansiPath)
 {

@@ -239,7 +239,7 @@ void FaxExtractor::extractFromText(const AnsiString& pageText)
             continue;
         fax_.append(std::move(*number));
         counters_.faxCount += 1;
-        view_.setPanel(7, intToStr(counters_.faxCount));
+        view_.setPanel(kPanelFax, intToStr(counters_.faxCount));
     }
 }
 

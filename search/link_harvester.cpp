@@ -74,7 +74,7 @@ void LinkHarvester::HarvestLinks()
             continue; // already taken from this page
         links_.append(std::move(link));
         counters_.linkCount += 1;
-        view_.setPanel(5, intToStr(counters_.linkCount));
+        view_.setPanel(kPanelLinks, intToStr(counters_.linkCount));
     }
 }
 

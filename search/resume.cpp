@@ -12,12 +12,6 @@ namespace vq {
 
 namespace {
 
-constexpr int kPanelUrlTotal = 1;
-constexpr int kPanelProgress = 3;
-constexpr int kPanelLinks = 5;
-constexpr int kPanelFax = 7;
-constexpr int kPanelStatus = 8;
-
 constexpr int kPauseBeforeAskingMs = 1000;
 
 } // namespace

@@ -43,7 +43,7 @@ void UrlListSource::N1Click()
 
     counters_.urlTotal = 0;
     countLines(ansiToPath(path), counters_.urlTotal);
-    view_.setPanel(1, intToStr(counters_.urlTotal));
+    view_.setPanel(kPanelUrlTotal, intToStr(counters_.urlTotal));
 }
 
 void UrlListSource::open()

@@ -313,9 +313,9 @@ void MergeTool::SpeedButton11Click()
     if (!output)
         return;
 
-    const std::string panelBefore = view_.panel(6);
+    const std::string panelBefore = view_.panel(kPanelMerge);
     view_.setBusyCursor(true);
-    view_.setPanel(6, "数据正处理中...");
+    view_.setPanel(kPanelMerge, "数据正处理中...");
     view_.repaint();
     try {
         mergeFiles(inputs, *output, userCollationLocale());
@@ -323,11 +323,11 @@ void MergeTool::SpeedButton11Click()
         // No success message; the panel gets its text back and the error goes on
         // to the default handler.
         view_.setBusyCursor(false);
-        view_.setPanel(6, panelBefore);
+        view_.setPanel(kPanelMerge, panelBefore);
         throw;
     }
     view_.setBusyCursor(false);
-    view_.setPanel(6, "文件合并去重整理完毕！");
+    view_.setPanel(kPanelMerge, "文件合并去重整理完毕！");
 }
 
 } // namespace vq

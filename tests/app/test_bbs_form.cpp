@@ -1,5 +1,6 @@
 // The URL list generator dialog: its fields and captions, generating through a
 // scripted save dialog, the count labels and the error path.
+#include "tests/support/files.h"
 #include "app/bbs_form.h"
 
 #include "tests/support/fakes.h"
@@ -18,21 +19,10 @@
 
 using namespace vq;
 
+using vq::test::readBytes;
+using vq::test::writeBytes;
+
 namespace {
-
-std::string readBytes(const std::filesystem::path& p)
-{
-    std::ifstream in(p, std::ios::binary);
-    std::ostringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
-
-void writeBytes(const std::filesystem::path& p, const std::string& bytes)
-{
-    std::ofstream out(p, std::ios::binary | std::ios::trunc);
-    out << bytes;
-}
 
 QStringList labelTexts(const QWidget& w)
 {

@@ -1,6 +1,7 @@
 // The crawl driver on a manual clock: the pace of the page timer, the wait
 // bound, the watchdog, stopping, the refusals of the start command, error
 // paths, and what the window and the state file show.
+#include "tests/support/files.h"
 #include "search/crawl_driver.h"
 
 #include "app/engine.h"
@@ -23,6 +24,9 @@
 
 using namespace vq;
 
+using vq::test::readBytes;
+using vq::test::writeBytes;
+
 namespace {
 
 const std::string kSearching = "正在搜索...";
@@ -31,14 +35,6 @@ const std::string kFinished = "搜索已经结束!";
 
 // "传真：" and a number, as visible page text in code page 936.
 AnsiString faxLine(const std::string& number) { return "\xB4\xAB\xD5\xE6\xA3\xBA" + number; }
-
-std::string readBytes(const std::filesystem::path& p)
-{
-    std::ifstream in(p, std::ios::binary);
-    std::ostringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
 
 // Records when each navigation happened.
 class TimedBrowser : public fake::FakeBrowser {

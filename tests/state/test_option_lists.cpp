@@ -1,4 +1,5 @@
 // The three option-list files: loaded only when present, saved each on its own.
+#include "tests/support/files.h"
 #include "state/option_lists.h"
 #include "tests/support/fakes.h"
 #include "text/errors.h"
@@ -16,21 +17,10 @@ namespace fs = std::filesystem;
 Q_DECLARE_METATYPE(std::string)
 Q_DECLARE_METATYPE(std::vector<vq::AnsiString>)
 
+using vq::test::readBytes;
+using vq::test::writeBytes;
+
 namespace {
-
-void writeRaw(const fs::path& p, const std::string& data)
-{
-    std::ofstream f(p, std::ios::binary | std::ios::trunc);
-    f << data;
-}
-
-std::string readRaw(const fs::path& p)
-{
-    std::ifstream f(p, std::ios::binary);
-    std::ostringstream s;
-    s << f.rdbuf();
-    return s.str();
-}
 
 const char* const kFiles[] = {"vqwebfaxset.ini", "vqweblinkok.ini", "vqweblinkno.ini"};
 const Memo kMemos[] = {Memo::FaxMarkers, Memo::MustContain, Memo::MustNotContain};
@@ -58,10 +48,10 @@ private slots:
         for (Memo m : kMemos)
             QCOMPARE(view.memoLines(m), initial.memoLines(m));
         saveOptionLists(view, dir());
-        QCOMPARE(readRaw(dir() / "vqwebfaxset.ini"),
+        QCOMPARE(readBytes(dir() / "vqwebfaxset.ini"),
                  std::string("\xB4\xAB\xD5\xE6\xA3\xBA\r\nFAX\xA3\xBA\r\n\xB4\xAB\xD5\xE6\xBA\xC5\xA3\xBA\r\n"));
-        QCOMPARE(readRaw(dir() / "vqweblinkok.ini"), std::string("http://\r\n.\r\n"));
-        QCOMPARE(readRaw(dir() / "vqweblinkno.ini"), std::string("$\r\n#\r\n"));
+        QCOMPARE(readBytes(dir() / "vqweblinkok.ini"), std::string("http://\r\n.\r\n"));
+        QCOMPARE(readBytes(dir() / "vqweblinkno.ini"), std::string("$\r\n#\r\n"));
     }
 
     // One file on disk: only its memo changes, with the whole-list line rules.
@@ -80,7 +70,7 @@ private slots:
     {
         QFETCH(int, which);
         QFETCH(std::string, content);
-        writeRaw(dir() / kFiles[which], content);
+        writeBytes(dir() / kFiles[which], content);
         FakeMainView view;
         const FakeMainView initial;
         loadOptionLists(view, dir());

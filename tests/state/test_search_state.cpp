@@ -1,5 +1,6 @@
 // The search-state file: stored form, round trips, reading short or damaged
 // files, and replacement that never leaves a partial file behind.
+#include "tests/support/files.h"
 #include "state/search_state.h"
 #include "tests/support/fakes.h"
 #include "text/atomic_file.h"
@@ -19,24 +20,13 @@ namespace fs = std::filesystem;
 
 Q_DECLARE_METATYPE(std::string)
 
+using vq::test::readBytes;
+using vq::test::writeBytes;
+
 namespace {
 
 const Switch kAllSwitches[] = {Switch::Dedup, Switch::Links, Switch::Fax,
                                Switch::LinkFilter, Switch::OnlySite, Switch::Autosave};
-
-void writeRaw(const fs::path& p, const std::string& data)
-{
-    std::ofstream f(p, std::ios::binary | std::ios::trunc);
-    f << data;
-}
-
-std::string readRaw(const fs::path& p)
-{
-    std::ifstream f(p, std::ios::binary);
-    std::ostringstream s;
-    s << f.rdbuf();
-    return s.str();
-}
 
 int openDescriptors()
 {
@@ -108,7 +98,7 @@ private slots:
         c.progressIndex = 12;
         c.urlTotal = 345;
         writeSearchState(dir(), view, c);
-        QCOMPARE(readRaw(dir() / "vqdornavik.ini"), expected);
+        QCOMPARE(readBytes(dir() / "vqdornavik.ini"), expected);
         QCOMPARE(entryCount(dir()), size_t(1)); // no temporary file left
 
         FakeMainView back;
@@ -177,7 +167,7 @@ private slots:
     {
         QFETCH(std::string, content);
         QFETCH(QString, error);
-        writeRaw(dir() / "vqdornavik.ini", content);
+        writeBytes(dir() / "vqdornavik.ini", content);
         FakeMainView view;
         view.edit5 = "prev";
         view.speedText = "9";
@@ -222,7 +212,7 @@ private slots:
         view.edit5 = "b";
         c.progressIndex = 2;
         writeSearchState(dir(), view, c);
-        QCOMPARE(readRaw(dir() / "vqdornavik.ini"),
+        QCOMPARE(readBytes(dir() / "vqdornavik.ini"),
                  std::string("b\r\n2\r\n0\r\nqcno\r\nwebno\r\nfaxno\r\nsxno\r\nbzno\r\nsaveno\r\n8\r\n"));
         QCOMPARE(entryCount(dir()), size_t(1));
     }
@@ -242,13 +232,13 @@ private slots:
         SearchCounters c;
         view.edit5 = "old";
         writeSearchState(dir(), view, c);
-        const std::string old = readRaw(dir() / "vqdornavik.ini");
+        const std::string old = readBytes(dir() / "vqdornavik.ini");
 
         view.edit5 = AnsiString(1949, 'n'); // the new file is 2000 bytes
         testing::failWritesAfter(allowed);
         QVERIFY_THROWS_EXCEPTION(EInOutError, writeSearchState(dir(), view, c));
         testing::failWritesAfter(-1);
-        QCOMPARE(readRaw(dir() / "vqdornavik.ini"), old);
+        QCOMPARE(readBytes(dir() / "vqdornavik.ini"), old);
         QCOMPARE(entryCount(dir()), size_t(1));
     }
 };

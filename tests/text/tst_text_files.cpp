@@ -1,4 +1,5 @@
 // Line-by-line and whole-list files, and atomic replacement of files.
+#include "tests/support/files.h"
 #include "text/atomic_file.h"
 #include "text/errors.h"
 #include "text/text_file.h"
@@ -14,6 +15,9 @@
 
 using namespace vq;
 namespace fs = std::filesystem;
+
+using vq::test::readBytes;
+using vq::test::writeBytes;
 
 namespace {
 constexpr int kChunk = 64 * 1024; // the reader's buffer size: rows probe its edges
@@ -34,20 +38,6 @@ std::vector<AnsiString> fromList(const QByteArrayList& l)
     for (const auto& s : l)
         out.push_back(bytes(s));
     return out;
-}
-
-void writeRaw(const fs::path& p, const std::string& data)
-{
-    std::ofstream f(p, std::ios::binary | std::ios::trunc);
-    f << data;
-}
-
-std::string readRaw(const fs::path& p)
-{
-    std::ifstream f(p, std::ios::binary);
-    std::ostringstream s;
-    s << f.rdbuf();
-    return s.str();
 }
 
 // Names in the directory, so a leftover temporary file shows.
@@ -134,7 +124,7 @@ void TextFilesTest::readLines()
 {
     QFETCH(QByteArray, data);
     QFETCH(QByteArrayList, lines);
-    writeRaw(dir_ / "list.txt", bytes(data));
+    writeBytes(dir_ / "list.txt", bytes(data));
     QCOMPARE(toList(readAllLines(dir_ / "list.txt")), lines);
 }
 
@@ -151,7 +141,7 @@ void TextFilesTest::readingPastTheEnd()
 {
     QFETCH(QByteArray, data);
     QFETCH(QByteArray, pastEnd);
-    writeRaw(dir_ / "list.txt", bytes(data));
+    writeBytes(dir_ / "list.txt", bytes(data));
     TextReader r(dir_ / "list.txt");
     QVERIFY(!r.eof());
     QCOMPARE(r.readLine(), std::string("a"));
@@ -179,7 +169,7 @@ void TextFilesTest::openErrors()
     QFETCH(int, code);
     QFETCH(QString, message);
     fs::create_directory(dir_ / "sub");
-    writeRaw(dir_ / "plain", "x");
+    writeBytes(dir_ / "plain", "x");
     try {
         TextReader r(dir_ / name.toStdString());
         QFAIL("no exception");
@@ -191,7 +181,7 @@ void TextFilesTest::openErrors()
 
 void TextFilesTest::movedReaderKeepsPosition()
 {
-    writeRaw(dir_ / "list.txt", "a\r\nb\r\nc\r\n");
+    writeBytes(dir_ / "list.txt", "a\r\nb\r\nc\r\n");
     TextReader first(dir_ / "list.txt");
     QCOMPARE(first.readLine(), std::string("a"));
     TextReader second(std::move(first));
@@ -205,9 +195,9 @@ void TextFilesTest::movedReaderKeepsPosition()
 void TextFilesTest::writeLinesEndsEveryLine()
 {
     writeAllLines(dir_ / "out.txt", {"a", "", "\xB4\xAB"});
-    QCOMPARE(readRaw(dir_ / "out.txt"), std::string("a\r\n\r\n\xB4\xAB\r\n"));
+    QCOMPARE(readBytes(dir_ / "out.txt"), std::string("a\r\n\r\n\xB4\xAB\r\n"));
     writeAllLines(dir_ / "out.txt", {});
-    QCOMPARE(readRaw(dir_ / "out.txt"), std::string());
+    QCOMPARE(readBytes(dir_ / "out.txt"), std::string());
 }
 
 void TextFilesTest::splitAndLoadList_data()
@@ -235,7 +225,7 @@ void TextFilesTest::splitAndLoadList()
     QFETCH(QByteArray, data);
     QFETCH(QByteArrayList, lines);
     QCOMPARE(toList(splitList(bytes(data))), lines);
-    writeRaw(dir_ / "set.ini", bytes(data));
+    writeBytes(dir_ / "set.ini", bytes(data));
     QCOMPARE(toList(loadList(dir_ / "set.ini")), lines);
 }
 
@@ -256,7 +246,7 @@ void TextFilesTest::saveList()
 {
     const QByteArrayList lines{"http://", ".", "", "\xB4\xAB\xD5\xE6\xA3\xBA"};
     vq::saveList(dir_ / "set.ini", fromList(lines));
-    QCOMPARE(readRaw(dir_ / "set.ini"), std::string("http://\r\n.\r\n\r\n\xB4\xAB\xD5\xE6\xA3\xBA\r\n"));
+    QCOMPARE(readBytes(dir_ / "set.ini"), std::string("http://\r\n.\r\n\r\n\xB4\xAB\xD5\xE6\xA3\xBA\r\n"));
     QCOMPARE(toList(loadList(dir_ / "set.ini")), lines);
 
     const fs::path bad = dir_ / "missing" / "set.ini";
@@ -270,29 +260,29 @@ void TextFilesTest::saveList()
 
 void TextFilesTest::commitReplacesFile()
 {
-    writeRaw(dir_ / "out.txt", std::string(100000, 'o'));
+    writeBytes(dir_ / "out.txt", std::string(100000, 'o'));
     {
         AtomicFile f(dir_ / "out.txt");
         f.write("new");
         f.write(std::string(200000, 'n')); // larger than the buffer
         f.write("end");
-        QCOMPARE(readRaw(dir_ / "out.txt"), std::string(100000, 'o')); // untouched until commit
+        QCOMPARE(readBytes(dir_ / "out.txt"), std::string(100000, 'o')); // untouched until commit
         f.commit();
     }
-    QCOMPARE(readRaw(dir_ / "out.txt"), "new" + std::string(200000, 'n') + "end");
+    QCOMPARE(readBytes(dir_ / "out.txt"), "new" + std::string(200000, 'n') + "end");
     QCOMPARE(entries(dir_), QStringList{"out.txt"});
 }
 
 void TextFilesTest::abandonedWriteLeavesOldFile()
 {
-    writeRaw(dir_ / "old.txt", "old");
+    writeBytes(dir_ / "old.txt", "old");
     {
         AtomicFile f(dir_ / "old.txt");
         f.write(std::string(300000, 'n'));
         AtomicFile g(dir_ / "fresh.txt");
         g.write("x");
     }
-    QCOMPARE(readRaw(dir_ / "old.txt"), std::string("old"));
+    QCOMPARE(readBytes(dir_ / "old.txt"), std::string("old"));
     QCOMPARE(entries(dir_), QStringList{"old.txt"});
 }
 
@@ -312,7 +302,7 @@ void TextFilesTest::failedWriteKeepsOldFile()
     QFETCH(int, size);
     QFETCH(int, failAfter);
     FaultOff off;
-    writeRaw(dir_ / "state.ini", "old\r\n");
+    writeBytes(dir_ / "state.ini", "old\r\n");
     bool thrown = false;
     {
         AtomicFile f(dir_ / "state.ini");
@@ -330,22 +320,22 @@ void TextFilesTest::failedWriteKeepsOldFile()
         // Once a write has failed, the file must not be committed half written.
         QVERIFY_THROWS_EXCEPTION(EInOutError, f.commit());
     }
-    QCOMPARE(readRaw(dir_ / "state.ini"), std::string("old\r\n"));
+    QCOMPARE(readBytes(dir_ / "state.ini"), std::string("old\r\n"));
     QCOMPARE(entries(dir_), QStringList{"state.ini"});
 }
 
 void TextFilesTest::failedWriteThroughHelpers()
 {
     FaultOff off;
-    writeRaw(dir_ / "autosave.txt", "old\r\n");
-    writeRaw(dir_ / "set.ini", "old\r\n");
+    writeBytes(dir_ / "autosave.txt", "old\r\n");
+    writeBytes(dir_ / "set.ini", "old\r\n");
     const std::vector<AnsiString> lines(20000, "http://127.0.0.1/page");
     testing::failWritesAfter(100000);
     QVERIFY_THROWS_EXCEPTION(EInOutError, writeAllLines(dir_ / "autosave.txt", lines));
     testing::failWritesAfter(100000);
     QVERIFY_THROWS_EXCEPTION(EFCreateError, vq::saveList(dir_ / "set.ini", lines));
-    QCOMPARE(readRaw(dir_ / "autosave.txt"), std::string("old\r\n"));
-    QCOMPARE(readRaw(dir_ / "set.ini"), std::string("old\r\n"));
+    QCOMPARE(readBytes(dir_ / "autosave.txt"), std::string("old\r\n"));
+    QCOMPARE(readBytes(dir_ / "set.ini"), std::string("old\r\n"));
     QCOMPARE(entries(dir_), (QStringList{"autosave.txt", "set.ini"}));
 }
 

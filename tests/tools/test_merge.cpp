@@ -1,5 +1,6 @@
 // The merge-and-deduplicate tool: order and equality of entries, the whole-list
 // reading of the inputs, the atomic output and the command's dialogs and panel.
+#include "tests/support/files.h"
 #include "tools/merge.h"
 
 #include "tests/support/fakes.h"
@@ -21,21 +22,10 @@
 
 using namespace vq;
 
+using vq::test::readBytes;
+using vq::test::writeBytes;
+
 namespace {
-
-std::string readBytes(const std::filesystem::path& p)
-{
-    std::ifstream in(p, std::ios::binary);
-    std::ostringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
-
-void writeBytes(const std::filesystem::path& p, const std::string& bytes)
-{
-    std::ofstream out(p, std::ios::binary | std::ios::trunc);
-    out << bytes;
-}
 
 // UTF-8 test text to the code page 936 bytes the files hold.
 std::string gbk(const char* utf8) { return utf8ToAnsi(utf8); }

@@ -5,6 +5,7 @@
 // The crash test runs this same executable as a child ("--autosave-writer DIR")
 // that saves large lists in a loop, and kills it with SIGKILL at random moments.
 #include "tests/support/engine_rig.h"
+#include "tests/support/files.h"
 #include "text/atomic_file.h"
 #include "text/integer.h"
 
@@ -34,20 +35,12 @@ namespace {
 using Lines = std::vector<AnsiString>;
 const std::string kNoFile = "<none>";
 
-void writeRaw(const fs::path& p, const std::string& data)
-{
-    std::ofstream f(p, std::ios::binary | std::ios::trunc);
-    f << data;
-}
+using vq::test::writeBytes;
 
+// The file's bytes, or kNoFile when there is none.
 std::string readRaw(const fs::path& p)
 {
-    if (!fs::exists(p))
-        return kNoFile;
-    std::ifstream f(p, std::ios::binary);
-    std::ostringstream s;
-    s << f.rdbuf();
-    return s.str();
+    return fs::exists(p) ? vq::test::readBytes(p) : kNoFile;
 }
 
 std::string joined(const Lines& lines)
@@ -162,9 +155,9 @@ private slots:
         QFETCH(std::string, oldFax);
         EngineRig rig;
         if (oldWeb != kNoFile)
-            writeRaw(rig.programDir / "autosave&web.txt", oldWeb);
+            writeBytes(rig.programDir / "autosave&web.txt", oldWeb);
         if (oldFax != kNoFile)
-            writeRaw(rig.programDir / "autosave&fax.txt", oldFax);
+            writeBytes(rig.programDir / "autosave&fax.txt", oldFax);
         fill(rig.engine.links, links);
         fill(rig.engine.fax, fax);
         rig.engine.progress.Button2Click();
@@ -199,8 +192,8 @@ private slots:
         QFETCH(bool, intoFax);
         EngineRig rig;
         const std::string old = "old\r\n";
-        writeRaw(rig.programDir / "autosave&web.txt", old);
-        writeRaw(rig.programDir / "autosave&fax.txt", old);
+        writeBytes(rig.programDir / "autosave&web.txt", old);
+        writeBytes(rig.programDir / "autosave&fax.txt", old);
         Lines big;
         for (int i = 0; i < 5000; ++i)
             big.push_back("http://example.com/a/fairly/long/path/" + intToStr(i)); // ~ 220 KB
@@ -279,7 +272,7 @@ private slots:
         QFETCH(Lines, fax);
         EngineRig rig;
         const fs::path out = rig.programDir / "results.txt";
-        writeRaw(out, std::string(100000, 'x')); // an older, longer file is replaced whole
+        writeBytes(out, std::string(100000, 'x')); // an older, longer file is replaced whole
         fill(rig.engine.links, links);
         fill(rig.engine.fax, fax);
         rig.prompts.fileAnswers.push_back(out);

@@ -1,5 +1,6 @@
 // The URL list generators: the lines of both forms, large and negative values,
 // the checks of the number fields before the file is touched, and progress.
+#include "tests/support/files.h"
 #include "tools/url_generator.h"
 
 #include "text/ansi.h"
@@ -15,21 +16,10 @@
 
 using namespace vq;
 
+using vq::test::readBytes;
+using vq::test::writeBytes;
+
 namespace {
-
-std::string readBytes(const std::filesystem::path& p)
-{
-    std::ifstream in(p, std::ios::binary);
-    std::ostringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
-
-void writeBytes(const std::filesystem::path& p, const std::string& bytes)
-{
-    std::ofstream out(p, std::ios::binary | std::ios::trunc);
-    out << bytes;
-}
 
 // Lines (UTF-8 in the test) as the file holds them: code page 936, CR LF each.
 std::string fileOf(const QStringList& lines)
