@@ -4,6 +4,7 @@
 #include "search/fax_extractor.h"
 
 #include "tests/support/fakes.h"
+#include "tests/support/fax_cases.h"
 #include "text/ansi.h"
 
 #include <QTest>
@@ -65,92 +66,8 @@ void TestFaxExtractor::numberFromLine_data()
     QTest::addColumn<QByteArray>("line"); // code page 936
     QTest::addColumn<QByteArray>("expected");
 
-    // The plain forms.
-    QTest::newRow("full-width colon marker") << gbk("传真：0519-88888888") << QByteArray("0519-88888888");
-    QTest::newRow("FAX with plus and spaces") << gbk("FAX: +86-519-8888 8888") << QByteArray("0519-88888888");
-    QTest::newRow("brackets") << gbk("传真：(0519)88888888") << QByteArray("0519-88888888");
-    QTest::newRow("space before colon") << gbk("传真 : 0519-88888888") << kNone;
-    QTest::newRow("lower-case fax") << gbk("fax:01088888888") << QByteArray("01088888888");
-    QTest::newRow("Fax full-width colon") << gbk("Fax：0519-88888888") << QByteArray("0519-88888888");
-    QTest::newRow("fAx full-width colon") << gbk("fAx：0519-88888888") << QByteArray("0519-88888888");
-    QTest::newRow("fax word and space") << gbk("传真 0519-88888888") << QByteArray("0519-88888888");
-    QTest::newRow("bare fax word") << gbk("传真0519-88888888") << QByteArray("0519-88888888");
-    QTest::newRow("ASCII colon") << gbk("传真:0519-88888888") << QByteArray("0519-88888888");
-    QTest::newRow("传真号码:") << gbk("传真号码:0519-88888888") << QByteArray("0519-88888888");
-    QTest::newRow("传真号码：") << gbk("传真号码：0519-88888888") << QByteArray("0519-88888888");
-    QTest::newRow("传真):") << gbk("传真):0519-88888888") << QByteArray("0519-88888888");
-    QTest::newRow("传真）：") << gbk("传真）：0519-88888888") << QByteArray("0519-88888888");
-    QTest::newRow("传真)：") << gbk("传真)：0519-88888888") << QByteArray("0519-88888888");
-    QTest::newRow("传真（ not handled") << gbk("传真（0519）88888888") << kNone;
-    QTest::newRow("no fax word") << gbk("电话：0519-88888888") << kNone;
-    QTest::newRow("text in front") << gbk("地址：常州市 传真：0519-88888888") << QByteArray("0519-88888888");
-    QTest::newRow("extension behind") << gbk("传真：0519-88888888转8001") << QByteArray("0519-88888888");
-    QTest::newRow("stops at a letter") << gbk("传真：0519-8888x8888") << kNone;
-
-    // Deleted spaces join the fax word or the marker first.
-    QTest::newRow("space inside fax word") << gbk("传 真：0519-88888888") << QByteArray("0519-88888888");
-    QTest::newRow("ideographic space inside fax word") << gbk("传　真：0519-88888888") << QByteArray("0519-88888888");
-    QTest::newRow("ideographic space before colon") << gbk("传真　：0519-88888888") << QByteArray("0519-88888888");
-    QTest::newRow("spaced F a x") << gbk("F a x : 0519 8888 8888") << QByteArray("051988888888");
-    QTest::newRow("Fax without a colon") << gbk("Fax 0519-88888888") << kNone;
-    QTest::newRow("Fax, space, colon") << gbk("Fax : 0519-88888888") << QByteArray("0519-88888888");
-    QTest::newRow("spaces in the number") << gbk("传真：0519 - 8888 8888") << QByteArray("0519-88888888");
-
-    // Two fax words: only the first counts.
-    QTest::newRow("two numbers") << gbk("传真：0519-88888888 传真：021-66666666") << QByteArray("0519-88888888");
-    QTest::newRow("first has none") << gbk("传真：见下 传真：0519-88888888") << kNone;
-    QTest::newRow("Fax first, 传真 second") << gbk("Fax:021-66666666 传真：0519-88888888") << QByteArray("021-66666666");
-
-    // Country prefixes, each tested once in order.
-    QTest::newRow("0086-") << gbk("传真：0086-519-88888888") << QByteArray("0519-88888888");
-    QTest::newRow("0086") << gbk("传真：0086519-88888888") << QByteArray("0519-88888888");
-    QTest::newRow("086-") << gbk("传真：086-519-88888888") << QByteArray("0519-88888888");
-    QTest::newRow("086") << gbk("传真：086519-88888888") << QByteArray("0519-88888888");
-    QTest::newRow("86-") << gbk("传真：86-519-88888888") << QByteArray("0519-88888888");
-    QTest::newRow("86") << gbk("传真：86519-88888888") << QByteArray("0519-88888888");
-    QTest::newRow("+86 (519)") << gbk("传真：+86 (519) 8888 8888") << QByteArray("0519-88888888");
-    QTest::newRow("(0086)") << gbk("传真：(0086)519-88888888") << QByteArray("0519-88888888");
-    QTest::newRow("0086- then 86-") << gbk("传真：0086-86-519-88888888") << QByteArray("0519-88888888");
-    QTest::newRow("0086 then 86") << gbk("传真：008686519-8888888") << QByteArray("0519-8888888");
-    QTest::newRow("domestic 0 kept") << gbk("传真：010-66666666") << QByteArray("010-66666666");
-
-    // Brackets and hyphen runs.
-    QTest::newRow("double brackets") << gbk("传真：((0519))88888888") << QByteArray("0519-88888888");
-    QTest::newRow("four hyphens") << gbk("传真：0519----88888888") << QByteArray("0519-88888888");
-    QTest::newRow("five hyphens leave two") << gbk("传真：0519-----88888888") << QByteArray("0519--88888888");
-    QTest::newRow("trailing hyphen") << gbk("传真：0519-88888888-") << QByteArray("0519-88888888");
-    QTest::newRow("trailing bracket") << gbk("传真：0519-(88888888)") << QByteArray("0519-88888888");
-    QTest::newRow("five trailing hyphens") << gbk("传真：0519-88888888-----") << QByteArray("0519-88888888-");
-    QTest::newRow("five leading hyphens") << gbk("传真：-----0519-88888888") << QByteArray("0-0519-88888888");
-    QTest::newRow("no leading zero") << gbk("传真：519-88888888") << QByteArray("0519-88888888");
-    QTest::newRow("pluses only removed") << gbk("传真：++0519++88888888") << QByteArray("051988888888");
-
-    // Length bound 11..29.
-    QTest::newRow("length 9") << gbk("传真：0519-8888") << kNone;
-    QTest::newRow("length 10") << gbk("传真：0519-88888") << kNone;
-    QTest::newRow("length 11") << gbk("传真：0519-888888") << QByteArray("0519-888888");
-    QTest::newRow("length 10 after 0 in front") << gbk("传真：519-88888") << kNone;
-    QTest::newRow("length 11 after 0 in front") << gbk("传真：519-888888") << QByteArray("0519-888888");
-    QTest::newRow("length 29") << gbk("传真：01234567890123456789012345678x") << QByteArray("01234567890123456789012345678");
-    QTest::newRow("length 30") << gbk("传真：012345678901234567890123456789") << kNone;
-    QTest::newRow("empty number") << gbk("传真：") << kNone;
-
-    // At most 255 bytes behind the fax word are read.
-    QTest::newRow("255 bytes reach the whole number")
-        << gbk("传真：") + QByteArray(242, '+') + "0519-88888888" << QByteArray("0519-88888888");
-    QTest::newRow("cut one byte short")
-        << gbk("传真：") + QByteArray(243, '+') + "0519-88888888" << QByteArray("0519-8888888");
-    QTest::newRow("cut leaves too short")
-        << gbk("传真：") + QByteArray(246, '+') + "0519-88888888" << kNone;
-
-    // Double-byte characters: replacements match only on character starts, the
-    // fax word search is a plain byte search.
-    QTest::newRow("Fax: behind a lead byte") << QByteArray("\x81" "Fax:0519-88888888") << kNone;
-    QTest::newRow("Fax: behind a whole character") << QByteArray("\x81\x40" "Fax:0519-88888888") << QByteArray("0519-88888888");
-    QTest::newRow("fax word across characters")
-        << QByteArray("\xB0\xB4\xAB\xD5\xE6" "0519-88888888") << QByteArray("0519-88888888");
-    QTest::newRow("marker across characters")
-        << QByteArray("\xB0\xB4\xAB\xD5\xE6\xA3\xBA" "0519-88888888") << kNone;
+    for (const test::FaxLineCase& c : test::faxLineCases())
+        QTest::newRow(c.name) << c.line << c.expected;
 }
 
 void TestFaxExtractor::numberFromLine()
