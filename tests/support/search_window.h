@@ -30,6 +30,7 @@ public:
         QString location;
         int offered = 0;     // links in the document
         qsizetype textBytes = 0; // code page 936 bytes of the body text
+        qint64 atMs = 0;     // the last completion, from start()
     };
 
     SearchWindow()
@@ -47,6 +48,7 @@ public:
         browser.onDocumentComplete = [this, &browser, rule](FrameId frame, const AnsiString& url) {
             Seen& s = seen[form->engine().counters.progressIndex];
             ++s.completions;
+            s.atMs = clock_.isValid() ? clock_.elapsed() : 0;
             try {
                 s.location = toQString(browser.locationUrl());
                 s.offered = browser.linkCount();
