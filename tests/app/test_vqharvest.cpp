@@ -3,15 +3,16 @@
 // 127.0.0.1, including a Ctrl-C and a resume with --from.
 
 #include "tests/support/fax_cases.h"
+#include "tests/support/files.h"
+#include "tests/support/page_server.h"
 #include "text/ansi.h"
 
 #include <QDir>
 #include <QEventLoop>
 #include <QFile>
+#include <QFileInfo>
 #include <QHash>
 #include <QProcess>
-#include <QTcpServer>
-#include <QTcpSocket>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -34,14 +35,13 @@ QByteArray gbk(const char* utf8)
 
 bool writeFile(const QString& path, const QByteArray& data)
 {
-    QFile f(path);
-    return f.open(QIODevice::WriteOnly | QIODevice::Truncate) && f.write(data) == data.size();
+    test::writeBytes(path.toStdString(), data.toStdString());
+    return QFileInfo(path).size() == data.size();
 }
 
 QByteArray readFile(const QString& path)
 {
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+    return QByteArray::fromStdString(test::readBytes(path.toStdString()));
 }
 
 // "@name" in an argument list stands for the file `name` in `dir`.
@@ -53,62 +53,38 @@ QStringList withPaths(const QStringList& args, const QTemporaryDir& dir)
     return out;
 }
 
-// Serves code page 936 pages by path on 127.0.0.1 and records each request in order.
-class GbkPageServer : public QObject {
+// Code page 936 pages by path on the test's page server, with each page
+// request noted in arrival order.
+class GbkPages {
 public:
-    GbkPageServer()
+    GbkPages()
     {
-        connect(&server_, &QTcpServer::newConnection, this, [this] {
-            while (QTcpSocket* s = server_.nextPendingConnection()) {
-                s->setParent(this);
-                connect(s, &QTcpSocket::readyRead, s, [this, s] { answer(s); });
-                connect(s, &QTcpSocket::disconnected, s, &QObject::deleteLater);
-            }
+        server_.setGenerator([this](const QByteArray& path) -> std::optional<test::PageServer::Response> {
+            const auto it = pages_.constFind(path);
+            if (it == pages_.constEnd())
+                return std::nullopt;
+            requests_.append(path);
+            if (onServed) // once the answer is on its way
+                QTimer::singleShot(0, &server_, onServed);
+            return test::PageServer::Response{"200 OK", "text/html; charset=gbk", *it, {}, true};
         });
-        server_.listen(QHostAddress::LocalHost, 0);
     }
 
-    bool listening() const { return server_.isListening(); }
-    QByteArray url(const QByteArray& path) const
-    {
-        return "http://127.0.0.1:" + QByteArray::number(server_.serverPort()) + path;
-    }
+    bool listening() const { return server_.listening(); }
+    QByteArray url(const QByteArray& path) const { return server_.url(QString::fromLatin1(path)).toLatin1(); }
     // A page whose body (UTF-8 here) is sent in code page 936.
-    void setPage(const QByteArray& path, const char* bodyUtf8)
+    void setPage(const QByteArray& path, const QByteArray& bodyUtf8)
     {
-        pages_[path] = gbk("<html><head><meta charset=\"gbk\"><title>页</title></head><body>") + gbk(bodyUtf8) +
-                       "</body></html>";
+        pages_[path] = gbk("<html><head><meta charset=\"gbk\"><title>页</title></head><body>") +
+                       gbk(bodyUtf8.constData()) + "</body></html>";
     }
-    // Page requests in arrival order (the icon requests left out).
+    // The page requests so far (icon requests and unknown paths get a 404 and are not listed).
     QList<QByteArray> requests() const { return requests_; }
-    std::function<void()> onServed; // after each page request was answered
+    std::function<void()> onServed; // after each page request
 
 private:
-    void answer(QTcpSocket* s)
-    {
-        QByteArray& buf = pending_[s];
-        buf += s->readAll();
-        if (!buf.contains("\r\n\r\n"))
-            return;
-        const QByteArray path = buf.left(buf.indexOf("\r\n")).split(' ').value(1);
-        pending_.remove(s);
-        const auto it = pages_.constFind(path);
-        const QByteArray body = it != pages_.constEnd() ? *it : QByteArray("none");
-        s->write(QByteArray(it != pages_.constEnd() ? "HTTP/1.1 200 OK\r\n" : "HTTP/1.1 404 Not Found\r\n") +
-                 "Content-Type: text/html; charset=gbk\r\nConnection: close\r\nContent-Length: " +
-                 QByteArray::number(body.size()) + "\r\n\r\n" + body);
-        s->flush();
-        s->disconnectFromHost();
-        if (path.startsWith("/favicon"))
-            return;
-        requests_.append(path);
-        if (onServed)
-            onServed();
-    }
-
-    QTcpServer server_;
+    test::PageServer server_;
     QHash<QByteArray, QByteArray> pages_;
-    QHash<QTcpSocket*, QByteArray> pending_;
     QList<QByteArray> requests_;
 };
 
@@ -590,7 +566,7 @@ void TestVqharvest::crawlLocalPages()
     QFETCH(QByteArrayList, links);
     QFETCH(QByteArrayList, state);
 
-    GbkPageServer server;
+    GbkPages server;
     QVERIFY(server.listening());
     server.setPage("/p1.html", "<p>传真：0519-88888888</p><p>FAX: +86-21-6666 6666</p>"
                                "<a href=\"/p2.html\">下一页</a> <a href=\"/p3.html#top\">三</a> "
@@ -647,7 +623,7 @@ void TestVqharvest::crawlLocalPages()
 void TestVqharvest::interruptAndResume()
 {
     const int pages = 8;
-    GbkPageServer server;
+    GbkPages server;
     QVERIFY(server.listening());
     QByteArray listText;
     QByteArrayList allFax;
@@ -655,7 +631,7 @@ void TestVqharvest::interruptAndResume()
     for (int i = 1; i <= pages; ++i) {
         const QByteArray path = "/r" + QByteArray::number(i) + ".html";
         const QByteArray number = "0519-8000000" + QByteArray::number(i);
-        server.setPage(path, ("<p>第" + QByteArray::number(i) + "页</p><p>传真：" + number + "</p>").constData());
+        server.setPage(path, "<p>第" + QByteArray::number(i) + "页</p><p>传真：" + number + "</p>");
         listText += server.url(path) + "\r\n";
         allFax << number;
         allPaths << path;
