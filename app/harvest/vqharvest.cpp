@@ -247,7 +247,10 @@ int runUrls(const std::vector<std::string>& args)
     for (size_t i = 0; i < args.size(); ++i) {
         if (args[i] == "--step")
             step = optionValue(args, i);
-        else if (args[i].size() > 1 && args[i][0] == '-' && positional.size() != 1 && positional.size() != 2)
+        // FIRST and LAST may be negative and SUFFIX may start with a hyphen
+        // ("thread-" 1 100 "-1-1.html"): only before PREFIX and after SUFFIX is
+        // a hyphen an option.
+        else if (args[i].size() > 1 && args[i][0] == '-' && (positional.empty() || positional.size() >= 4))
             throw UsageError("unknown option " + args[i]);
         else
             positional.push_back(args[i]);

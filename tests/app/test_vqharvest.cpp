@@ -364,6 +364,10 @@ void TestVqharvest::urls_data()
                                        << QByteArray();
     QTest::newRow("negative values") << QStringList{"P", "-1", "1", "S"} << 0
                                      << QByteArray("P-1S\r\nP0S\r\nP1S\r\n") << QByteArray();
+    QTest::newRow("suffix starting with a hyphen")
+        << QStringList{"http://bbs.example/thread-", "7", "8", "-1-1.html"} << 0
+        << QByteArray("http://bbs.example/thread-7-1-1.html\r\nhttp://bbs.example/thread-8-1-1.html\r\n")
+        << QByteArray();
     QTest::newRow("step 0 repeats a line") << QStringList{"P", "1", "2", "S", "--step", "0"} << 0
                                            << QByteArray("P0S\r\nP0S\r\n") << QByteArray();
     QTest::newRow("last below first: nothing") << QStringList{"P", "3", "1", "S"} << 0 << QByteArray() << QByteArray();
@@ -423,6 +427,8 @@ void TestVqharvest::usageErrors_data()
                                            << QByteArray("unknown option --sort");
     QTest::newRow("urls: unknown option") << QStringList{"urls", "P", "1", "3", "S", "--by", "2"} << 2
                                           << QByteArray("unknown option --by");
+    QTest::newRow("urls: unknown option first") << QStringList{"urls", "-v", "P", "1", "3", "S"} << 2
+                                                << QByteArray("unknown option -v");
     QTest::newRow("extract: --markers without a value") << QStringList{"extract", "--markers"} << 2
                                                         << QByteArray("option --markers needs a value");
     for (const char* option : {"--speed", "--contains", "--excludes", "--markers", "--from", "--out"})
