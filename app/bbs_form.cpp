@@ -146,12 +146,12 @@ TbbsForm::TbbsForm(Prompts& prompts, QWidget* parent) : QDialog(parent), prompts
 
 FileDialogSpec TbbsForm::saveSpec() const
 {
-    FileDialogSpec spec;
-    spec.title = "BBS页面地址列表";
-    spec.filter = "Text files|*.txt|All files|*.*";
-    spec.defaultExt = "txt";
-    spec.confirmOverwrite = true;
-    return spec;
+    FileDialogSpec dialogSpec;
+    dialogSpec.title = "BBS页面地址列表";
+    dialogSpec.filter = "Text files|*.txt|All files|*.*";
+    dialogSpec.defaultExt = "txt";
+    dialogSpec.confirmOverwrite = true;
+    return dialogSpec;
 }
 
 void TbbsForm::SpeedButton1Click()

@@ -511,14 +511,14 @@ void TForm1::buildControls()
         auto* label = new QLabel(StatusBar1);
         label->setObjectName(QStringLiteral("Panel%1").arg(i));
         label->setContentsMargins(2, 0, 2, 0);
-        const PanelSpec& spec = kPanels[i];
-        if (spec.text) {
-            label->setText(QString::fromUtf8(spec.text));
-            label->setFixedWidth(spec.width);
+        const PanelSpec& panelEntry = kPanels[i];
+        if (panelEntry.text) {
+            label->setText(QString::fromUtf8(panelEntry.text));
+            label->setFixedWidth(panelEntry.width);
             StatusBar1->addWidget(label);
         } else {
             label->setText(QString::fromUtf8(maker::kContactLine));
-            label->setMinimumWidth(spec.width);
+            label->setMinimumWidth(panelEntry.width);
             StatusBar1->addWidget(label, 1); // the message panel takes the rest
         }
         panels[static_cast<size_t>(i)] = label;

@@ -115,25 +115,25 @@ std::optional<std::string> QtPrompts::inputBox(const std::string& caption, const
 
 namespace {
 
-void prepare(QFileDialog& dialog, const FileDialogSpec& spec)
+void prepare(QFileDialog& dialog, const FileDialogSpec& dialogSpec)
 {
-    dialog.setWindowTitle(fromUtf8(spec.title));
-    const QString filter = qtFileFilter(spec.filter);
+    dialog.setWindowTitle(fromUtf8(dialogSpec.title));
+    const QString filter = qtFileFilter(dialogSpec.filter);
     if (!filter.isEmpty())
         dialog.setNameFilter(filter);
-    dialog.setDefaultSuffix(fromUtf8(spec.defaultExt));
-    if (!spec.initialDir.empty())
-        dialog.setDirectory(pathToQString(spec.initialDir));
+    dialog.setDefaultSuffix(fromUtf8(dialogSpec.defaultExt));
+    if (!dialogSpec.initialDir.empty())
+        dialog.setDirectory(pathToQString(dialogSpec.initialDir));
     // Overwriting is confirmed by our own box (Chinese buttons), not Qt's.
     dialog.setOption(QFileDialog::DontConfirmOverwrite, true);
 }
 
 } // namespace
 
-std::optional<std::filesystem::path> QtPrompts::openFile(const FileDialogSpec& spec)
+std::optional<std::filesystem::path> QtPrompts::openFile(const FileDialogSpec& dialogSpec)
 {
     QFileDialog dialog(parent_);
-    prepare(dialog, spec);
+    prepare(dialog, dialogSpec);
     dialog.setAcceptMode(QFileDialog::AcceptOpen);
     dialog.setFileMode(QFileDialog::ExistingFile);
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
@@ -141,10 +141,10 @@ std::optional<std::filesystem::path> QtPrompts::openFile(const FileDialogSpec& s
     return toPath(dialog.selectedFiles().constFirst());
 }
 
-std::vector<std::filesystem::path> QtPrompts::openFiles(const FileDialogSpec& spec)
+std::vector<std::filesystem::path> QtPrompts::openFiles(const FileDialogSpec& dialogSpec)
 {
     QFileDialog dialog(parent_);
-    prepare(dialog, spec);
+    prepare(dialog, dialogSpec);
     dialog.setAcceptMode(QFileDialog::AcceptOpen);
     dialog.setFileMode(QFileDialog::ExistingFiles);
     std::vector<std::filesystem::path> chosen;
@@ -155,17 +155,17 @@ std::vector<std::filesystem::path> QtPrompts::openFiles(const FileDialogSpec& sp
     return chosen;
 }
 
-std::optional<std::filesystem::path> QtPrompts::saveFile(const FileDialogSpec& spec)
+std::optional<std::filesystem::path> QtPrompts::saveFile(const FileDialogSpec& dialogSpec)
 {
     QFileDialog dialog(parent_);
-    prepare(dialog, spec);
+    prepare(dialog, dialogSpec);
     dialog.setAcceptMode(QFileDialog::AcceptSave);
     dialog.setFileMode(QFileDialog::AnyFile);
     for (;;) {
         if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
             return std::nullopt;
         const QString file = dialog.selectedFiles().constFirst();
-        if (spec.confirmOverwrite && QFileInfo::exists(file)) {
+        if (dialogSpec.confirmOverwrite && QFileInfo::exists(file)) {
             const QString question = QStringLiteral("%1 已存在。\n要替换它吗?")
                                          .arg(QFileInfo(file).fileName());
             if (!confirm(toUtf8(question)))

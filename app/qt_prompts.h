@@ -29,9 +29,9 @@ public:
     std::optional<std::string> inputBox(const std::string& caption, const std::string& prompt,
                                         const std::string& initial) override;
 
-    std::optional<std::filesystem::path> openFile(const FileDialogSpec& spec) override;
-    std::vector<std::filesystem::path> openFiles(const FileDialogSpec& spec) override;
-    std::optional<std::filesystem::path> saveFile(const FileDialogSpec& spec) override;
+    std::optional<std::filesystem::path> openFile(const FileDialogSpec& dialogSpec) override;
+    std::vector<std::filesystem::path> openFiles(const FileDialogSpec& dialogSpec) override;
+    std::optional<std::filesystem::path> saveFile(const FileDialogSpec& dialogSpec) override;
 
     static constexpr int kInputMaxLength = 255;
 

@@ -36,9 +36,9 @@ public:
                                                  const std::string& prompt,
                                                  const std::string& initial) = 0;
 
-    virtual std::optional<std::filesystem::path> openFile(const FileDialogSpec& spec) = 0;
-    virtual std::vector<std::filesystem::path> openFiles(const FileDialogSpec& spec) = 0; // empty = cancelled
-    virtual std::optional<std::filesystem::path> saveFile(const FileDialogSpec& spec) = 0;
+    virtual std::optional<std::filesystem::path> openFile(const FileDialogSpec& dialogSpec) = 0;
+    virtual std::vector<std::filesystem::path> openFiles(const FileDialogSpec& dialogSpec) = 0; // empty = cancelled
+    virtual std::optional<std::filesystem::path> saveFile(const FileDialogSpec& dialogSpec) = 0;
 };
 
 // The application's default handler: the exception's message, with a full stop

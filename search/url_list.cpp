@@ -16,14 +16,14 @@ UrlListSource::UrlListSource(MainView& view, Prompts& prompts, SearchCounters& c
 
 void UrlListSource::N1Click()
 {
-    FileDialogSpec spec;
-    spec.title = "选择网址列表文件";
-    spec.filter = "Text files(*.txt)|*.txt|All files(*.*)|*.*";
-    spec.defaultExt = "txt";
-    spec.initialDir = programDir_;
+    FileDialogSpec dialogSpec;
+    dialogSpec.title = "选择网址列表文件";
+    dialogSpec.filter = "Text files(*.txt)|*.txt|All files(*.*)|*.*";
+    dialogSpec.defaultExt = "txt";
+    dialogSpec.initialDir = programDir_;
 
     view_.repaint();
-    const std::optional<std::filesystem::path> chosen = prompts_.openFile(spec);
+    const std::optional<std::filesystem::path> chosen = prompts_.openFile(dialogSpec);
     if (!chosen)
         return;
 

@@ -119,15 +119,15 @@ void ProgressSaver::Timer2Timer()
 // atomically.
 void ProgressSaver::N5Click()
 {
-    FileDialogSpec spec;
-    spec.title = "搜索结果保存为";
-    spec.filter = "Text files(*.txt)|*.txt|All files(*.*)|*.*";
-    spec.defaultExt = "txt";
-    spec.initialDir = programDir_;
-    spec.confirmOverwrite = true;
+    FileDialogSpec dialogSpec;
+    dialogSpec.title = "搜索结果保存为";
+    dialogSpec.filter = "Text files(*.txt)|*.txt|All files(*.*)|*.*";
+    dialogSpec.defaultExt = "txt";
+    dialogSpec.initialDir = programDir_;
+    dialogSpec.confirmOverwrite = true;
 
     view_.repaint();
-    const std::optional<std::filesystem::path> chosen = prompts_.saveFile(spec);
+    const std::optional<std::filesystem::path> chosen = prompts_.saveFile(dialogSpec);
     if (!chosen)
         return;
 

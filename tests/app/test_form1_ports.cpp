@@ -302,12 +302,12 @@ void TestForm1Ports::saveDialogAsksBeforeOverwriting()
         QVERIFY(existing.open(QIODevice::WriteOnly));
     }
     QtPrompts prompts(nullptr, QString::fromUtf8(maker::kAppTitle));
-    FileDialogSpec spec;
-    spec.title = "保存搜索结果";
-    spec.filter = "Text files(*.txt)|*.txt|All files(*.*)|*.*";
-    spec.defaultExt = "txt";
-    spec.initialDir = toPath(dir.path());
-    spec.confirmOverwrite = true;
+    FileDialogSpec dialogSpec;
+    dialogSpec.title = "保存搜索结果";
+    dialogSpec.filter = "Text files(*.txt)|*.txt|All files(*.*)|*.*";
+    dialogSpec.defaultExt = "txt";
+    dialogSpec.initialDir = toPath(dir.path());
+    dialogSpec.confirmOverwrite = true;
 
     // Existing file: asked; No goes back to the dialog, which is then given a new
     // name without an extension, which gets the default one.
@@ -334,7 +334,7 @@ void TestForm1Ports::saveDialogAsksBeforeOverwriting()
         }
     });
     poll.start();
-    const std::optional<std::filesystem::path> chosen = prompts.saveFile(spec);
+    const std::optional<std::filesystem::path> chosen = prompts.saveFile(dialogSpec);
     poll.stop();
     QCOMPARE(steps, (QStringList{"dialog:保存搜索结果", "confirm:确认", "dialog:保存搜索结果"}));
     QVERIFY(chosen.has_value());

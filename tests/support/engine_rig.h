@@ -28,10 +28,10 @@ public:
             whileInput();
         return FakePrompts::inputBox(caption, prompt, initial);
     }
-    std::optional<std::filesystem::path> saveFile(const FileDialogSpec& spec) override
+    std::optional<std::filesystem::path> saveFile(const FileDialogSpec& dialogSpec) override
     {
-        lastSaveSpec = spec;
-        return FakePrompts::saveFile(spec);
+        lastSaveSpec = dialogSpec;
+        return FakePrompts::saveFile(dialogSpec);
     }
 
     std::function<void()> whileInput;

@@ -118,10 +118,10 @@ std::optional<std::string> FakePrompts::inputBox(const std::string& caption, con
     return a;
 }
 
-std::optional<std::filesystem::path> FakePrompts::openFile(const FileDialogSpec& spec)
+std::optional<std::filesystem::path> FakePrompts::openFile(const FileDialogSpec& dialogSpec)
 {
-    log.push_back({"open", spec.title, spec.filter + "|" + spec.defaultExt});
-    lastDialog = spec;
+    log.push_back({"open", dialogSpec.title, dialogSpec.filter + "|" + dialogSpec.defaultExt});
+    lastDialog = dialogSpec;
     if (fileAnswers.empty())
         return std::nullopt;
     auto a = fileAnswers.front();
@@ -129,10 +129,10 @@ std::optional<std::filesystem::path> FakePrompts::openFile(const FileDialogSpec&
     return a;
 }
 
-std::vector<std::filesystem::path> FakePrompts::openFiles(const FileDialogSpec& spec)
+std::vector<std::filesystem::path> FakePrompts::openFiles(const FileDialogSpec& dialogSpec)
 {
-    log.push_back({"openMany", spec.title, spec.filter + "|" + spec.defaultExt});
-    lastDialog = spec;
+    log.push_back({"openMany", dialogSpec.title, dialogSpec.filter + "|" + dialogSpec.defaultExt});
+    lastDialog = dialogSpec;
     if (multiFileAnswers.empty())
         return {};
     auto a = multiFileAnswers.front();
@@ -140,10 +140,10 @@ std::vector<std::filesystem::path> FakePrompts::openFiles(const FileDialogSpec& 
     return a;
 }
 
-std::optional<std::filesystem::path> FakePrompts::saveFile(const FileDialogSpec& spec)
+std::optional<std::filesystem::path> FakePrompts::saveFile(const FileDialogSpec& dialogSpec)
 {
-    log.push_back({"save", spec.title, spec.filter + "|" + spec.defaultExt});
-    lastDialog = spec;
+    log.push_back({"save", dialogSpec.title, dialogSpec.filter + "|" + dialogSpec.defaultExt});
+    lastDialog = dialogSpec;
     if (fileAnswers.empty())
         return std::nullopt;
     auto a = fileAnswers.front();

@@ -108,9 +108,9 @@ public:
     void error(const std::string& text) override { log.push_back({"error", text, {}}); }
     std::optional<std::string> inputBox(const std::string& caption, const std::string& prompt,
                                         const std::string& initial) override;
-    std::optional<std::filesystem::path> openFile(const FileDialogSpec& spec) override;
-    std::vector<std::filesystem::path> openFiles(const FileDialogSpec& spec) override;
-    std::optional<std::filesystem::path> saveFile(const FileDialogSpec& spec) override;
+    std::optional<std::filesystem::path> openFile(const FileDialogSpec& dialogSpec) override;
+    std::vector<std::filesystem::path> openFiles(const FileDialogSpec& dialogSpec) override;
+    std::optional<std::filesystem::path> saveFile(const FileDialogSpec& dialogSpec) override;
 
     // Scripted answers, used in order; when a queue is empty: confirm answers
     // No, inputs and dialogs are cancelled.
@@ -121,7 +121,7 @@ public:
 
     std::vector<PromptRecord> log;
     std::vector<std::string> texts(const std::string& kind) const;
-    FileDialogSpec lastDialog; // the spec of the latest file dialog shown
+    FileDialogSpec lastDialog; // what the latest file dialog shown was asked for
 };
 
 // ---- window -------------------------------------------------------------------

@@ -278,11 +278,11 @@ private slots:
         rig.prompts.fileAnswers.push_back(out);
         rig.engine.progress.N5Click();
         QTEST(readRaw(out), "expected");
-        const FileDialogSpec& spec = *rig.prompts.lastSaveSpec;
-        QCOMPARE(spec.title, std::string("搜索结果保存为"));
-        QCOMPARE(spec.filter, std::string("Text files(*.txt)|*.txt|All files(*.*)|*.*"));
-        QCOMPARE(spec.defaultExt, std::string("txt"));
-        QVERIFY(spec.confirmOverwrite);
+        const FileDialogSpec& dialogSpec = *rig.prompts.lastSaveSpec;
+        QCOMPARE(dialogSpec.title, std::string("搜索结果保存为"));
+        QCOMPARE(dialogSpec.filter, std::string("Text files(*.txt)|*.txt|All files(*.*)|*.*"));
+        QCOMPARE(dialogSpec.defaultExt, std::string("txt"));
+        QVERIFY(dialogSpec.confirmOverwrite);
         QCOMPARE(rig.view.busyHistory.back(), false);
     }
 
