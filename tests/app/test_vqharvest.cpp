@@ -19,7 +19,7 @@
 
 #include <csignal>
 #include <functional>
-#include <sys/types.h>
+#include <optional>
 
 using namespace vq;
 
@@ -60,10 +60,12 @@ public:
     GbkPages()
     {
         server_.setGenerator([this](const QByteArray& path) -> std::optional<test::PageServer::Response> {
+            if (path.startsWith("/favicon"))
+                return std::nullopt;
+            requests_.append(path);
             const auto it = pages_.constFind(path);
             if (it == pages_.constEnd())
                 return std::nullopt;
-            requests_.append(path);
             if (onServed) // once the answer is on its way
                 QTimer::singleShot(0, &server_, onServed);
             return test::PageServer::Response{"200 OK", "text/html; charset=gbk", *it, {}, true};
@@ -78,7 +80,7 @@ public:
         pages_[path] = gbk("<html><head><meta charset=\"gbk\"><title>页</title></head><body>") +
                        gbk(bodyUtf8.constData()) + "</body></html>";
     }
-    // The page requests so far (icon requests and unknown paths get a 404 and are not listed).
+    // The requests so far, icons left out (they and unknown paths get a 404).
     QList<QByteArray> requests() const { return requests_; }
     std::function<void()> onServed; // after each page request
 
