@@ -10,6 +10,9 @@
 
 namespace vq {
 
+// The filter of every text-file dialog of the main window's commands.
+inline constexpr const char* kTextFileFilter = "Text files(*.txt)|*.txt|All files(*.*)|*.*";
+
 struct FileDialogSpec {
     std::string title;
     std::string filter;      // "Text files(*.txt)|*.txt|All files(*.*)|*.*"

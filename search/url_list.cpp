@@ -18,7 +18,7 @@ void UrlListSource::N1Click()
 {
     FileDialogSpec dialogSpec;
     dialogSpec.title = "选择网址列表文件";
-    dialogSpec.filter = "Text files(*.txt)|*.txt|All files(*.*)|*.*";
+    dialogSpec.filter = kTextFileFilter;
     dialogSpec.defaultExt = "txt";
     dialogSpec.initialDir = programDir_;
 

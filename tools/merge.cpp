@@ -21,8 +21,6 @@ namespace vq {
 
 namespace {
 
-const char* const kListFilter = "Text files(*.txt)|*.txt|All files(*.*)|*.*";
-
 struct CollatorCloser {
     void operator()(UCollator* c) const { ucol_close(c); }
 };
@@ -296,7 +294,7 @@ void MergeTool::SpeedButton11Click()
 {
     FileDialogSpec openSpec;
     openSpec.title = "选择一个或多个待合并去重的文件";
-    openSpec.filter = kListFilter;
+    openSpec.filter = kTextFileFilter;
     openSpec.defaultExt = "txt";
     openSpec.initialDir = programDir_;
     const std::vector<std::filesystem::path> inputs = prompts_.openFiles(openSpec);
@@ -305,7 +303,7 @@ void MergeTool::SpeedButton11Click()
 
     FileDialogSpec saveSpec;
     saveSpec.title = "合并去重复后的数据文件保存为";
-    saveSpec.filter = kListFilter;
+    saveSpec.filter = kTextFileFilter;
     saveSpec.defaultExt = "txt";
     saveSpec.initialDir = programDir_;
     saveSpec.confirmOverwrite = true;

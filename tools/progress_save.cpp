@@ -121,7 +121,7 @@ void ProgressSaver::N5Click()
 {
     FileDialogSpec dialogSpec;
     dialogSpec.title = "搜索结果保存为";
-    dialogSpec.filter = "Text files(*.txt)|*.txt|All files(*.*)|*.*";
+    dialogSpec.filter = kTextFileFilter;
     dialogSpec.defaultExt = "txt";
     dialogSpec.initialDir = programDir_;
     dialogSpec.confirmOverwrite = true;
