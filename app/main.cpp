@@ -3,6 +3,7 @@
 // window is shown.
 #include "app/form1.h"
 #include "app/form2.h"
+#include "app/web_browser.h"
 
 #include "app/bbs_form.h"
 
@@ -70,12 +71,8 @@ int main(int argc, char* argv[])
     QElapsedTimer startup;
     startup.start();
 
-    // Qt WebEngine shares its OpenGL contexts with the widgets; this must be set
-    // before the application object exists. As root Chromium refuses to start
-    // with its sandbox on.
-    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
-    if (::geteuid() == 0)
-        qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");
+    // Before the application object exists.
+    vq::prepareWebEngine();
 
     QApplication app(argc, argv);
     // The name picks the per-user data directory (~/.local/share/velqordornavik).

@@ -20,8 +20,16 @@
 #include <QWebEngineView>
 
 #include <string_view>
+#include <unistd.h>
 
 namespace vq {
+
+void prepareWebEngine()
+{
+    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
+    if (::geteuid() == 0)
+        qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");
+}
 
 namespace {
 

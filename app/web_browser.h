@@ -28,6 +28,11 @@ class QWebEngineLoadingInfo;
 
 namespace vq {
 
+// Settings Qt WebEngine needs before the QApplication is created: shared OpenGL
+// contexts, and, when running as root, its sandbox switched off (it refuses to
+// start otherwise).
+void prepareWebEngine();
+
 // A page that refuses, silently, whatever would wait for somebody at the
 // screen: script dialogs, new windows, downloads, permission requests,
 // log-in requests, certificate errors and file choosers. A crawl runs

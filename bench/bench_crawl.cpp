@@ -15,6 +15,7 @@
 #include "app/form1.h"
 #include "app/qt_text.h"
 #include "app/qt_timer.h"
+#include "app/web_browser.h"
 #include "tests/support/event_wait.h"
 #include "tests/support/fakes.h"
 #include "tests/support/page_server.h"
@@ -102,9 +103,7 @@ int main(int argc, char** argv)
     }
     if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
-    if (::geteuid() == 0)
-        qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");
-    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
+    vq::prepareWebEngine();
     QApplication app(argc, argv);
 
     // The server answers on its own thread, so that serving costs the GUI

@@ -411,12 +411,10 @@ int runCrawl(int argc, char** argv, const std::vector<std::string>& args)
 
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
-    if (geteuid() == 0)
-        qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");
     if (qEnvironmentVariableIsEmpty("QT_LOGGING_RULES"))
         qputenv("QT_LOGGING_RULES", "qt.webenginecontext=false;js=false");
     qInstallMessageHandler(quietMessages);
-    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
+    vq::prepareWebEngine();
     QApplication app(argc, argv);
 
     cli::CliView view;

@@ -3,6 +3,7 @@
 // as HTML, documents without an HTML body (SVG, plain text) and links without a
 // usable href. None may crash or hold up the search: each is read as far as it
 // goes, the search moves on to a plain page after them and finishes.
+#include "app/web_browser.h"
 #include "app/form1.h"
 #include "app/qt_timer.h"
 #include "tests/support/page_server.h"
@@ -198,9 +199,7 @@ void TestE2eBadInput::linkList()
 
 int main(int argc, char** argv)
 {
-    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
-    if (::geteuid() == 0)
-        qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");
+    vq::prepareWebEngine();
     QApplication app(argc, argv);
     TestE2eBadInput test;
     return QTest::qExec(&test, argc, argv);

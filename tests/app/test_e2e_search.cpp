@@ -4,6 +4,7 @@
 // body, an address on a closed port, an empty line, and a server that never
 // answers. The search runs once, at speed 1; the slots then check the exact
 // result lists, the status bar, the completions seen per page and the state file.
+#include "app/web_browser.h"
 #include "app/form1.h"
 #include "app/qt_text.h"
 #include "app/qt_timer.h"
@@ -285,9 +286,7 @@ void TestE2eSearch::stateFile()
 
 int main(int argc, char** argv)
 {
-    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
-    if (::geteuid() == 0)
-        qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");
+    vq::prepareWebEngine();
     QApplication app(argc, argv);
     TestE2eSearch test;
     return QTest::qExec(&test, argc, argv);

@@ -1,6 +1,7 @@
 // The main window offscreen: its controls, the speed field, the button sets, the
 // status bar, the memo and path conversions, the result lists, the exit
 // confirmation, the settings at creation and exit, and the forwarding handlers.
+#include "app/web_browser.h"
 #include "app/form1.h"
 #include "app/form2.h"
 #include "app/qt_text.h"
@@ -63,8 +64,6 @@ struct Window {
     }
     std::filesystem::path programDir() const { return toPath(dir.path()); }
 };
-
-QString gbk(const char* bytes) { return toQString(bytes); }
 
 } // namespace
 
@@ -801,9 +800,7 @@ void TestForm1::searchRunsThroughTheWindow()
 
 int main(int argc, char** argv)
 {
-    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
-    if (::geteuid() == 0)
-        qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");
+    vq::prepareWebEngine();
     QApplication app(argc, argv);
     TestForm1 test;
     return QTest::qExec(&test, argc, argv);

@@ -1,6 +1,7 @@
 // The main window's tray side offscreen: the tray menu, the icon's settings,
 // hiding to the tray and coming back (menu, tray click, minimise), the exit
 // item while hidden, and the mail and home-page links.
+#include "app/web_browser.h"
 #include "app/form1.h"
 #include "app/qt_tray_shell.h"
 #include "app/tray_icon.h"
@@ -249,9 +250,7 @@ void TestForm1Tray::destroyedMenuIsLetGo()
 
 int main(int argc, char** argv)
 {
-    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
-    if (::geteuid() == 0)
-        qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");
+    vq::prepareWebEngine();
     QApplication app(argc, argv);
     TestForm1Tray test;
     return QTest::qExec(&test, argc, argv);
