@@ -12,6 +12,14 @@ namespace vq {
 // Only compared, never dereferenced. nullptr means none.
 using FrameId = const void*;
 
+// How the latest navigation has gone, as far as the browser knows.
+enum class LoadResult {
+    Pending,      // still loading, or nothing to tell
+    Succeeded,    // the document arrived
+    Failed,       // the load ended with an error (refused, unreachable, HTTP error)
+    RendererGone, // the process rendering the page died or was ended; nothing can be read
+};
+
 class Browser {
 public:
     virtual ~Browser() = default;
@@ -27,6 +35,13 @@ public:
     virtual int linkCount() = 0;               // document.links.length
     virtual AnsiString link(int index) = 0;    // absolute href of link `index`
     virtual AnsiString bodyText() = 0;         // document.body.outerText
+
+    // The outcome of the latest navigate(). A browser that cannot tell says
+    // Succeeded.
+    virtual LoadResult loadResult() { return LoadResult::Succeeded; }
+    // The page is being recycled: a browser that keeps state between pages may
+    // start afresh before the next navigate(). Nothing by default.
+    virtual void recycle() {}
 
     // Events: NavigateComplete2 and DocumentComplete, each with the object of the
     // window or frame concerned and its address (which the search ignores).

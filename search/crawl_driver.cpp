@@ -5,6 +5,8 @@
 #include "text/paths.h"
 
 #include <algorithm>
+#include <chrono>
+#include <string_view>
 #include <exception>
 #include <system_error>
 
@@ -39,6 +41,117 @@ int CrawlDriver::watchdogIntervalMs(int seconds)
     return clampedSpeed(seconds) * 15000;
 }
 
+// ---- addresses -------------------------------------------------------------
+
+namespace {
+
+bool isAsciiSpace(char c)
+{
+    return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\f' || c == '\v';
+}
+
+char lowerAscii(char c)
+{
+    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c | 0x20) : c;
+}
+
+bool isSchemeChar(char c, bool first)
+{
+    const bool alpha = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
+    if (first)
+        return alpha;
+    return alpha || (c >= '0' && c <= '9') || c == '+' || c == '-' || c == '.';
+}
+
+} // namespace
+
+bool isWebAddress(const AnsiString& address)
+{
+    size_t begin = 0;
+    while (begin < address.size() && isAsciiSpace(address[begin]))
+        ++begin;
+    const std::string_view a = std::string_view(address).substr(begin);
+    const size_t colon = a.find(':');
+    if (colon == std::string_view::npos || colon == 0)
+        return true; // no scheme: the browser takes it as http
+    for (size_t i = 0; i < colon; ++i) {
+        if (!isSchemeChar(a[i], i == 0))
+            return true; // "a/b:c" and the like: no scheme either
+    }
+    std::string scheme(a.substr(0, colon));
+    for (char& c : scheme)
+        c = lowerAscii(c);
+    if (scheme == "http" || scheme == "https")
+        return true;
+    // "host:port" or "host:port/path" is an address without a scheme.
+    size_t i = colon + 1;
+    size_t digits = 0;
+    while (i < a.size() && a[i] >= '0' && a[i] <= '9') {
+        ++i;
+        ++digits;
+    }
+    return digits > 0 && (i == a.size() || a[i] == '/' || a[i] == '?' || a[i] == '#');
+}
+
+AnsiString hostOf(const AnsiString& address)
+{
+    std::string_view a(address);
+    if (const size_t p = a.find("://"); p != std::string_view::npos)
+        a.remove_prefix(p + 3);
+    a = a.substr(0, a.find_first_of("/?#"));
+    if (const size_t at = a.rfind('@'); at != std::string_view::npos)
+        a.remove_prefix(at + 1);
+    if (!a.empty() && a.front() == '[') {
+        a = a.substr(0, a.find(']') + 1); // [v6]:port
+    } else if (const size_t colon = a.find(':'); colon != std::string_view::npos) {
+        a = a.substr(0, colon);
+    }
+    AnsiString host(a.empty() ? std::string_view(address) : a);
+    for (char& c : host)
+        c = lowerAscii(c);
+    return host;
+}
+
+const char* outcomeName(PageOutcome outcome)
+{
+    switch (outcome) {
+    case PageOutcome::Scanned:
+        return "scanned";
+    case PageOutcome::Timeout:
+        return "timeout";
+    case PageOutcome::NavigationError:
+        return "navigation error";
+    case PageOutcome::RenderFailure:
+        return "render failure";
+    case PageOutcome::SkippedScheme:
+        return "skipped scheme";
+    }
+    return "unknown";
+}
+
+// ---- the driver ---------------------------------------------------------------
+
+// One browser going through the per-page cycle. Lane 0 is the window's
+// browser with its page-complete rule, Timer1, Timer3 and the search counters'
+// WaitTicks and WatchdogIndex; further lanes have their own.
+struct CrawlDriver::Lane {
+    Browser* browser = nullptr;
+    PageCompleteRule* rule = nullptr;
+    Timer* pageTimer = nullptr;
+    Timer* watchdog = nullptr;
+    int32_t* waitTicks = nullptr;
+    int32_t* watchdogMark = nullptr;
+
+    std::unique_ptr<PageCompleteRule> ownRule;
+    int32_t ownWaitTicks = 0;
+    int32_t ownWatchdogMark = 0;
+
+    int32_t started = 0;     // pages navigated in this search
+    int32_t sinceRecycle = 0; // pages since the browser was last recycled
+    std::optional<Task> task; // the line in flight
+    bool waiting = false;     // for a host to become free
+};
+
 CrawlDriver::CrawlDriver(MainView& view, Prompts& prompts, Browser& browser, HostLookup& host,
                          Timer& timer1, Timer& timer2, Timer& timer3,
                          UrlListSource& urlList, PageCompleteRule& page,
@@ -50,6 +163,87 @@ CrawlDriver::CrawlDriver(MainView& view, Prompts& prompts, Browser& browser, Hos
       urlList_(urlList), page_(page), harvester_(harvester), extractor_(extractor),
       links_(links), fax_(fax), counters_(counters), programDir_(std::move(programDir))
 {
+    auto lane = std::make_unique<Lane>();
+    lane->browser = &browser_;
+    lane->rule = &page_;
+    lane->pageTimer = &timer1_;
+    lane->watchdog = &timer3_;
+    lane->waitTicks = &counters_.waitTicks;
+    lane->watchdogMark = &counters_.watchdogIndex;
+    lanes_.push_back(std::move(lane));
+    nowMs = [] {
+        return std::chrono::duration_cast<std::chrono::milliseconds>(
+                   std::chrono::steady_clock::now().time_since_epoch())
+            .count();
+    };
+}
+
+CrawlDriver::~CrawlDriver()
+{
+    for (size_t i = 1; i < lanes_.size(); ++i) {
+        lanes_[i]->pageTimer->onTimer = nullptr;
+        lanes_[i]->watchdog->onTimer = nullptr;
+    }
+}
+
+void CrawlDriver::addLane(Browser& browser, Timer& pageTimer, Timer& watchdog)
+{
+    auto lane = std::make_unique<Lane>();
+    lane->browser = &browser;
+    lane->ownRule = std::make_unique<PageCompleteRule>();
+    lane->ownRule->attach(browser);
+    lane->rule = lane->ownRule.get();
+    lane->pageTimer = &pageTimer;
+    lane->watchdog = &watchdog;
+    lane->waitTicks = &lane->ownWaitTicks;
+    lane->watchdogMark = &lane->ownWatchdogMark;
+    Lane* l = lane.get();
+    pageTimer.setEnabled(false);
+    watchdog.setEnabled(false);
+    pageTimer.onTimer = [this, l] { guarded(prompts_, [this, l] { laneTick(*l); }); };
+    watchdog.onTimer = [this, l] { guarded(prompts_, [this, l] { laneWatchdog(*l); }); };
+    lanes_.push_back(std::move(lane));
+}
+
+size_t CrawlDriver::busyLanes() const
+{
+    size_t n = 0;
+    for (const auto& l : lanes_)
+        n += l->task.has_value() ? 1 : 0;
+    return n;
+}
+
+int CrawlDriver::pageInterval() const
+{
+    return options_.noPace ? std::max(1, options_.pollMs) : pageIntervalMs(view_.speed());
+}
+
+int CrawlDriver::watchdogInterval() const
+{
+    return options_.noPace ? std::max(1000, options_.pageTimeoutMs) : watchdogIntervalMs(view_.speed());
+}
+
+int CrawlDriver::maxWaitTicks() const
+{
+    if (!options_.noPace)
+        return kMaxWaitTicks;
+    return std::max(1, options_.pageTimeoutMs / std::max(1, options_.pollMs));
+}
+
+int32_t CrawlDriver::position() const
+{
+    return ranOnce_ ? committed_ : counters_.progressIndex;
+}
+
+bool CrawlDriver::lookahead() const
+{
+    return lanes_.size() > 1 || options_.perHost > 0 || options_.hostDelayMs > 0;
+}
+
+int32_t CrawlDriver::laneProgress(const Lane& lane) const
+{
+    // One lane: the search counters, as the watchdog has always compared them.
+    return single() ? counters_.progressIndex : lane.started;
 }
 
 void CrawlDriver::N2Click()
@@ -77,7 +271,7 @@ void CrawlDriver::N2Click()
     fax_.clear();
 
     view_.applyButtonSet(ButtonSet::Searching);
-    timer1_.setInterval(pageIntervalMs(view_.speed()));
+    timer1_.setInterval(pageInterval());
 
     // Panel 1 shows the total as last counted; the list is not recounted here.
     view_.setPanel(kPanelUrlTotal, intToStr(counters_.urlTotal));
@@ -113,14 +307,43 @@ void CrawlDriver::N2Click()
     firstAdvance();
 }
 
+void CrawlDriver::beginRun()
+{
+    ranOnce_ = true;
+    running_ = true;
+    renderStop_ = false;
+    renderFailuresInRow_ = 0;
+    linesRead_ = counters_.progressIndex;
+    committed_ = counters_.progressIndex;
+    ahead_.clear();
+    done_.clear();
+    inFlight_.clear();
+    lastVisit_.clear();
+    for (size_t i = 0; i < lanes_.size(); ++i) {
+        Lane& l = *lanes_[i];
+        l.task.reset();
+        l.waiting = false;
+        l.started = 0;
+        if (i > 0) {
+            *l.waitTicks = 0;
+            *l.watchdogMark = 0;
+            l.pageTimer->setInterval(pageInterval());
+            l.watchdog->setEnabled(true);
+        }
+    }
+}
+
 void CrawlDriver::firstAdvance()
 {
-    bool finishing = false;
-    try {
-        advance(finishing);
-    } catch (...) {
-        if (finishing)
-            throw;
+    beginRun();
+    for (size_t i = 0; i < lanes_.size() && running_; ++i) {
+        bool finishing = false;
+        try {
+            advance(*lanes_[i], finishing);
+        } catch (...) {
+            if (finishing)
+                throw;
+        }
     }
 }
 
@@ -131,79 +354,285 @@ void CrawlDriver::N3Click()
     view_.applyButtonSet(ButtonSet::Stopped);
 }
 
-void CrawlDriver::navigateTo(const AnsiString& address)
+void CrawlDriver::stopNow()
 {
-    page_.reset();
+    counters_.stopRequested = true;
+    for (auto& l : lanes_) {
+        if (l->task)
+            dropTask(*l);
+        l->waiting = false;
+        l->pageTimer->setEnabled(false);
+        l->watchdog->setEnabled(false);
+    }
+    if (running_)
+        BitBtn1Click();
+}
+
+void CrawlDriver::navigateTo(Lane& lane, const AnsiString& address)
+{
+    lane.rule->reset();
     try {
-        browser_.navigate(address);
+        lane.browser->navigate(address);
     } catch (...) {
         // A failed navigation leaves the marker at 0; the wait bound or the
         // watchdog moves the search on.
     }
 }
 
-void CrawlDriver::readAndNavigate()
+bool CrawlDriver::readTask(Task& task)
 {
-    const AnsiString address = urlList_.readAddress();
-    ++counters_.progressIndex;
-    view_.setPanel(kPanelProgress, intToStr(counters_.progressIndex));
-    counters_.waitTicks = 0;
-    navigateTo(address);
+    for (;;) {
+        if (urlList_.atEnd())
+            return false;
+        AnsiString address = urlList_.readAddress();
+        const int32_t line = ++linesRead_;
+        ++counters_.progressIndex;
+        view_.setPanel(kPanelProgress, intToStr(counters_.progressIndex));
+        const int shards = std::max(1, options_.shardCount);
+        if ((line - 1) % shards != options_.shardIndex) {
+            // Another machine's line: done here without a visit.
+            Done d;
+            d.report = false;
+            d.record.line = line;
+            complete(line, std::move(d));
+            continue;
+        }
+        task = Task{};
+        task.line = line;
+        task.host = hostOf(address);
+        task.address = std::move(address);
+        return true;
+    }
+}
+
+bool CrawlDriver::hostFree(const AnsiString& host) const
+{
+    if (options_.perHost > 0) {
+        const auto it = inFlight_.find(host);
+        if (it != inFlight_.end() && it->second >= options_.perHost)
+            return false;
+    }
+    if (options_.hostDelayMs > 0) {
+        const auto it = lastVisit_.find(host);
+        if (it != lastVisit_.end() && nowMs() - it->second < options_.hostDelayMs)
+            return false;
+    }
+    return true;
+}
+
+CrawlDriver::Take CrawlDriver::takeLine(Task& task)
+{
+    if (!lookahead())
+        return readTask(task) ? Take::Got : Take::End;
+    // A few lines ahead, so that a busy host does not hold up the others.
+    const size_t limit = std::max<size_t>(8, 4 * lanes_.size());
+    Task next;
+    while (ahead_.size() < limit && readTask(next))
+        ahead_.push_back(std::move(next));
+    for (auto it = ahead_.begin(); it != ahead_.end(); ++it) {
+        if (hostFree(it->host)) {
+            task = std::move(*it);
+            ahead_.erase(it);
+            return Take::Got;
+        }
+    }
+    return ahead_.empty() ? Take::End : Take::Wait;
+}
+
+bool CrawlDriver::listDone()
+{
+    return ahead_.empty() && urlList_.atEnd();
+}
+
+void CrawlDriver::startTask(Lane& lane, Task task)
+{
+    lane.waiting = false;
+    task.startedMs = nowMs();
+    ++lane.started;
+    if (lookahead()) {
+        ++inFlight_[task.host];
+        lastVisit_[task.host] = task.startedMs;
+    }
+    *lane.waitTicks = 0;
+    const bool web = isWebAddress(task.address);
+    task.skipped = !web;
+    const AnsiString address = task.address;
+    lane.task = std::move(task);
+    if (!web) {
+        // Local files and scripts are not pages of the web: no navigation.
+        lane.rule->reset();
+        return;
+    }
+    if (options_.recycleAfter > 0 && lane.sinceRecycle >= options_.recycleAfter) {
+        lane.browser->recycle();
+        lane.sinceRecycle = 0;
+    }
+    ++lane.sinceRecycle;
+    navigateTo(lane, address);
 }
 
 void CrawlDriver::Button1Click()
 {
     bool finishing = false;
-    advance(finishing);
+    advance(*lanes_[0], finishing);
 }
 
-void CrawlDriver::advance(bool& finishing)
+void CrawlDriver::advance(Lane& lane, bool& finishing)
 {
-    if (urlList_.atEnd() || counters_.stopRequested) {
+    if (listDone() || counters_.stopRequested) {
+        // A page the watchdog leaves at the end of the list is done; one left
+        // because of a stop is not, so a resume visits it again.
+        if (lane.task) {
+            if (counters_.stopRequested)
+                dropTask(lane);
+            else
+                finishTask(lane, lane.task->readFailed ? PageOutcome::RenderFailure : PageOutcome::Timeout, false);
+        }
         finishing = true;
-        BitBtn1Click();
+        laneIdle(lane);
         return;
     }
-    readAndNavigate();
-    timer1_.setEnabled(true);
+    if (lane.task) {
+        // The watchdog gives up on the page: done, without a scan.
+        finishTask(lane, lane.task->readFailed ? PageOutcome::RenderFailure : PageOutcome::Timeout, false);
+        if (!running_)
+            return;
+    }
+    Task task;
+    switch (takeLine(task)) {
+    case Take::End:
+        finishing = true;
+        laneIdle(lane);
+        return;
+    case Take::Wait:
+        lane.waiting = true;
+        break;
+    case Take::Got:
+        startTask(lane, std::move(task));
+        break;
+    }
+    lane.pageTimer->setEnabled(true);
     // Setting the interval restarts the watchdog's period.
-    timer3_.setInterval(watchdogIntervalMs(view_.speed()));
+    lane.watchdog->setInterval(watchdogInterval());
 }
 
 void CrawlDriver::Timer1Timer()
 {
-    // Without a document no wait tick is counted; only the watchdog moves on.
-    if (!browser_.hasDocument())
-        return;
+    laneTick(*lanes_[0]);
+}
 
-    timer1_.setEnabled(false);
-    timer1_.setInterval(pageIntervalMs(view_.speed()));
+void CrawlDriver::laneTick(Lane& lane)
+{
+    if (lane.waiting) {
+        // Waiting for a host slot: try again.
+        Task task;
+        switch (takeLine(task)) {
+        case Take::End:
+            laneIdle(lane);
+            return;
+        case Take::Wait:
+            return;
+        case Take::Got:
+            startTask(lane, std::move(task));
+            lane.watchdog->setInterval(watchdogInterval());
+            return;
+        }
+    }
 
-    if (!page_.complete() && counters_.waitTicks < kMaxWaitTicks) {
-        ++counters_.waitTicks;
-        timer1_.setEnabled(true);
+    if (lane.task && (lane.task->skipped || lane.browser->loadResult() == LoadResult::RendererGone)) {
+        // Nothing to wait for and nothing to read: on to the next line.
+        lane.pageTimer->setEnabled(false);
+        lane.pageTimer->setInterval(pageInterval());
+        *lane.waitTicks = 0;
+        finishTask(lane, lane.task->skipped ? PageOutcome::SkippedScheme : PageOutcome::RenderFailure, false);
+        if (!running_)
+            return;
+        timer2_.setEnabled(view_.isChecked(Switch::Autosave));
+        next(lane);
         return;
     }
 
-    counters_.waitTicks = 0;
-    ScanPage(); // a read error leaves here with the page timer off
+    // Without a document no wait tick is counted; only the watchdog moves on.
+    if (!lane.browser->hasDocument())
+        return;
+
+    lane.pageTimer->setEnabled(false);
+    lane.pageTimer->setInterval(pageInterval());
+
+    if (!lane.rule->complete() && *lane.waitTicks < maxWaitTicks()) {
+        ++*lane.waitTicks;
+        lane.pageTimer->setEnabled(true);
+        return;
+    }
+
+    *lane.waitTicks = 0;
+    if (lane.task) {
+        PageOutcome outcome = PageOutcome::Timeout;
+        if (lane.rule->complete())
+            outcome = lane.browser->loadResult() == LoadResult::Failed ? PageOutcome::NavigationError
+                                                                        : PageOutcome::Scanned;
+        finishTask(lane, outcome, true); // a read error leaves here with the page timer off
+        if (!running_)
+            return;
+    } else {
+        ScanPage();
+    }
 
     timer2_.setEnabled(view_.isChecked(Switch::Autosave));
+    next(lane);
+}
 
-    if (urlList_.atEnd() || counters_.stopRequested) {
+void CrawlDriver::next(Lane& lane)
+{
+    if (listDone() || counters_.stopRequested) {
+        laneIdle(lane);
+        return;
+    }
+    Task task;
+    switch (takeLine(task)) {
+    case Take::End:
+        laneIdle(lane);
+        return;
+    case Take::Wait:
+        lane.waiting = true;
+        break;
+    case Take::Got:
+        startTask(lane, std::move(task));
+        break;
+    }
+    lane.pageTimer->setEnabled(true);
+}
+
+void CrawlDriver::laneIdle(Lane& lane)
+{
+    if (single()) {
         BitBtn1Click();
         return;
     }
-    readAndNavigate();
-    timer1_.setEnabled(true);
+    lane.waiting = false;
+    lane.pageTimer->setEnabled(false);
+    lane.watchdog->setEnabled(false);
+    for (const auto& l : lanes_) {
+        if (l->task || l->waiting)
+            return;
+    }
+    if (running_)
+        BitBtn1Click();
 }
 
 void CrawlDriver::Timer3Timer()
 {
-    if (counters_.progressIndex == counters_.watchdogIndex)
-        Button1Click(); // the current page is abandoned without a scan
-    else
-        counters_.watchdogIndex = counters_.progressIndex;
+    laneWatchdog(*lanes_[0]);
+}
+
+void CrawlDriver::laneWatchdog(Lane& lane)
+{
+    if (laneProgress(lane) == *lane.watchdogMark) {
+        bool finishing = false;
+        advance(lane, finishing); // the current page is abandoned without a scan
+    } else {
+        *lane.watchdogMark = laneProgress(lane);
+    }
 }
 
 void CrawlDriver::ScanPage()
@@ -214,8 +643,132 @@ void CrawlDriver::ScanPage()
         extractor_.ExtractFaxNumbers();
 }
 
+void CrawlDriver::releaseHost(const Task& task)
+{
+    const auto it = inFlight_.find(task.host);
+    if (it != inFlight_.end() && --it->second <= 0)
+        inFlight_.erase(it);
+}
+
+void CrawlDriver::dropTask(Lane& lane)
+{
+    releaseHost(*lane.task);
+    lane.task.reset();
+}
+
+void CrawlDriver::finishTask(Lane& lane, PageOutcome outcome, bool scan)
+{
+    Task task = std::move(*lane.task);
+    lane.task.reset();
+    releaseHost(task);
+
+    Done d;
+    d.record.line = task.line;
+    d.record.address = task.address;
+    d.record.outcome = task.readFailed ? PageOutcome::RenderFailure : outcome;
+    if (!task.skipped && outcome != PageOutcome::RenderFailure) {
+        try {
+            d.record.finalUrl = lane.browser->locationUrl();
+        } catch (...) {
+        }
+    }
+
+    std::exception_ptr readError;
+    if (scan && single()) {
+        // The window's way: straight into the lists; a read error goes to the
+        // default handler after what was read before it has been added.
+        const size_t faxBefore = fax_.size();
+        const size_t linksBefore = links_.size();
+        try {
+            ScanPage();
+        } catch (...) {
+            readError = std::current_exception();
+            d.record.outcome = PageOutcome::RenderFailure;
+        }
+        for (size_t i = faxBefore; i < fax_.size(); ++i)
+            d.record.fax.push_back(fax_.at(i));
+        d.record.links = static_cast<int32_t>(links_.size() - linksBefore);
+    } else if (scan) {
+        // Read now, added when every earlier line is done.
+        try {
+            if (view_.isChecked(Switch::Links))
+                d.links = harvester_.collect(*lane.browser);
+            if (view_.isChecked(Switch::Fax))
+                d.fax = extractor_.collect(*lane.browser);
+        } catch (...) {
+            d.links.clear();
+            d.fax.clear();
+            d.record.outcome = PageOutcome::RenderFailure;
+        }
+    }
+    d.record.ms = nowMs() - task.startedMs;
+    const PageOutcome final = d.record.outcome;
+    complete(task.line, std::move(d));
+    checkRenderFailures(final);
+    if (readError)
+        std::rethrow_exception(readError);
+}
+
+void CrawlDriver::complete(int32_t line, Done done)
+{
+    done_[line] = std::move(done);
+    flushDone();
+}
+
+void CrawlDriver::flushDone()
+{
+    while (!done_.empty() && done_.begin()->first == committed_ + 1) {
+        Done d = std::move(done_.begin()->second);
+        done_.erase(done_.begin());
+        for (AnsiString& link : d.links) {
+            harvester_.commit(std::move(link));
+            ++d.record.links;
+        }
+        for (AnsiString& number : d.fax) {
+            const AnsiString kept = number;
+            if (extractor_.commit(std::move(number)))
+                d.record.fax.push_back(kept);
+        }
+        ++committed_;
+        if (d.report && onPageDone)
+            onPageDone(d.record);
+    }
+}
+
+void CrawlDriver::checkRenderFailures(PageOutcome outcome)
+{
+    if (outcome == PageOutcome::Scanned || outcome == PageOutcome::NavigationError)
+        renderFailuresInRow_ = 0;
+    if (outcome != PageOutcome::RenderFailure)
+        return;
+    ++renderFailuresInRow_;
+    if (renderFailuresInRow_ < options_.renderFailureLimit || !running_)
+        return;
+    // The browser no longer renders anything: a run of empty pages would be
+    // reported as a search. Stop where the search is, saved, and say why.
+    renderStop_ = true;
+    std::exception_ptr finishError;
+    try {
+        stopNow();
+    } catch (...) {
+        finishError = std::current_exception();
+    }
+    prompts_.message("连续" + std::to_string(renderFailuresInRow_) +
+                     "个网页无法显示，浏览器已不能正常工作，搜索已停止。");
+    if (finishError)
+        std::rethrow_exception(finishError);
+}
+
 void CrawlDriver::BitBtn1Click()
 {
+    running_ = false;
+    for (auto& l : lanes_) {
+        if (l->task)
+            dropTask(*l);
+        l->waiting = false;
+        l->pageTimer->setEnabled(false);
+        l->watchdog->setEnabled(false);
+    }
     timer1_.setEnabled(false);
     timer2_.setEnabled(false);
     timer3_.setEnabled(false);
@@ -249,7 +802,9 @@ void CrawlDriver::BitBtn1Click()
 
 void CrawlDriver::writeSearchState()
 {
-    vq::writeSearchState(programDir_, view_, counters_);
+    SearchCounters saved = counters_;
+    saved.progressIndex = position();
+    vq::writeSearchState(programDir_, view_, saved);
 }
 
 } // namespace vq

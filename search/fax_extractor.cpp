@@ -230,17 +230,32 @@ void FaxExtractor::extractFromText(const AnsiString& pageText)
 {
     pageBuffer_ = splitList(pageText);
     const FaxLineScanner scan(view_.memoLines(Memo::FaxMarkers));
-    const bool dedup = view_.isChecked(Switch::Dedup);
     for (const AnsiString& line : pageBuffer_) {
-        std::optional<AnsiString> number = scan(line);
-        if (!number)
-            continue;
-        if (dedup && fax_.contains(*number))
-            continue;
-        fax_.append(std::move(*number));
-        counters_.faxCount += 1;
-        view_.setPanel(kPanelFax, intToStr(counters_.faxCount));
+        if (std::optional<AnsiString> number = scan(line))
+            commit(std::move(*number));
     }
+}
+
+std::vector<AnsiString> FaxExtractor::collect(Browser& browser)
+{
+    const std::vector<AnsiString> lines = splitList(browser.bodyText());
+    const FaxLineScanner scan(view_.memoLines(Memo::FaxMarkers));
+    std::vector<AnsiString> numbers;
+    for (const AnsiString& line : lines) {
+        if (std::optional<AnsiString> number = scan(line))
+            numbers.push_back(std::move(*number));
+    }
+    return numbers;
+}
+
+bool FaxExtractor::commit(AnsiString number)
+{
+    if (view_.isChecked(Switch::Dedup) && fax_.contains(number))
+        return false;
+    fax_.append(std::move(number));
+    counters_.faxCount += 1;
+    view_.setPanel(kPanelFax, intToStr(counters_.faxCount));
+    return true;
 }
 
 } // namespace vq

@@ -61,6 +61,13 @@ public:
     // The same on text already read (used by ExtractFaxNumbers and the batch command).
     void extractFromText(const AnsiString& pageText);
 
+    // The two halves, for pages held by other browsers than the window's: the
+    // numbers in the page's text, in page order (repeats included), and the
+    // addition of one to the fax list (skipped when "去重" is checked and the
+    // list has it). commit() returns whether the number was added.
+    std::vector<AnsiString> collect(Browser& browser);
+    bool commit(AnsiString number);
+
     const std::vector<AnsiString>& pageBuffer() const { return pageBuffer_; }
 
 private:

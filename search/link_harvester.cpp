@@ -3,6 +3,8 @@
 #include "text/integer.h"
 #include "text/replace.h"
 
+#include <unordered_set>
+
 namespace vq {
 namespace {
 
@@ -35,11 +37,24 @@ LinkHarvester::LinkHarvester(Browser& browser, MainView& view, ResultList& linkL
 
 void LinkHarvester::HarvestLinks()
 {
-    const AnsiString location = browser_.locationUrl();
+    // A read that fails part-way leaves the links taken before it in the list.
+    collect(browser_, [this](AnsiString link) { commit(std::move(link)); });
+}
+
+std::vector<AnsiString> LinkHarvester::collect(Browser& browser)
+{
+    std::vector<AnsiString> taken;
+    collect(browser, [&taken](AnsiString link) { taken.push_back(std::move(link)); });
+    return taken;
+}
+
+void LinkHarvester::collect(Browser& browser, const std::function<void(AnsiString)>& take)
+{
+    const AnsiString location = browser.locationUrl();
     if (location.empty())
         return;
     const AnsiString key = SiteKey(location);
-    pageLinks_.clear();
+    std::unordered_set<AnsiString> pageLinks; // links taken from this page, ASCII letters in lower case
 
     const bool onlySite = view_.isChecked(Switch::OnlySite);
     const bool filter = view_.isChecked(Switch::LinkFilter);
@@ -50,9 +65,9 @@ void LinkHarvester::HarvestLinks()
         mustNotContain = view_.memoLines(Memo::MustNotContain);
     }
 
-    const int count = browser_.linkCount();
+    const int count = browser.linkCount();
     for (int i = 0; i < count; ++i) {
-        AnsiString link = browser_.link(i);
+        AnsiString link = browser.link(i);
 
         bool pass = link.starts_with("http://");
         if (onlySite && !containsText(link, key))
@@ -70,12 +85,17 @@ void LinkHarvester::HarvestLinks()
         if (!pass)
             continue;
 
-        if (!pageLinks_.insert(foldLinkCase(link)).second)
+        if (!pageLinks.insert(foldLinkCase(link)).second)
             continue; // already taken from this page
-        links_.append(std::move(link));
-        counters_.linkCount += 1;
-        view_.setPanel(kPanelLinks, intToStr(counters_.linkCount));
+        take(std::move(link));
     }
+}
+
+void LinkHarvester::commit(AnsiString link)
+{
+    links_.append(std::move(link));
+    counters_.linkCount += 1;
+    view_.setPanel(kPanelLinks, intToStr(counters_.linkCount));
 }
 
 } // namespace vq

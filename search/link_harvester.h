@@ -6,7 +6,8 @@
 #include "search/counters.h"
 #include "search/result_list.h"
 
-#include <unordered_set>
+#include <functional>
+#include <vector>
 
 namespace vq {
 
@@ -24,12 +25,19 @@ public:
 
     void HarvestLinks();
 
+    // The two halves of HarvestLinks, also for pages held by other browsers
+    // than the window's: each link of the page `browser` holds that passes the
+    // filters (once per page) goes to `take` as soon as it is read; commit()
+    // adds links to the link list.
+    void collect(Browser& browser, const std::function<void(AnsiString)>& take);
+    std::vector<AnsiString> collect(Browser& browser);
+    void commit(AnsiString link);
+
 private:
     Browser& browser_;
     MainView& view_;
     ResultList& links_;
     SearchCounters& counters_;
-    std::unordered_set<AnsiString> pageLinks_; // links taken from this page, ASCII letters in lower case
 };
 
 } // namespace vq

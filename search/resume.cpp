@@ -64,7 +64,7 @@ void ResumeCommand::N4Click()
     fax_.clear();
 
     view_.applyButtonSet(ButtonSet::Searching);
-    timer1_.setInterval(CrawlDriver::pageIntervalMs(view_.speed()));
+    timer1_.setInterval(driver_.pageInterval());
     view_.setPanel(kPanelStatus, "开始搜索...");
 
     view_.pause(kPauseBeforeAskingMs);
