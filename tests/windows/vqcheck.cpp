@@ -303,8 +303,13 @@ void checkMerge(const fs::path& dir)
         writeBytes(b, "abc\nhttp://A.example/\rhttp://b.example/\r\n1x\r\n" + gbk("传真") + "\r\nhttp://a.example/");
         // The output is one of the inputs: every input is read first.
         mergeFiles({a, b}, a, userCollationLocale());
-        expectEqual(loadList(a),
-                    std::vector<AnsiString>{"1x", "ABC", "http://A.example/", "http://b.example/", gbk("传真")},
+        // Where Chinese sorts among Latin letters depends on the locale (before
+        // them in ICU's "zh", after them in Windows' "en-US"); it is there once.
+        std::vector<AnsiString> merged = loadList(a);
+        const auto chinese = std::count(merged.begin(), merged.end(), gbk("传真"));
+        expect(chinese == 1, "the Chinese entry once, got " + std::to_string(chinese));
+        merged.erase(std::remove(merged.begin(), merged.end(), gbk("传真")), merged.end());
+        expectEqual(merged, std::vector<AnsiString>{"1x", "ABC", "http://A.example/", "http://b.example/"},
                     "merged, sorted, letter case ignored, the first one met kept");
         const std::string bytes = readBytes(a);
         expect(bytes.size() >= 2 && bytes.substr(bytes.size() - 2) == "\r\n", "the merged file ends with CR LF");
