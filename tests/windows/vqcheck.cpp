@@ -320,12 +320,8 @@ void checkUrlGenerator(const fs::path& dir)
 {
     const fs::path file = dir / "urls.txt";
     guarded("URL generator, one counter", [&] {
-        OneCounterFields f;
-        f.prefix = "http://bbs.example/list-";
-        f.first = "1";
-        f.last = "3";
-        f.suffix = ".html";
-        f.multiplier = "2";
+        const OneCounterFields f{
+            .prefix = "http://bbs.example/list-", .first = "1", .last = "3", .suffix = ".html", .multiplier = "2"};
         expect(generateOneCounter(file, f) == 3, "three lines");
         expectEqual(readBytes(file),
                     std::string("http://bbs.example/list-2.html\r\nhttp://bbs.example/list-4.html\r\n"
@@ -333,13 +329,8 @@ void checkUrlGenerator(const fs::path& dir)
                     "one counter");
     });
     guarded("URL generator, two counters", [&] {
-        TwoCounterFields f;
-        f.front = "http://a.example/";
-        f.first = "1";
-        f.last = "2";
-        f.middle = "-p";
-        f.secondStart = "$A";
-        f.back = ".htm";
+        const TwoCounterFields f{.front = "http://a.example/", .first = "1", .last = "2", .middle = "-p",
+                                 .secondStart = "$A", .back = ".htm"};
         expect(generateTwoCounters(file, f) == 2, "two lines");
         expectEqual(readBytes(file), std::string("http://a.example/1-p10.htm\r\nhttp://a.example/2-p11.htm\r\n"),
                     "two counters");
