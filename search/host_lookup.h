@@ -24,8 +24,8 @@ struct InterfaceAddress {
 // "127.0.0.1" (not connected); with no address at all, "".
 std::string chooseLocalAddress(const std::vector<InterfaceAddress>& addresses);
 
-// The addresses of the interfaces that are up (getifaddrs); empty when the
-// system gives no interface information.
+// The addresses of the interfaces that are up (getifaddrs; GetAdaptersAddresses
+// on Windows); empty when the system gives no interface information.
 std::vector<InterfaceAddress> interfaceAddresses();
 
 class InterfaceHostLookup : public HostLookup {

@@ -1,11 +1,9 @@
 // The site key of a page address, used by "只搜索本站": a link belongs to the
 // page's site when it contains the key.
 #include "search/link_harvester.h"
+#include "search/registrable_domain.h"
 
 #include "text/replace.h"
-
-#include <arpa/inet.h>
-#include <libpsl.h>
 
 namespace vq {
 namespace {
@@ -60,21 +58,45 @@ std::string_view lastLabels(std::string_view host, size_t labels)
 // not in the list at all.
 std::string_view registrablePart(std::string_view host)
 {
-    const psl_ctx_t* psl = psl_builtin();
-    if (!psl || host.empty())
+    if (host.empty())
         return host;
-
     // The list works on lower-case UTF-8 names.
-    std::string name = asciiLower(isAscii(host) ? std::string(host) : ansiToUtf8(host));
-    const size_t lastDot = name.rfind('.');
-    const std::string top = lastDot == std::string::npos ? name : name.substr(lastDot + 1);
-    if (top.empty() || !psl_is_public_suffix2(psl, top.c_str(), PSL_TYPE_ANY | PSL_TYPE_NO_STAR_RULE))
-        return host;
-
-    const char* domain = psl_registrable_domain(psl, name.c_str());
+    const std::string name = asciiLower(isAscii(host) ? std::string(host) : ansiToUtf8(host));
+    const std::optional<std::string> domain = registrableDomain(name);
     if (!domain)
         return host;
-    return lastLabels(host, labelCount(domain));
+    return lastLabels(host, labelCount(*domain));
+}
+
+// Dotted-quad IPv4 text as inet_pton reads it: four decimal numbers up to 255,
+// no leading zeros, nothing else.
+bool isIpv4Literal(std::string_view host)
+{
+    int octets = 0;
+    int value = 0;
+    bool sawDigit = false;
+    for (char c : host) {
+        if (c >= '0' && c <= '9') {
+            if (sawDigit && value == 0)
+                return false; // leading zero
+            value = value * 10 + (c - '0');
+            if (value > 255)
+                return false;
+            if (!sawDigit) {
+                if (++octets > 4)
+                    return false;
+                sawDigit = true;
+            }
+        } else if (c == '.' && sawDigit) {
+            if (octets == 4)
+                return false;
+            value = 0;
+            sawDigit = false;
+        } else {
+            return false;
+        }
+    }
+    return octets == 4 && sawDigit;
 }
 
 } // namespace
@@ -107,8 +129,7 @@ AnsiString SiteKey(const AnsiString& address)
     if (host.empty())
         return {};
 
-    in_addr v4;
-    if (inet_pton(AF_INET, std::string(host).c_str(), &v4) == 1)
+    if (isIpv4Literal(host))
         return AnsiString(host);
     return AnsiString(registrablePart(host));
 }

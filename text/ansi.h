@@ -1,7 +1,8 @@
 // ANSI text: byte strings in code page 936 (GBK). Lengths and positions count
 // bytes; a Chinese character is two bytes (a lead byte 0x81..0xFE and a trail byte).
-// Conversions go through ICU's "windows-936" converter; a character without a
-// code page 936 form becomes the code page's default character "?".
+// Conversions go through ICU's "windows-936" converter (on Windows, the system's
+// code page 936); a character without a code page 936 form becomes the code
+// page's default character "?".
 #pragma once
 
 #include <string>

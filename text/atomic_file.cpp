@@ -1,14 +1,12 @@
 #include "text/atomic_file.h"
 
 #include "text/errors.h"
-
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
+#include "text/platform.h"
 
 #include <atomic>
 #include <cerrno>
 #include <random>
+#include <system_error>
 
 namespace vq {
 namespace {
@@ -21,7 +19,7 @@ std::atomic<long long> g_writeAllowance{-1};
 std::string randomSuffix()
 {
     static const char digits[] = "abcdefghijklmnopqrstuvwxyz0123456789";
-    thread_local std::mt19937_64 rng{std::random_device{}() ^ (static_cast<uint64_t>(::getpid()) << 32)};
+    thread_local std::mt19937_64 rng{std::random_device{}() ^ (static_cast<uint64_t>(platform::processId()) << 32)};
     std::string s(8, 'x');
     for (char& c : s)
         c = digits[rng() % (sizeof digits - 1)];
@@ -43,12 +41,9 @@ void writeAll(int fd, const char* data, size_t size)
             g_writeAllowance.fetch_sub(static_cast<long long>(chunk));
         }
         while (chunk > 0) {
-            ssize_t w = ::write(fd, data, chunk);
-            if (w < 0) {
-                if (errno == EINTR)
-                    continue;
+            long long w = platform::writeSome(fd, data, chunk);
+            if (w < 0)
                 throwInOutError(errno);
-            }
             data += w;
             size -= static_cast<size_t>(w);
             chunk -= static_cast<size_t>(w);
@@ -56,19 +51,6 @@ void writeAll(int fd, const char* data, size_t size)
         if (fault)
             throwInOutError(ENOSPC);
     }
-}
-
-void syncDirectory(const std::filesystem::path& dir)
-{
-    int fd = ::open(dir.empty() ? "." : dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd < 0)
-        throwInOutError(errno);
-    int rc = ::fsync(fd);
-    int err = errno;
-    ::close(fd);
-    // Some file systems cannot sync a directory; the rename has happened anyway.
-    if (rc != 0 && err != EINVAL && err != ENOTSUP)
-        throwInOutError(err);
 }
 
 } // namespace
@@ -87,11 +69,11 @@ AtomicFile::AtomicFile(std::filesystem::path target) : target_(std::move(target)
     const std::filesystem::path dir = target_.parent_path();
     // Named after the target, so a stray one is recognisable; a short name when
     // the target's own name leaves no room for the suffix.
-    std::string base = "." + target_.filename().native() + ".tmp-";
+    std::filesystem::path base = std::filesystem::path(".") += target_.filename();
+    base += ".tmp-";
     for (int attempt = 0; attempt < 100; ++attempt) {
-        std::filesystem::path candidate = dir / (base + randomSuffix());
-        // 0644 before the umask: the same permissions a plain create would give.
-        int fd = ::open(candidate.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+        std::filesystem::path candidate = dir / (std::filesystem::path(base) += randomSuffix());
+        int fd = platform::createNew(candidate);
         if (fd >= 0) {
             fd_ = fd;
             temp_ = std::move(candidate);
@@ -111,9 +93,9 @@ AtomicFile::AtomicFile(std::filesystem::path target) : target_(std::move(target)
 AtomicFile::~AtomicFile()
 {
     if (fd_ >= 0)
-        ::close(fd_);
+        platform::closeFile(fd_);
     if (!committed_ && !temp_.empty())
-        ::unlink(temp_.c_str());
+        platform::removeFile(temp_);
 }
 
 void AtomicFile::write(std::string_view bytes)
@@ -157,22 +139,24 @@ void AtomicFile::commit()
     if (fd_ < 0 || error_ != 0)
         throwInOutError(error_ != 0 ? error_ : EBADF);
     flushBuffer();
-    if (::fsync(fd_) != 0) {
+    if (platform::syncFile(fd_) != 0) {
         error_ = errno;
         throwInOutError(error_);
     }
     int fd = fd_;
     fd_ = -1;
-    if (::close(fd) != 0) {
+    if (platform::closeFile(fd) != 0) {
         error_ = errno;
         throwInOutError(error_);
     }
-    if (::rename(temp_.c_str(), target_.c_str()) != 0) {
+    if (platform::replaceFile(temp_, target_) != 0) {
         error_ = errno;
+        // The rename may have happened, with only its durability in doubt.
+        std::error_code ec;
+        committed_ = !std::filesystem::exists(temp_, ec) && !ec;
         throwInOutError(error_);
     }
     committed_ = true;
-    syncDirectory(target_.parent_path());
 }
 
 } // namespace vq

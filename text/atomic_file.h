@@ -20,7 +20,7 @@ public:
     AtomicFile& operator=(const AtomicFile&) = delete;
 
     void write(std::string_view bytes); // buffered; throws EInOutError
-    // Flush, fsync, rename, fsync of the directory; throws EInOutError. After a
+    // Flush, sync to disk, rename over the target (a durable rename); throws EInOutError. After a
     // failed write() the file cannot be committed (commit() throws that error again).
     void commit();
 

@@ -1,5 +1,7 @@
 #include "text/errors.h"
 
+#include "text/platform.h"
+
 #include <cerrno>
 
 namespace vq {
@@ -7,6 +9,8 @@ namespace vq {
 EInOutError inOutError(int errnoValue)
 {
     const char* message = nullptr;
+    if (platform::quotaExceeded(errnoValue))
+        return EInOutError(errnoValue, "Disk full");
     switch (errnoValue) {
     case ENOENT:
         message = "File not found";
@@ -27,7 +31,6 @@ EInOutError inOutError(int errnoValue)
         message = "File access denied";
         break;
     case ENOSPC:
-    case EDQUOT:
         message = "Disk full";
         break;
     default:

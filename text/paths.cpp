@@ -1,37 +1,53 @@
 #include "text/paths.h"
 
 #include "text/errors.h"
-
-#include <unistd.h>
+#include "text/platform.h"
 
 #include <system_error>
 
 namespace vq {
 
+std::string pathToUtf8(const std::filesystem::path& path)
+{
+    // UTF-8 on every platform; on POSIX systems the bytes of the name as they are.
+    const std::u8string text = path.u8string();
+    return std::string(text.begin(), text.end());
+}
+
+std::filesystem::path utf8ToPath(std::string_view utf8)
+{
+    return std::filesystem::path(std::u8string(utf8.begin(), utf8.end()));
+}
+
 std::filesystem::path ansiToPath(std::string_view ansi)
 {
-    return std::filesystem::path(ansiToUtf8(ansi));
+    return utf8ToPath(ansiToUtf8(ansi));
 }
 
 AnsiString pathToAnsi(const std::filesystem::path& path)
 {
-    const std::string& native = path.native();
-    if (!representableInAnsi(native)) {
+    const std::string text = pathToUtf8(path);
+    if (!representableInAnsi(text)) {
         // Refused rather than converted: a "?" in its place would name another file.
-        throw EPathEncodingError("路径含有无法用GBK编码表示的字符：" + native);
+        throw EPathEncodingError("路径含有无法用GBK编码表示的字符：" + text);
     }
-    return utf8ToAnsi(native);
+    return utf8ToAnsi(text);
+}
+
+std::filesystem::path executableDirectory()
+{
+    return platform::executablePath().parent_path();
 }
 
 std::filesystem::path chooseProgramDir(const std::filesystem::path& executableDir,
                                        const std::filesystem::path& userDataDir)
 {
-    if (!executableDir.empty() && ::access(executableDir.c_str(), W_OK) == 0)
+    if (!executableDir.empty() && platform::directoryWritable(executableDir))
         return executableDir;
     std::error_code ec;
     std::filesystem::create_directories(userDataDir, ec);
     if (ec)
-        throwInOutError(ec.value());
+        throwInOutError(ec.default_error_condition().value());
     return userDataDir;
 }
 

@@ -1,5 +1,6 @@
 // The file-system boundary: the program keeps paths as ANSI text (code page 936),
-// the disk names files in the locale's encoding (UTF-8). Convert only here.
+// the disk names files in the locale's encoding (UTF-8), or in UTF-16 on
+// Windows. Convert only here.
 #pragma once
 
 #include "text/ansi.h"
@@ -14,6 +15,13 @@ std::filesystem::path ansiToPath(std::string_view ansi);
 // File-system path to ANSI text. Throws EPathEncodingError, naming the path,
 // when a character of it has no code page 936 form (never mangles it).
 AnsiString pathToAnsi(const std::filesystem::path& path);
+
+// UTF-8 text of a path, for messages; and the path named by UTF-8 text.
+std::string pathToUtf8(const std::filesystem::path& path);
+std::filesystem::path utf8ToPath(std::string_view utf8);
+
+// The directory of the running executable; empty when the system does not say.
+std::filesystem::path executableDirectory();
 
 // The program's directory: the executable's directory when it is writable,
 // otherwise the per-user data directory given by the caller (created if needed).

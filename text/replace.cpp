@@ -1,5 +1,7 @@
 #include "text/replace.h"
 
+#include "text/platform.h"
+
 #include <cstring>
 #include <memory>
 #include <vector>
@@ -56,8 +58,8 @@ size_t findBytes(std::string_view haystack, std::string_view needle, size_t from
 {
     if (needle.empty() || from > haystack.size() || needle.size() > haystack.size() - from)
         return std::string_view::npos;
-    const void* p = ::memmem(haystack.data() + from, haystack.size() - from, needle.data(), needle.size());
-    return p ? static_cast<size_t>(static_cast<const char*>(p) - haystack.data()) : std::string_view::npos;
+    const char* p = platform::findMemory(haystack.data() + from, haystack.size() - from, needle.data(), needle.size());
+    return p ? static_cast<size_t>(p - haystack.data()) : std::string_view::npos;
 }
 
 void replaceAllIgnoreCase(AnsiString& text, std::string_view find, std::string_view with)

@@ -1,10 +1,8 @@
 #include "text/text_file.h"
 
 #include "text/errors.h"
-
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
+#include "text/paths.h"
+#include "text/platform.h"
 
 #include <cerrno>
 #include <cstring>
@@ -17,22 +15,9 @@ constexpr char kCtrlZ = '\x1A';
 
 int openForReading(const std::filesystem::path& path)
 {
-    int fd;
-    do {
-        fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    } while (fd < 0 && errno == EINTR);
+    int fd = platform::openForReading(path);
     if (fd < 0)
         throwInOutError(errno);
-    struct stat st;
-    if (::fstat(fd, &st) != 0) {
-        int err = errno;
-        ::close(fd);
-        throwInOutError(err);
-    }
-    if (S_ISDIR(st.st_mode)) {
-        ::close(fd);
-        throwInOutError(EISDIR);
-    }
     return fd;
 }
 
@@ -57,24 +42,21 @@ std::string readWholeFile(const std::filesystem::path& path)
 {
     int fd = openForReading(path);
     std::string data;
-    struct stat st;
-    if (::fstat(fd, &st) == 0 && st.st_size > 0)
-        data.reserve(static_cast<size_t>(st.st_size));
+    if (const long long size = platform::fileSize(fd); size > 0)
+        data.reserve(static_cast<size_t>(size));
     char chunk[kReadChunk];
     for (;;) {
-        ssize_t r = ::read(fd, chunk, sizeof chunk);
+        long long r = platform::readSome(fd, chunk, sizeof chunk);
         if (r < 0) {
-            if (errno == EINTR)
-                continue;
             int err = errno;
-            ::close(fd);
+            platform::closeFile(fd);
             throwInOutError(err);
         }
         if (r == 0)
             break;
         data.append(chunk, static_cast<size_t>(r));
     }
-    ::close(fd);
+    platform::closeFile(fd);
     return data;
 }
 
@@ -90,7 +72,7 @@ TextReader::TextReader(const std::filesystem::path& path)
 TextReader::~TextReader()
 {
     if (fd_ >= 0)
-        ::close(fd_);
+        platform::closeFile(fd_);
 }
 
 TextReader::TextReader(TextReader&& other) noexcept
@@ -106,7 +88,7 @@ TextReader& TextReader::operator=(TextReader&& other) noexcept
 {
     if (this != &other) {
         if (fd_ >= 0)
-            ::close(fd_);
+            platform::closeFile(fd_);
         fd_ = other.fd_;
         buf_ = std::move(other.buf_);
         pos_ = other.pos_;
@@ -123,7 +105,7 @@ void TextReader::open(const std::filesystem::path& path)
 {
     int fd = openForReading(path);
     if (fd_ >= 0)
-        ::close(fd_);
+        platform::closeFile(fd_);
     fd_ = fd;
     buf_.clear();
     pos_ = 0;
@@ -141,22 +123,18 @@ bool TextReader::fill()
     }
     const size_t old = buf_.size();
     buf_.resize(old + kReadChunk);
-    for (;;) {
-        ssize_t r = ::read(fd_, buf_.data() + old, kReadChunk);
-        if (r < 0) {
-            if (errno == EINTR)
-                continue;
-            int err = errno;
-            buf_.resize(old);
-            throwInOutError(err);
-        }
-        buf_.resize(old + static_cast<size_t>(r));
-        if (r == 0) {
-            atEndOfFile_ = true;
-            return false;
-        }
-        return true;
+    long long r = platform::readSome(fd_, buf_.data() + old, kReadChunk);
+    if (r < 0) {
+        int err = errno;
+        buf_.resize(old);
+        throwInOutError(err);
     }
+    buf_.resize(old + static_cast<size_t>(r));
+    if (r == 0) {
+        atEndOfFile_ = true;
+        return false;
+    }
+    return true;
 }
 
 bool TextReader::eof()
@@ -203,7 +181,7 @@ void TextReader::close()
     buf_.clear();
     pos_ = 0;
     atEndOfFile_ = false;
-    if (::close(fd) != 0 && errno != EINTR)
+    if (platform::closeFile(fd) != 0 && errno != EINTR)
         throwInOutError(errno);
 }
 
@@ -262,7 +240,7 @@ std::vector<AnsiString> loadList(const std::filesystem::path& path)
     try {
         data = readWholeFile(path);
     } catch (const EInOutError&) {
-        throw EFOpenError("Cannot open file " + path.native());
+        throw EFOpenError("Cannot open file " + pathToUtf8(path));
     }
     return splitList(data);
 }
@@ -277,7 +255,7 @@ void saveList(const std::filesystem::path& path, const std::vector<AnsiString>& 
         }
         file.commit();
     } catch (const EInOutError&) {
-        throw EFCreateError("Cannot create file " + path.native());
+        throw EFCreateError("Cannot create file " + pathToUtf8(path));
     }
 }
 

@@ -2,10 +2,7 @@
 
 #include "text/errors.h"
 #include "text/text_file.h"
-
-#include <unicode/ucol.h>
-#include <unicode/uloc.h>
-#include <unicode/ustring.h>
+#include "tools/collation.h"
 
 #include <algorithm>
 #include <cstdint>
@@ -20,24 +17,6 @@
 namespace vq {
 
 namespace {
-
-struct CollatorCloser {
-    void operator()(UCollator* c) const { ucol_close(c); }
-};
-using CollatorPtr = std::unique_ptr<UCollator, CollatorCloser>;
-
-// A collator that ignores letter case: secondary strength keeps base letters and
-// accents apart but drops the tertiary (case, width) differences. ICU answers
-// "zh_CN" with its "zh" data and a fallback warning, which is fine.
-CollatorPtr openCollator(const std::string& locale)
-{
-    UErrorCode status = U_ZERO_ERROR;
-    CollatorPtr collator(ucol_open(locale.c_str(), &status));
-    if (U_FAILURE(status) || !collator)
-        throw Exception("Cannot open the collation for locale " + locale + ": " + u_errorName(status));
-    ucol_setStrength(collator.get(), UCOL_SECONDARY);
-    return collator;
-}
 
 // Code page 936 to UTF-16; plain ASCII (the common case for URLs) is widened
 // directly, everything else goes through the code page converter.
@@ -57,26 +36,6 @@ void toUtf16(std::string_view ansi, std::u16string& out)
     } else {
         out = ansiToUtf16(ansi);
     }
-}
-
-// Full Unicode case folding: texts that differ only in letter case fold alike.
-std::u16string foldCase(const std::u16string& text)
-{
-    std::u16string folded(text.size() + 8, u'\0');
-    UErrorCode status = U_ZERO_ERROR;
-    int32_t n = u_strFoldCase(reinterpret_cast<UChar*>(folded.data()), static_cast<int32_t>(folded.size()),
-                              reinterpret_cast<const UChar*>(text.data()), static_cast<int32_t>(text.size()),
-                              U_FOLD_CASE_DEFAULT, &status);
-    if (status == U_BUFFER_OVERFLOW_ERROR) {
-        folded.resize(static_cast<size_t>(n));
-        status = U_ZERO_ERROR;
-        n = u_strFoldCase(reinterpret_cast<UChar*>(folded.data()), n, reinterpret_cast<const UChar*>(text.data()),
-                          static_cast<int32_t>(text.size()), U_FOLD_CASE_DEFAULT, &status);
-    }
-    if (U_FAILURE(status) && status != U_STRING_NOT_TERMINATED_WARNING)
-        throw Exception(std::string("Cannot fold the letter case of an entry: ") + u_errorName(status));
-    folded.resize(static_cast<size_t>(n));
-    return folded;
 }
 
 struct Keyed {
@@ -170,7 +129,7 @@ std::vector<size_t> firstOfEachText(const std::vector<AnsiString>& entries)
 
 std::vector<AnsiString> distinctSorted(std::vector<AnsiString> entries, const std::string& locale)
 {
-    CollatorPtr collator = openCollator(locale);
+    Collation collation(locale);
 
     // Byte-identical entries are equal under any collation: drop the later copies
     // before the comparatively costly sort keys are made.
@@ -189,21 +148,11 @@ std::vector<AnsiString> distinctSorted(std::vector<AnsiString> entries, const st
     std::vector<Keyed> keyed;
     keyed.reserve(firsts.size());
     std::u16string wide;
-    std::vector<uint8_t> key(512);
     for (size_t i : firsts) {
         toUtf16(entries[i], wide);
-        const auto* text = reinterpret_cast<const UChar*>(wide.data());
-        const auto length = static_cast<int32_t>(wide.size());
-        int32_t n = ucol_getSortKey(collator.get(), text, length, key.data(), static_cast<int32_t>(key.size()));
-        if (n > static_cast<int32_t>(key.size())) {
-            key.resize(static_cast<size_t>(n));
-            n = ucol_getSortKey(collator.get(), text, length, key.data(), n);
-        }
-        if (n <= 0)
-            throw Exception("Cannot make the collation key of an entry");
         keyed.push_back({0, arena.size(), i});
         // The key ends with its NUL byte and holds no other, so strcmp compares keys.
-        arena.append(reinterpret_cast<const char*>(key.data()), static_cast<size_t>(n));
+        collation.appendSortKey(wide, arena);
     }
 
     const char* base = arena.data();
@@ -226,7 +175,7 @@ std::vector<AnsiString> distinctSorted(std::vector<AnsiString> entries, const st
             kept.clear();
             for (size_t j = r; j < end; ++j) {
                 toUtf16(entries[keyed[j].index], wide);
-                if (kept.insert(foldCase(wide)).second)
+                if (kept.insert(collation.foldCase(wide)).second)
                     result.push_back(std::move(entries[keyed[j].index]));
             }
         }
@@ -250,39 +199,6 @@ void mergeFiles(const std::vector<std::filesystem::path>& inputs, const std::fil
     }
     // Every input is read by now, so the output may well be one of them.
     saveList(output, distinctSorted(std::move(entries), locale));
-}
-
-std::string userCollationLocale()
-{
-    const char* fallback = "zh_CN";
-    std::string name;
-    for (const char* var : {"LC_ALL", "LC_COLLATE", "LANG"}) {
-        const char* v = std::getenv(var);
-        if (v && *v) {
-            name = v;
-            break;
-        }
-    }
-    if (name.empty() || name == "C" || name == "POSIX" || name.rfind("C.", 0) == 0)
-        return fallback;
-
-    // "de_DE.UTF-8@euro" -> "de_DE_EURO" and the like.
-    char canonical[ULOC_FULLNAME_CAPACITY] = {};
-    UErrorCode status = U_ZERO_ERROR;
-    uloc_canonicalize(name.c_str(), canonical, sizeof canonical, &status);
-    if (U_FAILURE(status) || status == U_STRING_NOT_TERMINATED_WARNING)
-        return fallback;
-    char language[ULOC_LANG_CAPACITY] = {};
-    status = U_ZERO_ERROR;
-    uloc_getLanguage(canonical, language, sizeof language, &status);
-    if (U_FAILURE(status) || !*language)
-        return fallback;
-    const int32_t count = uloc_countAvailable();
-    for (int32_t i = 0; i < count; ++i) {
-        if (std::strcmp(uloc_getAvailable(i), language) == 0)
-            return canonical;
-    }
-    return fallback;
 }
 
 MergeTool::MergeTool(MainView& view, Prompts& prompts, std::filesystem::path programDir)

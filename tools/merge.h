@@ -26,7 +26,8 @@ std::vector<AnsiString> distinctSorted(std::vector<AnsiString> entries,
                                        const std::string& locale = "zh_CN");
 
 // The user's collation locale: LC_ALL, LC_COLLATE or LANG (the first one set),
-// when it names a language ICU knows; otherwise "zh_CN".
+// when it names a language ICU knows; otherwise "zh_CN". On Windows: the user's
+// default locale (e.g. "zh-CN").
 std::string userCollationLocale();
 
 class MergeTool {

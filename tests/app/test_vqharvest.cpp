@@ -207,7 +207,8 @@ void TestVqharvest::extractLineTable_data()
     QTest::addColumn<QByteArray>("line");
     QTest::addColumn<QByteArray>("expected");
     for (const test::FaxLineCase& c : test::faxLineCases())
-        QTest::newRow(c.name) << c.line << c.expected;
+        QTest::newRow(c.name) << QByteArray::fromStdString(c.line)
+                              << (c.expected ? QByteArray(c.expected) : QByteArray());
 }
 
 void TestVqharvest::extractLineTable()

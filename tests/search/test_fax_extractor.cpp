@@ -67,7 +67,8 @@ void TestFaxExtractor::numberFromLine_data()
     QTest::addColumn<QByteArray>("expected");
 
     for (const test::FaxLineCase& c : test::faxLineCases())
-        QTest::newRow(c.name) << c.line << c.expected;
+        QTest::newRow(c.name) << QByteArray::fromStdString(c.line)
+                              << (c.expected ? QByteArray(c.expected) : QByteArray());
 }
 
 void TestFaxExtractor::numberFromLine()
