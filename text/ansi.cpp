@@ -2,6 +2,7 @@
 
 #include <unicode/ucnv.h>
 #include <unicode/ucnv_err.h>
+#include <unicode/utf8.h>
 #include <unicode/ustring.h>
 
 #include <stdexcept>
@@ -183,6 +184,26 @@ bool representableInAnsi(std::string_view utf8)
     ucnv_fromUChars(cnv, out.data(), static_cast<int32_t>(out.size()), reinterpret_cast<const UChar*>(wide.data()),
                     static_cast<int32_t>(wide.size()), &err);
     return !U_FAILURE(err);
+}
+
+ByteText classifyBytes(std::string_view bytes)
+{
+    const auto* data = reinterpret_cast<const uint8_t*>(bytes.data());
+    const auto size = static_cast<int64_t>(bytes.size());
+    bool ascii = true;
+    for (int64_t i = 0; i < size;) {
+        if (data[i] < 0x80) {
+            ++i;
+            continue;
+        }
+        ascii = false;
+        // ICU's well-formedness: no overlong forms, no surrogates, nothing above U+10FFFF.
+        UChar32 c;
+        U8_NEXT(data, i, size, c);
+        if (c < 0)
+            return ByteText::NotUtf8;
+    }
+    return ascii ? ByteText::Ascii : ByteText::Utf8;
 }
 
 } // namespace vq

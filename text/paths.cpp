@@ -23,10 +23,25 @@ AnsiString pathToAnsi(const std::filesystem::path& path)
     return utf8ToAnsi(native);
 }
 
-std::filesystem::path chooseProgramDir(const std::filesystem::path& executableDir,
-                                       const std::filesystem::path& userDataDir)
+namespace {
+
+bool isInstalledCopy(const std::filesystem::path& executableDir, std::string_view desktopEntry)
 {
-    if (!executableDir.empty() && ::access(executableDir.c_str(), W_OK) == 0)
+    if (desktopEntry.empty() || executableDir.empty())
+        return false;
+    std::error_code ec;
+    const auto entry = executableDir / ".." / "share" / "applications" / desktopEntry;
+    return std::filesystem::is_regular_file(entry, ec);
+}
+
+} // namespace
+
+std::filesystem::path chooseProgramDir(const std::filesystem::path& executableDir,
+                                       const std::filesystem::path& userDataDir,
+                                       std::string_view desktopEntry)
+{
+    if (!executableDir.empty() && !isInstalledCopy(executableDir, desktopEntry) &&
+        ::access(executableDir.c_str(), W_OK) == 0)
         return executableDir;
     std::error_code ec;
     std::filesystem::create_directories(userDataDir, ec);
