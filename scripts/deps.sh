@@ -5,7 +5,7 @@ pkgs=(cmake ninja-build g++ pkg-config
       qt6-base-dev qt6-webengine-dev libqt6webenginecore6-bin
       libicu-dev libpsl-dev libbenchmark-dev
       xvfb xauth imagemagick trayer fonts-wqy-zenhei python3
-      desktop-file-utils appstream man-db dpkg-dev file)
+      desktop-file-utils appstream man-db dpkg-dev file bash-completion)
 missing=()
 for p in "${pkgs[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

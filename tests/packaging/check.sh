@@ -1,0 +1,21 @@
+# Shared by the packaging tests: failure reporting and the help texts' options.
+
+failures=0
+fail() { echo "FAIL: $*" >&2; failures=$((failures + 1)); return 1; }
+pass() { echo "PASS: $*"; }
+check() { # check DESCRIPTION COMMAND...: the command must succeed
+  local what=$1; shift
+  if "$@"; then pass "$what"; else fail "$what"; fi
+}
+finish() {
+  if [ "$failures" -ne 0 ]; then
+    echo "$failures check(s) failed" >&2
+    exit 1
+  fi
+  echo "all checks passed"
+}
+
+# The options a vqharvest command's --help names, and --help itself, one a line.
+help_options() { # help_options VQHARVEST COMMAND
+  { "$1" "$2" --help | grep -oE -- '--[a-z0-9-]+'; echo --help; } | sort -u
+}
