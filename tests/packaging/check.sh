@@ -1,4 +1,11 @@
-# Shared by the packaging tests: failure reporting and the help texts' options.
+# Shared by the packaging tests, sourced first: their arguments (the build
+# directory and the application id), a temporary directory removed at the end,
+# failure reporting and the help texts' options.
+set -uo pipefail
+build=$1
+id=$2
+tmp=$(mktemp -d)
+trap 'rm -rf "$tmp"' EXIT
 
 failures=0
 fail() { echo "FAIL: $*" >&2; failures=$((failures + 1)); return 1; }

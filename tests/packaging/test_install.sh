@@ -1,13 +1,7 @@
 #!/usr/bin/env bash
 # cmake --install into a temporary prefix, then checks what a desktop and a
 # shell user find there. Arguments: the build directory and the application id.
-set -uo pipefail
-build=$1
-id=$2
-here=$(cd "$(dirname "$0")" && pwd)
-source "$here/check.sh"
-tmp=$(mktemp -d)
-trap 'rm -rf "$tmp"' EXIT
+source "$(dirname "$0")/check.sh"
 prefix=$tmp/prefix
 
 cmake --install "$build" --prefix "$prefix" >/dev/null || { echo "FAIL: cmake --install" >&2; exit 1; }

@@ -3,13 +3,7 @@
 # into a temporary directory) and checks it with dpkg-deb: its fields, its
 # Depends from the linked libraries, its files, and its programs.
 # Arguments: the build directory and the application id.
-set -uo pipefail
-build=$1
-id=$2
-here=$(cd "$(dirname "$0")" && pwd)
-source "$here/check.sh"
-tmp=$(mktemp -d)
-trap 'rm -rf "$tmp"' EXIT
+source "$(dirname "$0")/check.sh"
 
 if ! cpack --config "$build/CPackConfig.cmake" -G DEB -B "$tmp" >"$tmp/cpack.log" 2>&1; then
   cat "$tmp/cpack.log" >&2
