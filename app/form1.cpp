@@ -153,7 +153,8 @@ QFont formFont()
 std::filesystem::path defaultProgramDir()
 {
     return chooseProgramDir(toPath(QCoreApplication::applicationDirPath()),
-                            toPath(QStandardPaths::writableLocation(QStandardPaths::AppDataLocation)));
+                            toPath(QStandardPaths::writableLocation(QStandardPaths::AppDataLocation)),
+                            VQ_APP_ID ".desktop");
 }
 
 // ---- SpinEdit ---------------------------------------------------------------

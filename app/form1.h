@@ -5,6 +5,7 @@
 #pragma once
 
 #include "app/engine.h"
+#include "app/version.h"
 
 #include <QAbstractSpinBox>
 #include <QMainWindow>
@@ -30,8 +31,8 @@ namespace vq {
 // and the tray menu.
 namespace maker {
 inline constexpr const char* kProduct = "『VelqorDornavik』";
-inline constexpr const char* kVersion = "V2.0";
-inline constexpr const char* kAppTitle = "『VelqorDornavik』V2.0";
+inline constexpr const char* kVersion = "V" VQ_VERSION;
+inline constexpr const char* kAppTitle = "『VelqorDornavik』V" VQ_VERSION;
 inline constexpr const char* kHomePage = "http://www.velqor.example";
 inline constexpr const char* kPhone = "010-5555-0100";
 inline constexpr const char* kMail = "service@velqor.example";
@@ -41,8 +42,8 @@ inline constexpr const char* kContactLine = "联系电话：010-5555-0100";
 // The windows' font: SimSun 12 px where it exists, otherwise a CJK font that does.
 QFont formFont();
 
-// The program's directory for this executable: its own directory when writable,
-// otherwise the per-user data directory.
+// The program's directory for this executable: the per-user data directory for
+// an installed copy, else its own directory when writable, else the per-user one.
 std::filesystem::path defaultProgramDir();
 
 // The speed field: a spin edit whose text is read strictly as an integer (the

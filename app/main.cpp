@@ -3,6 +3,7 @@
 // window is shown.
 #include "app/form1.h"
 #include "app/form2.h"
+#include "app/version.h"
 #include "app/web_browser.h"
 
 #include "app/bbs_form.h"
@@ -78,7 +79,10 @@ int main(int argc, char* argv[])
     // The name picks the per-user data directory (~/.local/share/velqordornavik).
     // The product title goes to the captions and the tray through vq::maker.
     QCoreApplication::setApplicationName(QStringLiteral("velqordornavik"));
-    QCoreApplication::setApplicationVersion(QStringLiteral("2.0"));
+    QCoreApplication::setApplicationVersion(QStringLiteral(VQ_VERSION));
+    // The menu entry this program belongs to (the desktop's task list shows its
+    // name and icon).
+    QGuiApplication::setDesktopFileName(QStringLiteral(VQ_APP_ID));
     // The main window's closing ends the program; with the window hidden in the
     // tray, closing a dialog must not.
     QApplication::setQuitOnLastWindowClosed(false);

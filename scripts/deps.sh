@@ -5,6 +5,7 @@ pkgs=(cmake ninja-build g++ pkg-config
       qt6-base-dev qt6-webengine-dev libqt6webenginecore6-bin
       libicu-dev libpsl-dev libbenchmark-dev
       xvfb xauth imagemagick trayer fonts-wqy-zenhei python3
+      desktop-file-utils appstream man-db dpkg-dev file bash-completion
       # the Windows check (scripts/windows-check.sh): cross compiler, Wine, NSIS, YAML
       g++-mingw-w64-x86-64-posix wine64 nsis python3-yaml)
 missing=()

@@ -2,6 +2,8 @@
 
 #include "text/ansi_platform.h"
 
+#include <cstdint>
+
 namespace vq {
 namespace {
 
@@ -39,6 +41,50 @@ bool representableInAnsi(std::string_view utf8)
     if (!utf8ToUtf16(utf8, wide))
         return false;
     return utf16RepresentableInAnsi(wide);
+}
+
+ByteText classifyBytes(std::string_view bytes)
+{
+    const auto* data = reinterpret_cast<const uint8_t*>(bytes.data());
+    const size_t size = bytes.size();
+    bool ascii = true;
+    for (size_t i = 0; i < size;) {
+        const uint8_t b = data[i];
+        if (b < 0x80) {
+            ++i;
+            continue;
+        }
+        ascii = false;
+        // Well-formed UTF-8 only: no overlong forms, no surrogates, nothing
+        // above U+10FFFF, no sequence cut off.
+        size_t n;
+        uint8_t lo = 0x80, hi = 0xBF; // allowed range of the second byte
+        if (b >= 0xC2 && b <= 0xDF) {
+            n = 2;
+        } else if (b >= 0xE0 && b <= 0xEF) {
+            n = 3;
+            if (b == 0xE0)
+                lo = 0xA0;
+            else if (b == 0xED)
+                hi = 0x9F;
+        } else if (b >= 0xF0 && b <= 0xF4) {
+            n = 4;
+            if (b == 0xF0)
+                lo = 0x90;
+            else if (b == 0xF4)
+                hi = 0x8F;
+        } else {
+            return ByteText::NotUtf8;
+        }
+        if (i + n > size || data[i + 1] < lo || data[i + 1] > hi)
+            return ByteText::NotUtf8;
+        for (size_t k = 2; k < n; ++k) {
+            if (data[i + k] < 0x80 || data[i + k] > 0xBF)
+                return ByteText::NotUtf8;
+        }
+        i += n;
+    }
+    return ascii ? ByteText::Ascii : ByteText::Utf8;
 }
 
 } // namespace vq

@@ -20,6 +20,11 @@ std::string ansiToUtf8(std::string_view ansi);
 // True when every character of the UTF-8 text has a code page 936 form.
 bool representableInAnsi(std::string_view utf8);
 
+// What bytes of unknown encoding are: plain ASCII, well-formed UTF-8 with at
+// least one non-ASCII character, or neither (code page 936, say).
+enum class ByteText { Ascii, Utf8, NotUtf8 };
+ByteText classifyBytes(std::string_view bytes);
+
 // Lead byte of a double-byte character in code page 936.
 constexpr bool isLeadByte(unsigned char b) { return b >= 0x81 && b <= 0xFE; }
 

@@ -39,10 +39,25 @@ std::filesystem::path executableDirectory()
     return platform::executablePath().parent_path();
 }
 
-std::filesystem::path chooseProgramDir(const std::filesystem::path& executableDir,
-                                       const std::filesystem::path& userDataDir)
+namespace {
+
+bool isInstalledCopy(const std::filesystem::path& executableDir, std::string_view desktopEntry)
 {
-    if (!executableDir.empty() && platform::directoryWritable(executableDir))
+    if (desktopEntry.empty() || executableDir.empty())
+        return false;
+    std::error_code ec;
+    const auto entry = executableDir / ".." / "share" / "applications" / desktopEntry;
+    return std::filesystem::is_regular_file(entry, ec);
+}
+
+} // namespace
+
+std::filesystem::path chooseProgramDir(const std::filesystem::path& executableDir,
+                                       const std::filesystem::path& userDataDir,
+                                       std::string_view desktopEntry)
+{
+    if (!executableDir.empty() && !isInstalledCopy(executableDir, desktopEntry) &&
+        platform::directoryWritable(executableDir))
         return executableDir;
     std::error_code ec;
     std::filesystem::create_directories(userDataDir, ec);

@@ -25,7 +25,12 @@ std::filesystem::path executableDirectory();
 
 // The program's directory: the executable's directory when it is writable,
 // otherwise the per-user data directory given by the caller (created if needed).
+// An installed copy always takes the per-user directory, even when its own
+// directory is writable (run by root): a copy is installed when the prefix
+// above its directory holds its menu entry, share/applications/`desktopEntry`.
+// With no `desktopEntry`, no copy counts as installed.
 std::filesystem::path chooseProgramDir(const std::filesystem::path& executableDir,
-                                       const std::filesystem::path& userDataDir);
+                                       const std::filesystem::path& userDataDir,
+                                       std::string_view desktopEntry = {});
 
 } // namespace vq

@@ -9,9 +9,11 @@
 #include "app/engine.h"
 #include "app/harvest/cli_view.h"
 #include "app/qt_timer.h"
+#include "app/version.h"
 #include "app/web_browser.h"
 #include "search/host_lookup.h"
 #include "state/search_state.h"
+#include "text/ansi.h"
 #include "text/errors.h"
 #include "text/integer.h"
 #include "text/paths.h"
@@ -58,7 +60,7 @@ const char* const kMainHelp =
     "  merge OUT IN...                       merge text files into one sorted file without duplicates\n"
     "  urls PREFIX FIRST LAST SUFFIX [--step K]   print a numbered URL list\n"
     "\n"
-    "'vqharvest COMMAND --help' describes each command.\n"
+    "'vqharvest COMMAND --help' describes each command; 'vqharvest --version' prints the version.\n"
     "Exit codes: 0 success, 1 runtime error, 2 usage error.\n";
 
 const char* const kCrawlHelp =
@@ -87,15 +89,18 @@ const char* const kCrawlHelp =
     "  --quiet            no progress line\n";
 
 const char* const kExtractHelp =
-    "usage: vqharvest extract [--markers FILE] [--dedup] [FILE...]\n"
+    "usage: vqharvest extract [--markers FILE] [--dedup] [--encoding E] [FILE...]\n"
     "\n"
-    "Reads page text (code page 936) from each FILE, or from standard input when no\n"
-    "FILE is given, and prints the fax numbers one per line, in the order and form\n"
-    "the window's fax list would show them.\n"
+    "Reads page text from each FILE, or from standard input when no FILE is given,\n"
+    "and prints the fax numbers one per line, in the order and form the window's\n"
+    "fax list would show them.\n"
     "\n"
     "options:\n"
     "  --markers FILE     fax marker words, one per line (default \"传真：\", \"FAX：\", \"传真号：\")\n"
-    "  --dedup            print each number once\n";
+    "  --dedup            print each number once\n"
+    "  --encoding E       the page text's encoding: auto (default), gbk or utf-8;\n"
+    "                     auto reads each input that is valid UTF-8 with non-ASCII\n"
+    "                     characters as UTF-8, and any other as code page 936 (GBK)\n";
 
 const char* const kMergeHelp =
     "usage: vqharvest merge OUT IN...\n"
@@ -171,6 +176,37 @@ public:
 };
 
 // ---- extract ------------------------------------------------------------------
+enum class Encoding { Auto, Gbk, Utf8 };
+
+Encoding encodingArgument(const std::string& text)
+{
+    if (text == "auto")
+        return Encoding::Auto;
+    if (text == "gbk")
+        return Encoding::Gbk;
+    if (text == "utf-8")
+        return Encoding::Utf8;
+    throw UsageError("--encoding must be auto, gbk or utf-8, not '" + text + "'");
+}
+
+// Page text as the extractor reads it: code page 936.
+AnsiString pageTextToAnsi(std::string bytes, Encoding encoding, const std::string& source)
+{
+    if (encoding == Encoding::Gbk)
+        return bytes;
+    const ByteText kind = classifyBytes(bytes);
+    if (kind == ByteText::NotUtf8) {
+        if (encoding == Encoding::Utf8)
+            throw Exception(source + " is not valid UTF-8");
+        return bytes;
+    }
+    if (kind == ByteText::Ascii)
+        return bytes;
+    if (bytes.starts_with("\xEF\xBB\xBF"))
+        bytes.erase(0, 3);
+    return utf8ToAnsi(bytes);
+}
+
 int runExtract(const std::vector<std::string>& args)
 {
     if (wantsHelp(args)) {
@@ -180,9 +216,12 @@ int runExtract(const std::vector<std::string>& args)
     cli::CliView view;
     view.setMemoLines(Memo::FaxMarkers, defaultMarkers());
     std::vector<std::string> files;
+    Encoding encoding = Encoding::Auto;
     for (size_t i = 0; i < args.size(); ++i) {
         const std::string& a = args[i];
-        if (a == "--markers")
+        if (a == "--encoding")
+            encoding = encodingArgument(optionValue(args, i));
+        else if (a == "--markers")
             view.setMemoLines(Memo::FaxMarkers, loadMarkers(optionValue(args, i)));
         else if (a == "--dedup")
             view.setChecked(Switch::Dedup, true);
@@ -196,18 +235,18 @@ int runExtract(const std::vector<std::string>& args)
     ResultList fax;
     SearchCounters counters;
     FaxExtractor extractor(browser, view, fax, counters);
-    auto extractStream = [&](std::istream& in) {
+    auto extractStream = [&](std::istream& in, const std::string& source) {
         std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-        extractor.extractFromText(text);
+        extractor.extractFromText(pageTextToAnsi(std::move(text), encoding, source));
     };
     if (files.empty()) {
-        extractStream(std::cin);
+        extractStream(std::cin, "standard input");
     } else {
         for (const auto& f : files) {
             std::ifstream in(f, std::ios::binary);
             if (!in)
                 throw Exception("cannot read " + f + ": " + std::strerror(errno));
-            extractStream(in);
+            extractStream(in, f);
         }
     }
     for (const auto& number : fax.items())
@@ -527,6 +566,10 @@ int main(int argc, char** argv)
         if (command == "--help" || command == "-h" || command == "help") {
             std::fputs(kMainHelp, stdout);
             return kExitOk;
+        }
+        if (command == "--version") {
+            std::fputs("vqharvest " VQ_VERSION "\n", stdout);
+            return finishOutput();
         }
         if (command == "crawl")
             return runCrawl(argc, argv, args);

@@ -5,6 +5,7 @@
 #include "tests/support/fax_cases.h"
 #include "tests/support/files.h"
 #include "tests/support/page_server.h"
+#include "app/version.h"
 #include "text/ansi.h"
 
 #include <QDir>
@@ -262,6 +263,48 @@ void TestVqharvest::extractInputs_data()
         << QByteArray() << "@nomarkers.txt";
     QTest::newRow("a directory is not page text")
         << QStringList{"extract", "@"} << QStringList{} << QByteArray() << 1 << QByteArray() << "error";
+
+    // --encoding: the same page in UTF-8 and in code page 936, and plain ASCII.
+    const QByteArray utf8Page("公司\r\n传真：0519-88888888\r\nFAX: 021-66666666\n");
+    const QByteArray gbkPage = gbk(utf8Page.constData());
+    const QByteArray both("0519-88888888\n021-66666666\n");
+    const QByteArray asciiPage("FAX: 021-66666666\r\n");
+    const QByteArray asciiOut("021-66666666\n");
+    for (const QString& e : {QString(), QStringLiteral("auto")}) {
+        const QStringList args = e.isEmpty() ? QStringList{"extract"} : QStringList{"extract", "--encoding", e};
+        const QString as = e.isEmpty() ? QStringLiteral("default") : e;
+        QTest::addRow("%s: UTF-8 read as UTF-8", qPrintable(as)) << args << QStringList{} << utf8Page << 0 << both << "";
+        QTest::addRow("%s: GBK read as GBK", qPrintable(as)) << args << QStringList{} << gbkPage << 0 << both << "";
+        QTest::addRow("%s: ASCII", qPrintable(as)) << args << QStringList{} << asciiPage << 0 << asciiOut << "";
+    }
+    QTest::newRow("gbk: GBK") << QStringList{"extract", "--encoding", "gbk"} << QStringList{} << gbkPage << 0 << both
+                              << "";
+    QTest::newRow("gbk: UTF-8 bytes taken as GBK, the markers not found")
+        << QStringList{"extract", "--encoding", "gbk"} << QStringList{} << utf8Page << 0 << asciiOut << "";
+    QTest::newRow("gbk: ASCII") << QStringList{"extract", "--encoding", "gbk"} << QStringList{} << asciiPage << 0
+                                << asciiOut << "";
+    QTest::newRow("utf-8: UTF-8") << QStringList{"extract", "--encoding", "utf-8"} << QStringList{} << utf8Page << 0
+                                  << both << "";
+    QTest::newRow("utf-8: ASCII") << QStringList{"extract", "--encoding", "utf-8"} << QStringList{} << asciiPage << 0
+                                  << asciiOut << "";
+    QTest::newRow("utf-8: GBK input is an error, nothing printed")
+        << QStringList{"extract", "--encoding", "utf-8"} << QStringList{} << gbkPage << 1 << QByteArray()
+        << "standard input is not valid UTF-8";
+    QTest::newRow("utf-8: the file that is not UTF-8 is named")
+        << QStringList{"extract", "--encoding", "utf-8", "@u.txt", "@g.txt"}
+        << QStringList{"u.txt", QString::fromLatin1(utf8Page.toHex()), "g.txt", QString::fromLatin1(gbkPage.toHex())}
+        << QByteArray() << 1 << QByteArray() << "@g.txt is not valid UTF-8";
+    QTest::newRow("auto: decided for each file")
+        << QStringList{"extract", "--dedup", "@u.txt", "@g.txt"}
+        << QStringList{"u.txt", QString::fromLatin1(utf8Page.toHex()), "g.txt",
+                       QString::fromLatin1(gbk("传真：0571-87654321").toHex())}
+        << QByteArray() << 0 << QByteArray("0519-88888888\n021-66666666\n0571-87654321\n") << "";
+    QTest::newRow("auto: UTF-8 with a byte-order mark")
+        << QStringList{"extract"} << QStringList{} << QByteArray("\xEF\xBB\xBF传真：0519-88888888") << 0
+        << QByteArray("0519-88888888\n") << "";
+    QTest::newRow("auto: UTF-8 with characters GBK lacks")
+        << QStringList{"extract"} << QStringList{} << QByteArray("😀 한 传真：0519-88888888 😀") << 0
+        << QByteArray("0519-88888888\n") << "";
 }
 
 void TestVqharvest::extractInputs()
@@ -434,6 +477,10 @@ void TestVqharvest::usageErrors_data()
                                                 << QByteArray("unknown option -v");
     QTest::newRow("extract: --markers without a value") << QStringList{"extract", "--markers"} << 2
                                                         << QByteArray("option --markers needs a value");
+    QTest::newRow("extract: --encoding without a value") << QStringList{"extract", "--encoding"} << 2
+                                                         << QByteArray("option --encoding needs a value");
+    QTest::newRow("extract: unknown encoding") << QStringList{"extract", "--encoding", "latin1"} << 2
+                                               << QByteArray("--encoding must be auto, gbk or utf-8, not 'latin1'");
     for (const char* option : {"--speed", "--contains", "--excludes", "--markers", "--from", "--out"})
         QTest::addRow("crawl: %s without a value", option)
             << QStringList{"crawl", "list.txt", option} << 2
@@ -486,11 +533,12 @@ void TestVqharvest::help_data()
     QTest::newRow("--help") << QStringList{"--help"} << QByteArray("usage: vqharvest COMMAND [ARGS]");
     QTest::newRow("-h") << QStringList{"-h"} << QByteArray("usage: vqharvest COMMAND [ARGS]");
     QTest::newRow("help") << QStringList{"help"} << QByteArray("usage: vqharvest COMMAND [ARGS]");
+    QTest::newRow("--version") << QStringList{"--version"} << QByteArray("vqharvest " VQ_VERSION);
     QTest::newRow("crawl") << QStringList{"crawl", "--help"} << QByteArray("usage: vqharvest crawl LIST [options]");
     QTest::newRow("crawl, help after options") << QStringList{"crawl", "list.txt", "--speed", "0", "-h"}
                                                << QByteArray("usage: vqharvest crawl LIST [options]");
     QTest::newRow("extract") << QStringList{"extract", "--help"}
-                             << QByteArray("usage: vqharvest extract [--markers FILE] [--dedup] [FILE...]");
+                             << QByteArray("usage: vqharvest extract [--markers FILE] [--dedup] [--encoding E] [FILE...]");
     QTest::newRow("merge") << QStringList{"merge", "--help"} << QByteArray("usage: vqharvest merge OUT IN...");
     QTest::newRow("urls") << QStringList{"urls", "--help"}
                           << QByteArray("usage: vqharvest urls PREFIX FIRST LAST SUFFIX [--step K]");
@@ -515,6 +563,7 @@ void TestVqharvest::outputFailure_data()
     QTest::addColumn<QByteArray>("input");
 
     QTest::newRow("extract") << QStringList{"extract"} << gbk("传真：0519-88888888");
+    QTest::newRow("--version") << QStringList{"--version"} << QByteArray();
     QTest::newRow("urls") << QStringList{"urls", "P", "1", "3", "S"} << QByteArray();
     QTest::newRow("urls, many lines") << QStringList{"urls", "P", "1", "100000", "S"} << QByteArray();
 }

@@ -77,6 +77,10 @@ private slots:
     void pathRefused_data();
     void pathRefused();
     void programDir();
+    void installedProgramDir_data();
+    void installedProgramDir();
+    void classifyBytes_data();
+    void classifyBytes();
     void replace_data();
     void replace();
     void replaceMatchesModel();
@@ -288,6 +292,70 @@ void TextStringsTest::programDir()
 
     { std::ofstream(root / "file") << "x"; }
     QVERIFY_THROWS_EXCEPTION(EInOutError, chooseProgramDir(root / "missing", root / "file" / "sub"));
+}
+
+// An installed copy (its menu entry in PREFIX/share/applications) keeps its
+// files per user even when its bin/ is writable, as it is for root.
+void TextStringsTest::installedProgramDir_data()
+{
+    QTest::addColumn<QString>("exe");      // the executable's directory, under the temporary root
+    QTest::addColumn<QStringList>("files"); // files to create under the root
+    QTest::addColumn<bool>("own");         // true: its own directory; false: the per-user one
+
+    const QString entry = QStringLiteral("share/applications/example.test.app.desktop");
+    QTest::newRow("installed in a prefix") << "usr/bin" << QStringList{"usr/" + entry} << false;
+    QTest::newRow("installed, directory given with a slash") << "usr/bin/" << QStringList{"usr/" + entry} << false;
+    QTest::newRow("a build folder") << "build/app" << QStringList{} << true;
+    QTest::newRow("another program's entry") << "usr/bin"
+                                             << QStringList{"usr/share/applications/other.desktop"} << true;
+    QTest::newRow("the entry in the executable's own folder") << "usr/bin" << QStringList{"usr/bin/" + entry}
+                                                              << true;
+}
+
+void TextStringsTest::installedProgramDir()
+{
+    QFETCH(QString, exe);
+    QFETCH(QStringList, files);
+    QFETCH(bool, own);
+
+    QTemporaryDir tmp;
+    const std::filesystem::path root = tmp.path().toStdString();
+    std::filesystem::create_directories(root / exe.toStdString());
+    for (const QString& f : files) {
+        const std::filesystem::path file = root / f.toStdString();
+        std::filesystem::create_directories(file.parent_path());
+        std::ofstream(file) << "[Desktop Entry]\n";
+    }
+    const std::filesystem::path user = root / "data" / "app";
+    const std::filesystem::path chosen = chooseProgramDir(root / exe.toStdString(), user, "example.test.app.desktop");
+    QCOMPARE(chosen, own ? root / exe.toStdString() : user);
+    QCOMPARE(std::filesystem::is_directory(user), !own);
+}
+
+void TextStringsTest::classifyBytes_data()
+{
+    QTest::addColumn<QByteArray>("text");
+    QTest::addColumn<int>("kind");
+    const int ascii = int(ByteText::Ascii), utf8 = int(ByteText::Utf8), other = int(ByteText::NotUtf8);
+    QTest::newRow("empty") << QByteArray() << ascii;
+    QTest::newRow("ASCII with controls") << QByteArray("FAX: 1\r\n\t\x01") << ascii;
+    QTest::newRow("Chinese in UTF-8") << QByteArray("传真：0519") << utf8;
+    QTest::newRow("four-byte character") << QByteArray("\xF0\x9F\x98\x80") << utf8;
+    QTest::newRow("largest code point") << QByteArray("\xF4\x8F\xBF\xBF") << utf8;
+    QTest::newRow("Chinese in GBK") << QByteArray("\xB4\xAB\xD5\xE6\xA3\xBA") << other;
+    QTest::newRow("UTF-8, then one GBK character") << QByteArray("传真\xB4\xAB") << other;
+    QTest::newRow("cut off at the end") << QByteArray("传\xE7\x9C") << other;
+    QTest::newRow("overlong slash") << QByteArray("\xC0\xAF") << other;
+    QTest::newRow("surrogate") << QByteArray("\xED\xA0\x80") << other;
+    QTest::newRow("above U+10FFFF") << QByteArray("\xF4\x90\x80\x80") << other;
+    QTest::newRow("lone continuation byte") << QByteArray("a\x80" "b") << other;
+}
+
+void TextStringsTest::classifyBytes()
+{
+    QFETCH(QByteArray, text);
+    QFETCH(int, kind);
+    QCOMPARE(int(vq::classifyBytes(bytes(text))), kind);
 }
 
 void TextStringsTest::replace_data()
