@@ -5,6 +5,7 @@
 
 #include <QAuthenticator>
 #include <QCoreApplication>
+#include <QFile>
 #include <QVariantMap>
 #include <QWebEngineCertificateError>
 #include <QWebEngineClientCertificateSelection>
@@ -19,6 +20,7 @@
 #include <QWebEngineSettings>
 #include <QWebEngineView>
 
+#include <csignal>
 #include <string_view>
 #include <unistd.h>
 
@@ -59,6 +61,23 @@ constexpr int kQuietMs = 5000;
 // that hangs in a script) no longer holds up DocumentComplete.
 constexpr int kCompleteWaitMs = 10000;
 constexpr int kDefaultRefreshMs = 500;
+// A killed renderer whose end has not been reported after this long no longer
+// holds up the next load.
+constexpr int kRestartWaitMs = 2000;
+constexpr int kMemoryCheckMs = 200;
+
+// The resident set of a process in bytes (0 when unknown).
+qint64 residentBytes(qint64 pid)
+{
+    QFile f(QStringLiteral("/proc/%1/statm").arg(pid));
+    if (!f.open(QIODevice::ReadOnly))
+        return 0;
+    const QList<QByteArray> fields = f.readAll().split(' ');
+    if (fields.size() < 2)
+        return 0;
+    static const long pageSize = ::sysconf(_SC_PAGESIZE);
+    return fields.at(1).toLongLong() * pageSize;
+}
 
 AnsiString toAnsiText(const QString& s)
 {
@@ -144,6 +163,13 @@ WebEngineBrowser::WebEngineBrowser(QWebEnginePage* page, QObject* parent) : QObj
     init(page, nullptr);
 }
 
+std::unique_ptr<WebEngineBrowser> WebEngineBrowser::onProfile(QWebEngineProfile* profile)
+{
+    auto browser = std::make_unique<WebEngineBrowser>(new QuietWebPage(profile));
+    browser->ownsPage_ = true;
+    return browser;
+}
+
 WebEngineBrowser::~WebEngineBrowser()
 {
     // Nothing is reported any more: a page being deleted still answers its
@@ -154,6 +180,8 @@ WebEngineBrowser::~WebEngineBrowser()
     refresh_.stop();
     quiet_.stop();
     completeWait_.stop();
+    restartWait_.stop();
+    memoryCheck_.stop();
     if (page_) {
         disconnect(page_, nullptr, this, nullptr);
         if (page_->profile())
@@ -172,6 +200,8 @@ void WebEngineBrowser::init(QWebEnginePage* page, QWebEngineView* view)
     shownUrl_ = page->url();
     if (ownProfile_) {
         ownProfile_->setHttpCacheType(QWebEngineProfile::MemoryHttpCache);
+        // Bounded: a long crawl would otherwise keep every page it visited.
+        ownProfile_->setHttpCacheMaximumSize(kHttpCacheBytes);
         ownProfile_->setPersistentCookiesPolicy(QWebEngineProfile::NoPersistentCookies);
         ownProfile_->setSpellCheckEnabled(false);
     }
@@ -186,15 +216,114 @@ void WebEngineBrowser::init(QWebEnginePage* page, QWebEngineView* view)
     completeWait_.setSingleShot(true);
     completeWait_.setInterval(kCompleteWaitMs);
     connect(&completeWait_, &QTimer::timeout, this, [this] { raiseDocumentComplete(load_); });
+    restartWait_.setSingleShot(true);
+    restartWait_.setInterval(kRestartWaitMs);
+    connect(&restartWait_, &QTimer::timeout, this, [this] {
+        restartPending_ = false;
+        startLoad();
+    });
+    memoryCheck_.setInterval(kMemoryCheckMs);
+    connect(&memoryCheck_, &QTimer::timeout, this, &WebEngineBrowser::checkMemory);
 
+    // Downloads of this page are cancelled; with a profile of our own, all.
+    connect(page->profile(), &QWebEngineProfile::downloadRequested, this,
+            [this](QWebEngineDownloadRequest* d) {
+                if (ownProfile_ || d->page() == page_.data())
+                    d->cancel();
+            }, Qt::DirectConnection);
+    connectPage();
+}
+
+void WebEngineBrowser::connectPage()
+{
+    QWebEnginePage* page = page_;
     connect(page, &QWebEnginePage::loadingChanged, this, &WebEngineBrowser::onLoadingChanged);
     connect(page, &QWebEnginePage::urlChanged, this, &WebEngineBrowser::onUrlChanged);
     connect(page, &QWebEnginePage::renderProcessTerminated, this,
-            [this](QWebEnginePage::RenderProcessTerminationStatus, int) {
-                // What the snapshot shows is gone with the renderer.
-                snap_ = Snapshot{false, {}, {}, {}};
-            });
+            &WebEngineBrowser::onRenderProcessTerminated);
     refuseRequests();
+}
+
+void WebEngineBrowser::recycle()
+{
+    if (!ownsPage_ || !page_ || restartPending_)
+        return;
+    // Nothing the old page still reports may reach the new one.
+    ++generation_;
+    refresh_.stop();
+    quiet_.stop();
+    completeWait_.stop();
+    QWebEnginePage* old = page_;
+    disconnect(old, nullptr, this, nullptr);
+    page_ = new QuietWebPage(ownProfile_);
+    delete old;
+    loading_ = false;
+    navigated_ = false;
+    shownUrl_ = page_->url();
+    snap_ = Snapshot{};
+    completedLoad_ = load_;
+    connectPage();
+}
+
+void WebEngineBrowser::setMemoryCapMb(int mb)
+{
+    capBytes_ = mb > 0 ? qint64(mb) * 1024 * 1024 : 0;
+    if (capBytes_ > 0)
+        memoryCheck_.start();
+    else
+        memoryCheck_.stop();
+}
+
+void WebEngineBrowser::checkMemory()
+{
+    if (!page_ || capBytes_ <= 0 || restartPending_)
+        return;
+    const qint64 pid = page_->renderProcessPid();
+    if (pid <= 0)
+        return;
+    if (residentBytes(pid) > capBytes_) {
+        // Not ours to wait for: the page goes, and the renderer's end makes it
+        // a render failure.
+        ::kill(static_cast<pid_t>(pid), SIGKILL);
+    }
+}
+
+void WebEngineBrowser::onRenderProcessTerminated()
+{
+    if (restartPending_) {
+        // The renderer of a page the crawl left; the next page may load now.
+        restartPending_ = false;
+        restartWait_.stop();
+        startLoad();
+        return;
+    }
+    // What the snapshot shows is gone with the renderer, and the page will
+    // not complete.
+    snap_ = Snapshot{false, {}, {}, {}};
+    result_ = LoadResult::RendererGone;
+    refresh_.stop();
+    quiet_.stop();
+    completeWait_.stop();
+    loading_ = false;
+}
+
+void WebEngineBrowser::killRenderer()
+{
+    const qint64 pid = page_ ? page_->renderProcessPid() : 0;
+    if (pid <= 0)
+        return;
+    restartPending_ = true;
+    restartWait_.start();
+    ::kill(static_cast<pid_t>(pid), SIGKILL);
+}
+
+void WebEngineBrowser::startLoad()
+{
+    if (!loadDeferred_ || !page_)
+        return;
+    loadDeferred_ = false;
+    quiet_.start();
+    page_->load(target_);
 }
 
 void WebEngineBrowser::refuseRequests()
@@ -229,12 +358,6 @@ void WebEngineBrowser::refuseRequests()
     connect(page, &QWebEnginePage::quotaRequested, this,
             [](QWebEngineQuotaRequest r) { r.reject(); }, Qt::DirectConnection);
     QT_WARNING_POP
-    // Downloads of this page are cancelled; with a profile of our own, all.
-    connect(page->profile(), &QWebEngineProfile::downloadRequested, this,
-            [this](QWebEngineDownloadRequest* d) {
-                if (ownProfile_ || d->page() == page_.data())
-                    d->cancel();
-            }, Qt::DirectConnection);
 }
 
 void WebEngineBrowser::setRefreshInterval(int ms)
@@ -246,6 +369,11 @@ void WebEngineBrowser::navigate(const AnsiString& url)
 {
     if (!page_)
         throw Exception("The browser page is gone");
+
+    // A page left before it completed may hold its renderer in a script that
+    // never returns, and the next page of the same site would be given that
+    // renderer: it is ended, and the next page gets a fresh one.
+    const bool abandoned = navigated_ && completedLoad_ < load_ && result_ != LoadResult::RendererGone;
 
     // A new address: nothing of the old page may be reported or read for it.
     ++generation_;
@@ -260,14 +388,18 @@ void WebEngineBrowser::navigate(const AnsiString& url)
     completeWait_.stop();
     target_ = QUrl::fromUserInput(fromAnsiText(url));
     snap_ = Snapshot{true, target_.toString(QUrl::FullyEncoded), {}, {}};
+    result_ = LoadResult::Pending;
 
     // A load still running (a server that never answers) is stopped first:
     // otherwise WebEngine merges it with the next one and reports neither
     // start nor end properly. Its end, when it comes, is dropped.
     if (loading_)
         page_->triggerAction(QWebEnginePage::Stop);
-    quiet_.start();
-    page_->load(target_);
+    if (abandoned && !restartPending_)
+        killRenderer();
+    loadDeferred_ = true;
+    if (!restartPending_)
+        startLoad();
 }
 
 bool WebEngineBrowser::hasDocument()
@@ -393,6 +525,9 @@ void WebEngineBrowser::onUrlChanged(const QUrl& url)
 void WebEngineBrowser::onLoadEnded(const QWebEngineLoadingInfo& info)
 {
     refresh_.stop();
+    if (result_ != LoadResult::RendererGone)
+        result_ = info.status() == QWebEngineLoadingInfo::LoadFailedStatus ? LoadResult::Failed
+                                                                          : LoadResult::Succeeded;
     if (!reportNavigateComplete())
         return;
     // Stopped before its document arrived (a download, a stop): the page

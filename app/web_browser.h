@@ -21,6 +21,7 @@
 #include <QWebEnginePage>
 
 #include <cstdint>
+#include <memory>
 
 class QWebEngineView;
 class QWebEngineProfile;
@@ -65,6 +66,9 @@ public:
     // here stays the caller's and should outlive the adapter.
     explicit WebEngineBrowser(QWebEnginePage* page, QObject* parent = nullptr);
     ~WebEngineBrowser() override;
+    // A quiet page of the adapter's own on `profile`, which other adapters
+    // share and which must outlive them all (the batch command's lanes).
+    static std::unique_ptr<WebEngineBrowser> onProfile(QWebEngineProfile* profile);
 
     void navigate(const AnsiString& url) override;
     bool hasDocument() override;
@@ -72,6 +76,10 @@ public:
     int linkCount() override;
     AnsiString link(int index) override;
     AnsiString bodyText() override;
+    LoadResult loadResult() override { return result_; }
+    // A page of the adapter's own is replaced by a fresh one on the same
+    // profile (what the old one held in memory goes with it).
+    void recycle() override;
 
     QWebEnginePage* page() const { return page_; }
     // The object named in the events of the top-level window; the same for
@@ -80,6 +88,11 @@ public:
 
     // Period of the snapshot refresh while a page loads (500 ms unless set).
     void setRefreshInterval(int ms);
+    // Ends the page's render process when its memory (resident set) grows
+    // beyond `mb` megabytes; the page then counts as a render failure. 0: no cap.
+    void setMemoryCapMb(int mb);
+    // Size of the profile's in-memory HTTP cache (profiles of the adapter's own).
+    static constexpr int kHttpCacheBytes = 4 * 1024 * 1024;
 
 private:
     struct Snapshot {
@@ -91,7 +104,12 @@ private:
     enum class Take { Refresh, Complete };
 
     void init(QWebEnginePage* page, QWebEngineView* view);
+    void connectPage();
     void refuseRequests();
+    void onRenderProcessTerminated();
+    void killRenderer(); // the renderer of a page left unfinished
+    void startLoad();
+    void checkMemory();
     void onLoadingChanged(const QWebEngineLoadingInfo& info);
     void onLoadStarted();
     void onLoadEnded(const QWebEngineLoadingInfo& info);
@@ -113,6 +131,8 @@ private:
     QTimer refresh_;      // snapshot refresh while a committed page loads
     QTimer quiet_;        // a navigation that starts no load at all
     QTimer completeWait_; // a completion snapshot that does not arrive
+    QTimer restartWait_;  // a killed renderer whose end is not reported
+    QTimer memoryCheck_;  // the render process's memory against the cap
 
     std::uint64_t generation_ = 0; // bumped by every navigate()
     std::uint64_t load_ = 0;       // bumped by every top-level load of the page
@@ -124,6 +144,10 @@ private:
     bool addressSeen_ = false; // the page's address is the current load's
     bool reported_ = false;   // NavigateComplete2 raised for the current load
     bool refreshInFlight_ = false;
+    bool restartPending_ = false; // a renderer was killed; the next load waits for its end
+    bool loadDeferred_ = false;   // navigate() came while the renderer was being ended
+    qint64 capBytes_ = 0;
+    LoadResult result_ = LoadResult::Pending;
     QUrl target_;             // the address given to the latest navigate()
     QUrl shownUrl_;           // the page's address as last reported
     Snapshot snap_;

@@ -1,5 +1,7 @@
 #include "ports/prompts.h"
 
+#include "text/errors.h"
+
 namespace vq {
 
 namespace {
@@ -32,7 +34,10 @@ std::string defaultHandlerText(const std::exception& e)
 
 void reportException(Prompts& prompts, const std::exception& e)
 {
-    prompts.error(defaultHandlerText(e));
+    if (const auto* io = dynamic_cast<const EInOutError*>(&e); io && !io->path().empty())
+        prompts.fileError(defaultHandlerText(e), io->path());
+    else
+        prompts.error(defaultHandlerText(e));
 }
 
 } // namespace vq

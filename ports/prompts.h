@@ -33,6 +33,13 @@ public:
     virtual void message(const std::string& text) = 0;
     // The default handler's box: caption the application title, stop icon, OK.
     virtual void error(const std::string& text) = 0;
+    // The same for a file error whose file is known. The window shows the text
+    // alone; the batch command names the file.
+    virtual void fileError(const std::string& text, const std::filesystem::path& file)
+    {
+        (void)file;
+        error(text);
+    }
     // One field (at most 255 characters) pre-filled with `initial`, "确定" / "放弃".
     // Only "确定" returns the text, exactly as typed.
     virtual std::optional<std::string> inputBox(const std::string& caption,

@@ -64,6 +64,11 @@ void failWritesAfter(long long bytes)
 
 AtomicFile::AtomicFile(std::filesystem::path target) : target_(std::move(target))
 {
+    namingFile(target_, [this] { create(); });
+}
+
+void AtomicFile::create()
+{
     if (target_.empty() || !target_.has_filename())
         throwInOutError(ENOENT);
     const std::filesystem::path dir = target_.parent_path();
@@ -100,6 +105,11 @@ AtomicFile::~AtomicFile()
 
 void AtomicFile::write(std::string_view bytes)
 {
+    namingFile(target_, [&] { writeBytes(bytes); });
+}
+
+void AtomicFile::writeBytes(std::string_view bytes)
+{
     if (fd_ < 0 || error_ != 0)
         throwInOutError(error_ != 0 ? error_ : EBADF);
     if (buffer_.size() + bytes.size() <= kBufferSize) {
@@ -134,6 +144,11 @@ void AtomicFile::flushBuffer()
 }
 
 void AtomicFile::commit()
+{
+    namingFile(target_, [this] { commitFile(); });
+}
+
+void AtomicFile::commitFile()
 {
     // A file whose writing failed is never committed: it would be incomplete.
     if (fd_ < 0 || error_ != 0)

@@ -27,6 +27,9 @@ public:
     const std::filesystem::path& target() const { return target_; }
 
 private:
+    void create();
+    void writeBytes(std::string_view bytes);
+    void commitFile();
     void flushBuffer();
 
     std::filesystem::path target_;

@@ -30,6 +30,9 @@ EInOutError inOutError(int errnoValue)
     case EROFS:
         message = "File access denied";
         break;
+    case ENODEV:
+        message = "Not a regular file";
+        break;
     case ENOSPC:
         message = "Disk full";
         break;

@@ -2,6 +2,7 @@
 // (what()) is UTF-8 text meant for the user, shown by the default handler.
 #pragma once
 
+#include <filesystem>
 #include <stdexcept>
 #include <string>
 
@@ -17,15 +18,34 @@ public:
 // (0 where the failure has no system error, e.g. a write that came up short).
 // Messages: "File not found", "Invalid filename", "Too many open files",
 // "File access denied", "Read beyond end of file", "Disk full",
-// "Invalid numeric input", otherwise "I/O error %d".
+// "Invalid numeric input", "Not a regular file", otherwise "I/O error %d".
+// path() names the file concerned where it is known; the message itself stays
+// the fixed text.
 class EInOutError : public Exception {
 public:
     EInOutError(int code, const std::string& message) : Exception(message), code_(code) {}
     int code() const { return code_; }
+    const std::filesystem::path& path() const { return path_; }
+    void setPath(const std::filesystem::path& path) { path_ = path; }
 
 private:
     int code_;
+    std::filesystem::path path_;
 };
+
+// Runs `f`; an EInOutError it raises leaves with `path` as its file, unless it
+// names one already.
+template <class F>
+decltype(auto) namingFile(const std::filesystem::path& path, F&& f)
+{
+    try {
+        return f();
+    } catch (EInOutError& e) {
+        if (e.path().empty())
+            e.setPath(path);
+        throw;
+    }
+}
 
 // Whole-list files: "Cannot open file %s" (reading) and "Cannot create file %s" (writing).
 class EFOpenError : public Exception {

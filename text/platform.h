@@ -10,7 +10,8 @@
 
 namespace vq::platform {
 
-// A file opened for reading, binary; -1 on failure. A directory fails with EISDIR.
+// A file opened for reading, binary; -1 on failure. Only regular files open: a
+// directory fails with EISDIR, anything else (pipe, device) with ENODEV, at once.
 int openForReading(const std::filesystem::path& path);
 // A new file for writing, binary; fails with EEXIST when the name is taken.
 // New files get the permissions a plain create would give.

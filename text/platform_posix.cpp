@@ -15,7 +15,8 @@ int openForReading(const std::filesystem::path& path)
 {
     int fd;
     do {
-        fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+        // Without blocking: opening a named pipe would wait for a writer.
+        fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     } while (fd < 0 && errno == EINTR);
     if (fd < 0)
         return -1;
@@ -26,11 +27,15 @@ int openForReading(const std::filesystem::path& path)
         errno = err;
         return -1;
     }
-    if (S_ISDIR(st.st_mode)) {
+    if (!S_ISREG(st.st_mode)) {
+        // A directory, a pipe, a device (/dev/zero never ends): not a text file.
         ::close(fd);
-        errno = EISDIR;
+        errno = S_ISDIR(st.st_mode) ? EISDIR : ENODEV;
         return -1;
     }
+    const int flags = ::fcntl(fd, F_GETFL);
+    if (flags >= 0)
+        ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
     return fd;
 }
 

@@ -16,8 +16,11 @@ constexpr char kCtrlZ = '\x1A';
 int openForReading(const std::filesystem::path& path)
 {
     int fd = platform::openForReading(path);
-    if (fd < 0)
-        throwInOutError(errno);
+    if (fd < 0) {
+        EInOutError e = inOutError(errno);
+        e.setPath(path);
+        throw e;
+    }
     return fd;
 }
 

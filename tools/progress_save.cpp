@@ -9,11 +9,6 @@ namespace vq {
 
 namespace {
 
-// The autosave files: the base name "autosave.txt" with "&web" or "&fax" before
-// its extension. One line per list item, in list order, each ended by CR LF.
-constexpr const char* kAutosaveLinksName = "autosave&web.txt";
-constexpr const char* kAutosaveFaxName = "autosave&fax.txt";
-
 // Section headers of the file written by the save command, in code page 936:
 // "[传真号码表]" and "[网址链接表]".
 constexpr const char* kFaxSectionHeader = "[\xB4\xAB\xD5\xE6\xBA\xC5\xC2\xEB\xB1\xED]";

@@ -12,6 +12,11 @@
 
 namespace vq {
 
+// The autosave files: the base name "autosave.txt" with "&web" or "&fax" before
+// its extension. One line per list item, in list order, each ended by CR LF.
+inline constexpr const char* kAutosaveLinksName = "autosave&web.txt";
+inline constexpr const char* kAutosaveFaxName = "autosave&fax.txt";
+
 class ProgressSaver {
 public:
     ProgressSaver(MainView& view, Prompts& prompts, Timer& timer2, CrawlDriver& driver,

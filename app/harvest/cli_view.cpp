@@ -2,6 +2,7 @@
 
 #include "text/errors.h"
 #include "text/integer.h"
+#include "text/paths.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -100,7 +101,7 @@ void CliView::drawProgress()
     std::string text = "[" + std::string(filled, '#') + std::string(width - filled, '.') + "] line " +
                        std::to_string(line) + "/" + std::to_string(total) + "  links " +
                        std::to_string(panelNumber(panels_[5])) + "  fax " + std::to_string(panelNumber(panels_[7])) +
-                       "  ETA " + eta;
+                       "  ETA " + eta + (progressExtra ? progressExtra() : std::string());
     if (text == lastLine_)
         return;
     lastLine_ = text;
@@ -147,6 +148,11 @@ void CliPrompts::error(const std::string& text)
         beforeMessage();
     std::fprintf(stderr, "vqharvest: error: %s\n", text.c_str());
     ++failures;
+}
+
+void CliPrompts::fileError(const std::string& text, const std::filesystem::path& file)
+{
+    error(pathToUtf8(file) + ": " + text);
 }
 
 std::optional<std::string> CliPrompts::inputBox(const std::string&, const std::string&, const std::string& initial)

@@ -38,6 +38,8 @@ public:
     std::function<void()> onSearchEnded;
     // Draw the progress line (false: quiet).
     bool showProgress = true;
+    // More to show at the end of the progress line (lanes, pace).
+    std::function<std::string()> progressExtra;
     // Ends the progress line so that later output starts on a new line.
     void finishProgress();
 
@@ -63,6 +65,7 @@ public:
     bool confirm(const std::string& text) override;
     void message(const std::string& text) override;
     void error(const std::string& text) override;
+    void fileError(const std::string& text, const std::filesystem::path& file) override;
     std::optional<std::string> inputBox(const std::string& caption, const std::string& prompt,
                                         const std::string& initial) override;
     std::optional<std::filesystem::path> openFile(const FileDialogSpec&) override { return std::nullopt; }

@@ -7,7 +7,9 @@
 //
 // Exit codes: 0 success, 1 runtime error, 2 usage error.
 #include "app/engine.h"
+#include "app/harvest/cli_args.h"
 #include "app/harvest/cli_view.h"
+#include "app/harvest/crawl_command.h"
 #include "app/qt_timer.h"
 #include "app/version.h"
 #include "app/web_browser.h"
@@ -40,16 +42,9 @@
 
 namespace fs = std::filesystem;
 using namespace vq;
+using namespace vq::cli;
 
 namespace {
-
-constexpr int kExitOk = 0;
-constexpr int kExitRuntime = 1;
-constexpr int kExitUsage = 2;
-
-struct UsageError : std::runtime_error {
-    using std::runtime_error::runtime_error;
-};
 
 const char* const kMainHelp =
     "usage: vqharvest COMMAND [ARGS]\n"
@@ -62,31 +57,6 @@ const char* const kMainHelp =
     "\n"
     "'vqharvest COMMAND --help' describes each command; 'vqharvest --version' prints the version.\n"
     "Exit codes: 0 success, 1 runtime error, 2 usage error.\n";
-
-const char* const kCrawlHelp =
-    "usage: vqharvest crawl LIST [options]\n"
-    "\n"
-    "Visits every line of LIST (one address per line, code page 936) in a headless\n"
-    "browser and harvests fax numbers and links, exactly as the window's search does.\n"
-    "Writes \"autosave&web.txt\", \"autosave&fax.txt\" and \"vqdornavik.ini\" into DIR\n"
-    "(every five minutes and at the end). Ctrl-C stops cleanly; --from resumes.\n"
-    "\n"
-    "options:\n"
-    "  --speed S          seconds per page, 1..60 (default 8)\n"
-    "  --links            harvest links          (\"搜索链接\")\n"
-    "  --fax              harvest fax numbers    (\"搜索传真\")\n"
-    "                     (neither given: both)\n"
-    "  --dedup            skip fax numbers already found (\"去重\")\n"
-    "  --filter           apply --contains/--excludes to links (\"启用链接筛选\")\n"
-    "  --site             only links of the page's own site (\"只搜索本站\")\n"
-    "  --contains TEXT    a link must contain TEXT (repeatable; default \"http://\" and \".\")\n"
-    "  --excludes TEXT    a link must not contain TEXT (repeatable; default \"$\" and \"#\")\n"
-    "  --markers FILE     fax marker words, one per line (default \"传真：\", \"FAX：\", \"传真号：\")\n"
-    "  --from N           resume: skip the first N lines (N as shown in the progress line);\n"
-    "                     the results already in DIR are kept and added to\n"
-    "  --out DIR          where results and state go (default: the current directory)\n"
-    "  --no-net-check     skip the connectivity test (pages on this machine)\n"
-    "  --quiet            no progress line\n";
 
 const char* const kExtractHelp =
     "usage: vqharvest extract [--markers FILE] [--dedup] [--encoding E] [FILE...]\n"
@@ -114,44 +84,6 @@ const char* const kUrlsHelp =
     "\n"
     "Prints the lines PREFIX + K*v + SUFFIX for v = FIRST..LAST (K defaults to 1),\n"
     "each ended by CR LF, as the URL list generator writes them.\n";
-
-// The initial marker and filter lines, in code page 936.
-std::vector<AnsiString> defaultMarkers()
-{
-    return {utf8ToAnsi("传真："), utf8ToAnsi("FAX："), utf8ToAnsi("传真号：")};
-}
-
-bool wantsHelp(const std::vector<std::string>& args)
-{
-    for (const auto& a : args)
-        if (a == "--help" || a == "-h")
-            return true;
-    return false;
-}
-
-// Takes the value of an option that needs one.
-std::string optionValue(const std::vector<std::string>& args, size_t& i)
-{
-    if (i + 1 >= args.size())
-        throw UsageError("option " + args[i] + " needs a value");
-    return args[++i];
-}
-
-int32_t integerArgument(const std::string& name, const std::string& text)
-{
-    try {
-        return strToInt(text);
-    } catch (const EConvertError&) {
-        throw UsageError(name + " must be an integer, not '" + text + "'");
-    }
-}
-
-std::vector<AnsiString> loadMarkers(const std::string& file)
-{
-    if (!fs::exists(file))
-        throw Exception("marker file not found: " + file);
-    return loadList(file);
-}
 
 // Flushes standard output; a write that failed on the way (a full disk, a
 // closed pipe) is an error, not a success.
@@ -318,239 +250,6 @@ int runUrls(const std::vector<std::string>& args)
     return finishOutput();
 }
 
-// ---- crawl --------------------------------------------------------------------------
-// WebEngine's start-up report and its warnings about the missing GPU are noise
-// on a terminal; everything else goes through.
-void quietMessages(QtMsgType type, const QMessageLogContext& context, const QString& message)
-{
-    if (type == QtDebugMsg || type == QtInfoMsg)
-        return;
-    if (context.category && std::strcmp(context.category, "qt.webenginecontext") == 0)
-        return;
-    if (message.startsWith(QLatin1String("WebEngineContext used before")) ||
-        message.startsWith(QLatin1String("QStandardPaths: XDG_RUNTIME_DIR")))
-        return;
-    std::fprintf(stderr, "%s\n", qPrintable(message));
-}
-
-int sigintPipe[2] = {-1, -1};
-volatile sig_atomic_t sigintCount = 0;
-
-void onSigint(int)
-{
-    sigintCount = sigintCount + 1;
-    if (sigintCount > 1)
-        _exit(130);
-    const char c = 'x';
-    [[maybe_unused]] ssize_t n = write(sigintPipe[1], &c, 1);
-}
-
-// The lines of an autosave file a stopped crawl left behind (none when absent).
-std::vector<AnsiString> earlierResults(const fs::path& file)
-{
-    return fileExists(file) ? readAllLines(file) : std::vector<AnsiString>{};
-}
-
-// "继续" starts from empty result lists; a resumed batch crawl puts the earlier
-// results back in front, so that the result files hold the whole crawl instead
-// of being replaced by the part after the break.
-void restoreResults(std::vector<AnsiString> items, ResultList& list, int32_t& count, MainView& view, int panel)
-{
-    if (items.empty())
-        return;
-    for (auto& item : items)
-        list.append(std::move(item));
-    count = static_cast<int32_t>(list.size());
-    view.setPanel(panel, intToStr(count));
-}
-
-class AlwaysOnline : public HostLookup {
-public:
-    std::string localAddress() override { return {}; }
-};
-
-struct CrawlOptions {
-    std::string list;
-    int speed = 8;
-    bool links = false, fax = false, dedup = false, filter = false, site = false;
-    std::vector<AnsiString> contains, excludes, markers;
-    std::optional<int32_t> from;
-    std::string out = ".";
-    bool netCheck = true;
-    bool quiet = false;
-};
-
-CrawlOptions parseCrawl(const std::vector<std::string>& args)
-{
-    CrawlOptions o;
-    bool haveContains = false, haveExcludes = false, haveMarkers = false;
-    for (size_t i = 0; i < args.size(); ++i) {
-        const std::string& a = args[i];
-        if (a == "--speed") {
-            o.speed = integerArgument("--speed", optionValue(args, i));
-            if (o.speed < 1 || o.speed > 60)
-                throw UsageError("--speed must be between 1 and 60");
-        } else if (a == "--links") o.links = true;
-        else if (a == "--fax") o.fax = true;
-        else if (a == "--dedup") o.dedup = true;
-        else if (a == "--filter") o.filter = true;
-        else if (a == "--site") o.site = true;
-        else if (a == "--contains") {
-            if (!haveContains) o.contains.clear();
-            haveContains = true;
-            o.contains.push_back(utf8ToAnsi(optionValue(args, i)));
-        } else if (a == "--excludes") {
-            if (!haveExcludes) o.excludes.clear();
-            haveExcludes = true;
-            o.excludes.push_back(utf8ToAnsi(optionValue(args, i)));
-        } else if (a == "--markers") {
-            haveMarkers = true;
-            o.markers = loadMarkers(optionValue(args, i));
-        } else if (a == "--from") {
-            o.from = integerArgument("--from", optionValue(args, i));
-        } else if (a == "--out") {
-            o.out = optionValue(args, i);
-        } else if (a == "--no-net-check") o.netCheck = false;
-        else if (a == "--quiet") o.quiet = true;
-        else if (a.size() > 1 && a[0] == '-')
-            throw UsageError("unknown option " + a);
-        else if (o.list.empty())
-            o.list = a;
-        else
-            throw UsageError("crawl takes one LIST, not '" + a + "' as well");
-    }
-    if (o.list.empty())
-        throw UsageError("crawl needs a LIST file");
-    if (!o.links && !o.fax)
-        o.links = o.fax = true;
-    if (!haveContains)
-        o.contains = {"http://", "."};
-    if (!haveExcludes)
-        o.excludes = {"$", "#"};
-    if (!haveMarkers)
-        o.markers = defaultMarkers();
-    return o;
-}
-
-int runCrawl(int argc, char** argv, const std::vector<std::string>& args)
-{
-    if (wantsHelp(args)) {
-        std::fputs(kCrawlHelp, stdout);
-        return kExitOk;
-    }
-    const CrawlOptions o = parseCrawl(args);
-    if (!fs::is_regular_file(o.list))
-        throw Exception("URL list not found: " + o.list);
-    std::error_code ec;
-    fs::create_directories(o.out, ec);
-    if (!fs::is_directory(o.out))
-        throw Exception("cannot use output directory " + o.out);
-    const fs::path outDir = fs::absolute(o.out);
-    const AnsiString listPath = pathToAnsi(fs::absolute(o.list));
-
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    if (qEnvironmentVariableIsEmpty("QT_LOGGING_RULES"))
-        qputenv("QT_LOGGING_RULES", "qt.webenginecontext=false;js=false");
-    qInstallMessageHandler(quietMessages);
-    vq::prepareWebEngine();
-    QApplication app(argc, argv);
-
-    cli::CliView view;
-    view.showProgress = !o.quiet;
-    cli::CliPrompts prompts;
-    prompts.beforeMessage = [&] { view.finishProgress(); };
-    view.setChecked(Switch::Links, o.links);
-    view.setChecked(Switch::Fax, o.fax);
-    view.setChecked(Switch::Dedup, o.dedup);
-    view.setChecked(Switch::LinkFilter, o.filter);
-    view.setChecked(Switch::OnlySite, o.site);
-    view.setChecked(Switch::Autosave, true);
-    view.setSpeed(o.speed);
-    view.setListPath(listPath);
-    view.setMemoLines(Memo::FaxMarkers, o.markers);
-    view.setMemoLines(Memo::MustContain, o.contains);
-    view.setMemoLines(Memo::MustNotContain, o.excludes);
-
-    int code = kExitOk;
-    {
-        // A quiet page on an off-the-record profile, owned by the adapter.
-        WebEngineBrowser browser(static_cast<QWebEnginePage*>(nullptr));
-        QtTimer timer1(8000), timer2(300000), timer3(300000);
-        InterfaceHostLookup interfaces;
-        AlwaysOnline online;
-        HostLookup& host = o.netCheck ? static_cast<HostLookup&>(interfaces) : online;
-        Engine engine({view, prompts, browser, host, timer1, timer2, timer3, outDir});
-
-        bool ended = false;
-        view.onSearchEnded = [&] {
-            ended = true;
-            QTimer::singleShot(0, &app, [&] { app.quit(); });
-        };
-
-        if (pipe2(sigintPipe, O_CLOEXEC | O_NONBLOCK) != 0)
-            throw Exception(std::string("pipe: ") + std::strerror(errno));
-        QSocketNotifier notifier(sigintPipe[0], QSocketNotifier::Read);
-        QObject::connect(&notifier, &QSocketNotifier::activated, &app, [&] {
-            char buf[16];
-            while (read(sigintPipe[0], buf, sizeof buf) > 0) {
-            }
-            view.finishProgress();
-            std::fprintf(stderr, "vqharvest: stopping after the current page (Ctrl-C again to quit at once)\n");
-            guarded(prompts, [&] { engine.driver.N3Click(); });
-        });
-        struct sigaction sa {};
-        sa.sa_handler = onSigint;
-        sigemptyset(&sa.sa_mask);
-        sigaction(SIGINT, &sa, nullptr);
-        sigaction(SIGTERM, &sa, nullptr);
-
-        UrlListSource::countLines(fs::absolute(o.list), engine.counters.urlTotal);
-        const int failuresBefore = prompts.failures;
-        if (o.from) {
-            // Resuming goes through the state file, as "继续" does: the state
-            // written here is what the resume reads back.
-            std::vector<AnsiString> earlierLinks = earlierResults(outDir / "autosave&web.txt");
-            std::vector<AnsiString> earlierFax = earlierResults(outDir / "autosave&fax.txt");
-            engine.counters.progressIndex = *o.from;
-            writeSearchState(outDir, view, engine.counters);
-            prompts.inputAnswer = intToStr(*o.from);
-            guarded(prompts, [&] { engine.resume.N4Click(); });
-            if (view.panel(8) == "继续搜索...") {
-                // Nothing is scanned before the first page tick.
-                restoreResults(std::move(earlierLinks), engine.links, engine.counters.linkCount, view, 5);
-                restoreResults(std::move(earlierFax), engine.fax, engine.counters.faxCount, view, 7);
-            }
-        } else {
-            guarded(prompts, [&] { engine.driver.N2Click(); });
-        }
-        const std::string status = view.panel(8);
-        const bool running = status == "正在搜索..." || status == "继续搜索...";
-        if (!ended && !running) {
-            code = kExitRuntime; // refused: the reason is on stderr
-        } else {
-            if (!ended)
-                app.exec();
-            view.finishProgress();
-            const int failuresDuringCrawl = prompts.failures - failuresBefore;
-            // The results and the state, whatever the autosave timer last wrote.
-            const int before = prompts.failures;
-            guarded(prompts, [&] { engine.progress.Button2Click(); });
-            if (prompts.failures != before)
-                code = kExitRuntime;
-            std::fprintf(stderr, "vqharvest: %d of %d lines done, %d links, %d fax numbers%s\n",
-                         engine.counters.progressIndex, engine.counters.urlTotal, engine.counters.linkCount,
-                         engine.counters.faxCount,
-                         failuresDuringCrawl ? " (some pages reported errors)" : "");
-            if (sigintCount > 0)
-                std::fprintf(stderr, "vqharvest: stopped; resume with --from %d\n", engine.counters.progressIndex);
-        }
-        signal(SIGINT, SIG_DFL);
-        signal(SIGTERM, SIG_DFL);
-    }
-    return code;
-}
-
 } // namespace
 
 int main(int argc, char** argv)
@@ -584,7 +283,7 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "vqharvest: %s\n(see 'vqharvest --help')\n", e.what());
         return kExitUsage;
     } catch (const std::exception& e) {
-        std::fprintf(stderr, "vqharvest: error: %s\n", e.what());
+        std::fprintf(stderr, "vqharvest: error: %s\n", describe(e).c_str());
         return kExitRuntime;
     }
 }
