@@ -313,6 +313,7 @@ void CrawlDriver::beginRun()
     running_ = true;
     renderStop_ = false;
     renderFailuresInRow_ = 0;
+    failedRunStart_ = 0;
     linesRead_ = counters_.progressIndex;
     committed_ = counters_.progressIndex;
     ahead_.clear();
@@ -730,6 +731,12 @@ void CrawlDriver::flushDone()
                 d.record.fax.push_back(kept);
         }
         ++committed_;
+        if (d.report) {
+            if (d.record.outcome != PageOutcome::RenderFailure)
+                failedRunStart_ = 0;
+            else if (failedRunStart_ == 0)
+                failedRunStart_ = committed_;
+        }
         if (d.report && onPageDone)
             onPageDone(d.record);
     }
@@ -747,6 +754,10 @@ void CrawlDriver::checkRenderFailures(PageOutcome outcome)
     // The browser no longer renders anything: a run of empty pages would be
     // reported as a search. Stop where the search is, saved, and say why.
     renderStop_ = true;
+    // The pages that failed last added nothing: the resume point goes back
+    // before them, so that a resume visits them again.
+    if (failedRunStart_ > 0)
+        committed_ = std::min(committed_, failedRunStart_ - 1);
     std::exception_ptr finishError;
     try {
         stopNow();

@@ -210,6 +210,7 @@ private:
     bool running_ = false;
     bool renderStop_ = false;
     int renderFailuresInRow_ = 0;
+    int32_t failedRunStart_ = 0; // first line of the render failures at the end of the added lines
 };
 
 } // namespace vq
