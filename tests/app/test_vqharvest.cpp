@@ -485,10 +485,18 @@ void TestVqharvest::usageErrors_data()
         QTest::addRow("crawl: %s without a value", option)
             << QStringList{"crawl", "list.txt", option} << 2
             << QByteArray("option ") + option + " needs a value";
-    QTest::newRow("--speed 0") << QStringList{"crawl", "list.txt", "--speed", "0"} << 2
-                               << QByteArray("--speed must be between 1 and 60");
+    QTest::newRow("--speed -1") << QStringList{"crawl", "list.txt", "--speed", "-1"} << 2
+                                << QByteArray("--speed must be between 0 and 60");
     QTest::newRow("--speed 61") << QStringList{"crawl", "list.txt", "--speed", "61"} << 2
-                                << QByteArray("--speed must be between 1 and 60");
+                                << QByteArray("--speed must be between 0 and 60");
+    QTest::newRow("--lanes 33") << QStringList{"crawl", "list.txt", "--lanes", "33"} << 2
+                                << QByteArray("--lanes must be between 1 and 32");
+    QTest::newRow("--shard 4/3") << QStringList{"crawl", "list.txt", "--shard", "4/3"} << 2
+                                 << QByteArray("--shard K must be between 1 and 3");
+    QTest::newRow("--shard 2") << QStringList{"crawl", "list.txt", "--shard", "2"} << 2
+                               << QByteArray("--shard must be K/N, not '2'");
+    QTest::newRow("--host-delay x") << QStringList{"crawl", "list.txt", "--host-delay", "x"} << 2
+                                    << QByteArray("--host-delay must be seconds between 0 and 3600, not 'x'");
     QTest::newRow("--speed not a number") << QStringList{"crawl", "list.txt", "--speed", "fast"} << 2
                                           << QByteArray("--speed must be an integer, not 'fast'");
     QTest::newRow("--from not a number") << QStringList{"crawl", "list.txt", "--from", "3x"} << 2
@@ -649,13 +657,14 @@ void TestVqharvest::crawlLocalPages()
     QCOMPARE(server.requests(), (QList<QByteArray>{"/p1.html", "/p2.html", "/p3.html"}));
 
     auto file = [](const QByteArrayList& lines) { return lines.isEmpty() ? QByteArray() : lines.join("\r\n") + "\r\n"; };
+    // A fresh crawl's files hold exactly its results, none at all included.
     QCOMPARE(readFile(out + "/autosave&fax.txt"), file(fax));
-    QCOMPARE(QFile::exists(out + "/autosave&fax.txt"), !fax.isEmpty());
+    QVERIFY(QFile::exists(out + "/autosave&fax.txt"));
     QByteArrayList expectedLinks;
     for (const QByteArray& link : links)
         expectedLinks << (link.startsWith("P/") ? server.url(link.mid(1)) : link);
     QCOMPARE(readFile(out + "/autosave&web.txt"), file(expectedLinks));
-    QCOMPARE(QFile::exists(out + "/autosave&web.txt"), !links.isEmpty());
+    QVERIFY(QFile::exists(out + "/autosave&web.txt"));
     const QByteArrayList ini = QByteArrayList{list.toUtf8(), "3", "3"} + state + QByteArrayList{"1"};
     QCOMPARE(readFile(out + "/vqdornavik.ini"), file(ini));
     QVERIFY2(err.contains(QStringLiteral("vqharvest: 3 of 3 lines done, %1 links, %2 fax numbers\n")
@@ -666,18 +675,14 @@ void TestVqharvest::crawlLocalPages()
     // Only the results and the state are written into DIR.
     QStringList written = QDir(out).entryList(QDir::Files);
     written.sort();
-    QStringList expected{"vqdornavik.ini"};
-    if (!fax.isEmpty())
-        expected << "autosave&fax.txt";
-    if (!links.isEmpty())
-        expected << "autosave&web.txt";
-    expected.sort();
+    QStringList expected{"autosave&fax.txt", "autosave&web.txt", "vqdornavik.ini"};
     QCOMPARE(written, expected);
 }
 
 // Ctrl-C after the third page, then a second run resumed at the position the
-// state file holds: every line's page is visited once, in order, and the
-// results of both runs end up in the result file.
+// state file holds: every line is scanned once, in order (a page still loading
+// at the signal is left and visited again), and the results of both runs end
+// up in the result file.
 void TestVqharvest::interruptAndResume()
 {
     const int pages = 8;
@@ -713,18 +718,19 @@ void TestVqharvest::interruptAndResume()
     server.onServed = nullptr;
     QVERIFY(interrupted);
     const QByteArray firstErr = first.readAllStandardError();
-    QVERIFY2(first.exitCode() == 0, firstErr.constData());
+    QVERIFY2(first.exitCode() == 130, firstErr.constData());
 
     const QByteArrayList state = readFile(out + "/vqdornavik.ini").split('\n');
     QVERIFY(state.size() > 2);
     bool ok = false;
     const int position = state[1].trimmed().toInt(&ok);
     QVERIFY(ok);
-    QVERIFY2(position >= 3 && position < pages, state[1].constData());
+    QVERIFY2(position >= 2 && position < pages, state[1].constData());
     QVERIFY2(firstErr.contains("--from " + QByteArray::number(position)), firstErr.constData());
     QVERIFY2(firstErr.contains(QByteArray::number(position) + " of 8 lines done"), firstErr.constData());
-    // The pages requested are the pages done: none was left half-visited.
-    QCOMPARE(server.requests(), allPaths.mid(0, position));
+    // The pages done, and at most the one that was loading at the signal.
+    const QList<QByteArray> firstRequests = server.requests();
+    QVERIFY(firstRequests == allPaths.mid(0, position) || firstRequests == allPaths.mid(0, position + 1));
     QCOMPARE(readFile(out + "/autosave&fax.txt"), allFax.mid(0, position).join("\r\n") + "\r\n");
 
     QProcess second;
@@ -735,7 +741,7 @@ void TestVqharvest::interruptAndResume()
     QVERIFY2(!secondErr.contains("--from"), secondErr.constData());
     QVERIFY2(secondErr.contains("8 of 8 lines done, 0 links, 8 fax numbers"), secondErr.constData());
 
-    QCOMPARE(server.requests(), allPaths);
+    QCOMPARE(server.requests(), firstRequests + allPaths.mid(position));
     QCOMPARE(readFile(out + "/vqdornavik.ini").split('\n').value(1), QByteArray("8\r"));
     QCOMPARE(readFile(out + "/autosave&fax.txt"), allFax.join("\r\n") + "\r\n");
 }
