@@ -54,6 +54,11 @@ void FakeBrowser::navigate(const AnsiString& url)
     navigations.push_back(url);
     if (failNavigate)
         throw Exception("navigation failed");
+    result = LoadResult::Succeeded;
+    if (std::find(renderFailures.begin(), renderFailures.end(), url) != renderFailures.end()) {
+        result = LoadResult::RendererGone;
+        return;
+    }
     if (autoComplete) {
         auto it = pages.find(url);
         completeTop(it != pages.end() ? it->second : FakePage{url, {}, {}});

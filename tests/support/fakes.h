@@ -72,6 +72,8 @@ public:
     int linkCount() override;
     AnsiString link(int index) override;
     AnsiString bodyText() override;
+    LoadResult loadResult() override { return result; }
+    void recycle() override { ++recycled; }
 
     // Test side.
     void setPage(FakePage page) { document = std::move(page); }
@@ -88,6 +90,11 @@ public:
     // once with pages[url] (or an empty page) through completeTop().
     bool autoComplete = false;
     std::map<AnsiString, FakePage> pages;
+    // What loadResult() says; navigate() sets RendererGone for these
+    // addresses (and completes nothing), Succeeded for any other.
+    LoadResult result = LoadResult::Succeeded;
+    std::vector<AnsiString> renderFailures;
+    int recycled = 0;
 
     static inline const int topObject = 1;
     static FrameId top() { return &topObject; }

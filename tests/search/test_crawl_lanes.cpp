@@ -1,0 +1,329 @@
+// The crawl driver beyond one page at a time, on fakes and a manual clock:
+// which addresses are visited, how each line ends, the resume point while
+// pages load, a run of render failures, lanes that finish out of order, the
+// per-host cap, shards and an immediate stop.
+#include "tests/support/engine_rig.h"
+#include "tests/support/files.h"
+
+#include <QTest>
+
+#include <memory>
+
+using namespace vq;
+
+namespace {
+
+AnsiString faxLine(const std::string& number) { return "\xB4\xAB\xD5\xE6\xA3\xBA" + number; }
+
+// The engine on fakes with `extra` more lanes, each its own fake browser.
+struct LaneRig {
+    fake::EngineRig rig;
+    std::vector<std::unique_ptr<fake::FakeBrowser>> browsers;
+    std::vector<PageRecord> records;
+
+    explicit LaneRig(int extra = 0, LaneOptions options = {})
+    {
+        browsers.push_back(nullptr); // lane 0 is rig.browser
+        for (int i = 0; i < extra; ++i) {
+            browsers.push_back(std::make_unique<fake::FakeBrowser>());
+            driver().addLane(*browsers.back(), rig.clock.newTimer(), rig.clock.newTimer());
+        }
+        driver().setLaneOptions(options);
+        driver().nowMs = [this] { return rig.clock.now(); };
+        driver().onPageDone = [this](const PageRecord& r) { records.push_back(r); };
+        rig.view.setChecked(Switch::Links, false);
+        rig.view.setChecked(Switch::Fax, true);
+        rig.view.setSpeed(1);
+    }
+    CrawlDriver& driver() { return rig.engine.driver; }
+    fake::FakeBrowser& browser(size_t lane) { return lane == 0 ? rig.browser : *browsers[lane]; }
+
+    // Every page's document carries one number: "0519-1000000" + its own digit(s)
+    // unless `numbers` says otherwise.
+    void list(const std::vector<AnsiString>& addresses, const std::map<AnsiString, std::string>& numbers = {})
+    {
+        rig.writeUrlList(addresses);
+        for (size_t lane = 0; lane < browsers.size(); ++lane) {
+            for (size_t i = 0; i < addresses.size(); ++i) {
+                const auto it = numbers.find(addresses[i]);
+                const std::string number = it != numbers.end() ? it->second : "0519-1000000" + std::to_string(i + 1);
+                browser(lane).pages[addresses[i]] = {addresses[i], {}, faxLine(number)};
+            }
+        }
+    }
+    std::vector<PageOutcome> outcomes() const
+    {
+        std::vector<PageOutcome> o;
+        for (const auto& r : records)
+            o.push_back(r.outcome);
+        return o;
+    }
+    std::vector<AnsiString> fax() const { return {rig.engine.fax.items().begin(), rig.engine.fax.items().end()}; }
+    int32_t statePosition() const
+    {
+        const std::string state = test::readBytes(rig.programDir / "vqdornavik.ini");
+        const size_t first = state.find("\r\n");
+        return std::stoi(state.substr(first + 2));
+    }
+};
+
+} // namespace
+
+class CrawlLanesTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void addresses_data();
+    void addresses();
+    void outcomes_data();
+    void outcomes();
+    void resumePointWhilePagesLoad();
+    void runOfRenderFailuresStops();
+    void lanesAddInListOrder();
+    void perHostCap_data();
+    void perHostCap();
+    void shardVisitsItsLines();
+    void stopNowLeavesLoadingPagesUndone();
+    void recycleAfterPages();
+};
+
+void CrawlLanesTest::addresses_data()
+{
+    QTest::addColumn<QByteArray>("address");
+    QTest::addColumn<bool>("web");
+    QTest::addColumn<QByteArray>("host");
+    QTest::newRow("http") << QByteArray("http://WWW.Example.com/a?b#c") << true << QByteArray("www.example.com");
+    QTest::newRow("https, port, user") << QByteArray("HTTPS://u:p@host.cn:8443/x") << true << QByteArray("host.cn");
+    QTest::newRow("no scheme") << QByteArray("www.example.com/page.html") << true << QByteArray("www.example.com");
+    QTest::newRow("host and port") << QByteArray("localhost:8080/x") << true << QByteArray("localhost");
+    QTest::newRow("IPv6") << QByteArray("http://[::1]:80/") << true << QByteArray("[::1]");
+    QTest::newRow("empty line") << QByteArray("") << true << QByteArray("");
+    QTest::newRow("file") << QByteArray("file:///etc/passwd") << false << QByteArray();
+    QTest::newRow("javascript") << QByteArray("javascript:while(1){}") << false << QByteArray();
+    QTest::newRow("javascript, spaces first") << QByteArray("\tjavascript:alert(1)") << false << QByteArray();
+    QTest::newRow("data") << QByteArray("data:text/html,<p>x") << false << QByteArray();
+    QTest::newRow("about") << QByteArray("about:blank") << false << QByteArray();
+    QTest::newRow("mailto") << QByteArray("mailto:a@b.cn") << false << QByteArray();
+    QTest::newRow("ftp") << QByteArray("ftp://h/x") << false << QByteArray();
+}
+
+void CrawlLanesTest::addresses()
+{
+    QFETCH(QByteArray, address);
+    QFETCH(bool, web);
+    QFETCH(QByteArray, host);
+    QCOMPARE(isWebAddress(address.toStdString()), web);
+    if (web)
+        QCOMPARE(QByteArray::fromStdString(hostOf(address.toStdString())), host);
+}
+
+// One lane at 1 s a page: each line ends within one interval of what decides it.
+void CrawlLanesTest::outcomes_data()
+{
+    QTest::addColumn<QList<QByteArray>>("lines");
+    QTest::addColumn<QList<QByteArray>>("renderFailures");
+    QTest::addColumn<QList<QByteArray>>("navigated");
+    QTest::addColumn<QList<int>>("outcomes");
+    QTest::addColumn<int>("faxFound");
+
+    using B = QList<QByteArray>;
+    const int S = int(PageOutcome::Scanned), K = int(PageOutcome::SkippedScheme), R = int(PageOutcome::RenderFailure);
+    QTest::newRow("schemes that are not the web")
+        << B{"http://a/", "file:///etc/passwd", "javascript:while(1){}", "http://c/"} << B{}
+        << B{"http://a/", "http://c/"} << QList<int>{S, K, K, S} << 2;
+    QTest::newRow("a renderer that dies")
+        << B{"http://a/", "http://b/", "http://c/"} << B{"http://b/"}
+        << B{"http://a/", "http://b/", "http://c/"} << QList<int>{S, R, S} << 2;
+}
+
+void CrawlLanesTest::outcomes()
+{
+    QFETCH(QList<QByteArray>, lines);
+    QFETCH(QList<QByteArray>, renderFailures);
+    QFETCH(QList<QByteArray>, navigated);
+    QFETCH(QList<int>, outcomes);
+    QFETCH(int, faxFound);
+
+    LaneRig r;
+    std::vector<AnsiString> list;
+    for (const auto& l : lines)
+        list.push_back(l.toStdString());
+    r.list(list);
+    r.rig.browser.autoComplete = true;
+    for (const auto& f : renderFailures)
+        r.rig.browser.renderFailures.push_back(f.toStdString());
+    r.driver().N2Click();
+    r.rig.clock.advance(1000 * lines.size());
+    QCOMPARE(r.rig.view.panel(kPanelStatus), std::string("搜索已经结束!"));
+
+    QList<QByteArray> visited;
+    for (const auto& n : r.rig.browser.navigations)
+        visited << QByteArray::fromStdString(n);
+    QCOMPARE(visited, navigated);
+    QList<int> got;
+    for (PageOutcome o : r.outcomes())
+        got << int(o);
+    QCOMPARE(got, outcomes);
+    QCOMPARE(int(r.fax().size()), faxFound);
+    QVERIFY(r.rig.prompts.log.empty());
+}
+
+// An autosave while a page loads names only the lines before it.
+void CrawlLanesTest::resumePointWhilePagesLoad()
+{
+    LaneRig r;
+    r.list({"http://a/", "http://b/", "http://c/"});
+    r.driver().N2Click();
+    r.rig.browser.completeTop(r.rig.browser.pages["http://a/"]);
+    r.rig.clock.advance(1000); // a scanned, b loading
+    QCOMPARE(r.rig.engine.counters.progressIndex, 2);
+    r.rig.engine.progress.Button2Click();
+    QCOMPARE(r.statePosition(), 1);
+    QCOMPARE(r.driver().position(), 1);
+}
+
+// Five pages in a row that cannot render: the search stops, says why, and
+// the resume point is before them.
+void CrawlLanesTest::runOfRenderFailuresStops()
+{
+    LaneRig r;
+    std::vector<AnsiString> list;
+    for (int i = 1; i <= 9; ++i)
+        list.push_back("http://p" + std::to_string(i) + "/");
+    r.list(list);
+    r.rig.browser.autoComplete = true;
+    for (int i = 3; i <= 9; ++i)
+        r.rig.browser.renderFailures.push_back(list[i - 1]);
+    r.driver().N2Click();
+    r.rig.clock.advance(20000);
+
+    QCOMPARE(r.rig.view.panel(kPanelStatus), std::string("搜索已经结束!"));
+    QVERIFY(r.driver().stoppedForRenderFailures());
+    QCOMPARE(int(r.rig.browser.navigations.size()), 7); // 2 good, then 5 failures
+    QCOMPARE(r.rig.prompts.texts("message"),
+             std::vector<std::string>{"连续5个网页无法显示，浏览器已不能正常工作，搜索已停止。"});
+    QCOMPARE(r.statePosition(), 2);
+    QVERIFY(!r.rig.anyTimerRunning());
+}
+
+// Three lanes finish in reverse order: the fax list still follows the list,
+// and with dedup the number belongs to the first line that has it.
+void CrawlLanesTest::lanesAddInListOrder()
+{
+    LaneOptions o;
+    o.noPace = true;
+    LaneRig r(2, o);
+    r.rig.view.setChecked(Switch::Dedup, true);
+    r.list({"http://a/", "http://b/", "http://c/"}, {{"http://a/", "0519-11111111"}, {"http://b/", "0519-22222222"},
+                                                     {"http://c/", "0519-11111111"}});
+    r.driver().N2Click();
+    QCOMPARE(r.driver().busyLanes(), size_t(3));
+    for (size_t lane : {2, 1, 0}) {
+        fake::FakeBrowser& b = r.browser(lane);
+        b.completeTop(b.pages[b.navigations.back()]);
+        r.rig.clock.advance(50);
+    }
+    QCOMPARE(r.fax(), (std::vector<AnsiString>{"0519-11111111", "0519-22222222"}));
+    QCOMPARE(int(r.records.size()), 3);
+    QCOMPARE(r.records[0].fax, std::vector<AnsiString>{"0519-11111111"});
+    QCOMPARE(r.records[2].fax, std::vector<AnsiString>{});
+    QCOMPARE(r.rig.view.panel(kPanelStatus), std::string("搜索已经结束!"));
+    QCOMPARE(r.statePosition(), 3);
+}
+
+void CrawlLanesTest::perHostCap_data()
+{
+    QTest::addColumn<int>("perHost");
+    QTest::addColumn<QList<QByteArray>>("lines");
+    QTest::addColumn<int>("busyAtStart");
+    QTest::newRow("one host, cap 1") << 1 << QList<QByteArray>{"http://h/1", "http://h/2", "http://h/3"} << 1;
+    QTest::newRow("one host, cap 2") << 2 << QList<QByteArray>{"http://h/1", "http://H/2", "http://h:81/3"} << 2;
+    QTest::newRow("two hosts, cap 1") << 1 << QList<QByteArray>{"http://h/1", "http://h/2", "http://g/3"} << 2;
+}
+
+// However pages complete, no host ever has more pages in flight than the cap.
+void CrawlLanesTest::perHostCap()
+{
+    QFETCH(int, perHost);
+    QFETCH(QList<QByteArray>, lines);
+    QFETCH(int, busyAtStart);
+
+    LaneOptions o;
+    o.noPace = true;
+    o.perHost = perHost;
+    LaneRig r(2, o);
+    std::vector<AnsiString> list;
+    for (const auto& l : lines)
+        list.push_back(l.toStdString());
+    r.list(list);
+    r.driver().N2Click();
+    QCOMPARE(int(r.driver().busyLanes()), busyAtStart);
+    for (int step = 0; step < 10 && r.driver().running(); ++step) {
+        for (size_t lane = 0; lane < 3; ++lane) {
+            fake::FakeBrowser& b = r.browser(lane);
+            if (!b.navigations.empty() && !b.document)
+                b.completeTop(b.pages[b.navigations.back()]);
+        }
+        r.rig.clock.advance(50);
+        for (size_t lane = 0; lane < 3; ++lane)
+            r.browser(lane).document.reset();
+        QVERIFY(int(r.driver().busyLanes()) <= busyAtStart);
+    }
+    QVERIFY(!r.driver().running());
+    QCOMPARE(int(r.records.size()), 3);
+}
+
+// Shard 2 of 3: lines 2 and 5 of 7; the position still counts every line.
+void CrawlLanesTest::shardVisitsItsLines()
+{
+    LaneOptions o;
+    o.shardIndex = 1;
+    o.shardCount = 3;
+    LaneRig r(0, o);
+    std::vector<AnsiString> list;
+    for (int i = 1; i <= 7; ++i)
+        list.push_back("http://p" + std::to_string(i) + "/");
+    r.list(list);
+    r.rig.browser.autoComplete = true;
+    r.driver().N2Click();
+    r.rig.clock.advance(10000);
+    QCOMPARE(r.rig.browser.navigations, (std::vector<AnsiString>{"http://p2/", "http://p5/"}));
+    QCOMPARE(r.fax(), (std::vector<AnsiString>{"0519-10000002", "0519-10000005"}));
+    QCOMPARE(r.statePosition(), 7);
+}
+
+// A stop "now" with lanes busy: what is loading is left undone, and lines
+// done after it are not added, so a resume from the position adds each once.
+void CrawlLanesTest::stopNowLeavesLoadingPagesUndone()
+{
+    LaneOptions o;
+    o.noPace = true;
+    LaneRig r(2, o);
+    r.list({"http://a/", "http://b/", "http://c/", "http://d/"});
+    r.driver().N2Click();
+    r.browser(0).completeTop(r.browser(0).pages["http://a/"]);
+    r.browser(2).completeTop(r.browser(2).pages["http://c/"]);
+    r.rig.clock.advance(50); // a and c done, b loading
+    r.driver().stopNow();
+    QCOMPARE(r.rig.view.panel(kPanelStatus), std::string("搜索已经结束!"));
+    QCOMPARE(r.driver().position(), 1);
+    QCOMPARE(r.statePosition(), 1);
+    QCOMPARE(r.fax(), std::vector<AnsiString>{"0519-10000001"});
+    QVERIFY(!r.rig.anyTimerRunning());
+}
+
+void CrawlLanesTest::recycleAfterPages()
+{
+    LaneOptions o;
+    o.recycleAfter = 2;
+    LaneRig r(0, o);
+    r.list({"http://a/", "http://b/", "http://c/", "http://d/", "http://e/"});
+    r.rig.browser.autoComplete = true;
+    r.driver().N2Click();
+    r.rig.clock.advance(10000);
+    QCOMPARE(int(r.records.size()), 5);
+    QCOMPARE(r.rig.browser.recycled, 2); // before the 3rd and the 5th page
+}
+
+QTEST_GUILESS_MAIN(CrawlLanesTest)
+#include "test_crawl_lanes.moc"
