@@ -14,6 +14,10 @@
 #include <QString>
 #include <QTcpServer>
 #include <QTcpSocket>
+#include <QPointer>
+#include <QTimer>
+
+#include <algorithm>
 
 #include <functional>
 #include <optional>
@@ -29,6 +33,7 @@ public:
         QByteArray body;
         QByteArray extraHeaders;
         bool complete = true; // false: send the body, keep the connection open, never end
+        int delayMs = 0;      // the answer waits this long
     };
     // Answers a path that has no canned response, or declines with nullopt.
     using Generator = std::function<std::optional<Response>(const QByteArray& path)>;
@@ -60,6 +65,9 @@ public:
     void set(const QByteArray& path, Response r) { pages_[path] = std::move(r); }
     void setGenerator(Generator g) { generator_ = std::move(g); }
     bool requested(const QByteArray& path) const { return requested_.contains(path); }
+    // The most requests of one host (the Host header without port) waiting for
+    // their answer at the same time.
+    int maxConcurrent(const QByteArray& host) const { return maxBusy_.value(host); }
     int requestCount(const QByteArray& path) const { return int(requested_.count(path)); }
 
 private:
@@ -70,6 +78,14 @@ private:
         if (buf.indexOf("\r\n\r\n") < 0)
             return;
         const QByteArray path = buf.left(buf.indexOf("\r\n")).split(' ').value(1);
+        QByteArray host;
+        for (const QByteArray& line : buf.split('\n')) {
+            if (line.toLower().startsWith("host:")) {
+                host = line.mid(5).trimmed();
+                if (!host.startsWith('[') && host.contains(':'))
+                    host = host.left(host.indexOf(':'));
+            }
+        }
         pending_.remove(s);
         requested_.append(path);
         if (path.startsWith("/never"))
@@ -81,6 +97,22 @@ private:
             if (std::optional<Response> made = generator_(path))
                 r = std::move(*made);
         }
+        if (r.delayMs > 0) {
+            const int busy = ++busy_[host];
+            maxBusy_[host] = std::max(maxBusy_.value(host), busy);
+            QPointer<QTcpSocket> socket(s);
+            QTimer::singleShot(r.delayMs, this, [this, socket, host, r] {
+                --busy_[host];
+                if (socket)
+                    send(socket, r);
+            });
+            return;
+        }
+        send(s, r);
+    }
+
+    void send(QTcpSocket* s, const Response& r)
+    {
         QByteArray head = "HTTP/1.1 " + r.status + "\r\nContent-Type: " + r.contentType + "\r\n" +
                           r.extraHeaders;
         if (r.complete)
@@ -96,6 +128,8 @@ private:
     Generator generator_;
     QHash<QTcpSocket*, QByteArray> pending_;
     QList<QByteArray> requested_;
+    QHash<QByteArray, int> busy_;
+    QHash<QByteArray, int> maxBusy_;
 };
 
 } // namespace vq::test
