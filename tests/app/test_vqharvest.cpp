@@ -3,6 +3,7 @@
 // 127.0.0.1, including a Ctrl-C and a resume with --from.
 
 #include "tests/support/fax_cases.h"
+#include "tests/support/harvest_process.h"
 #include "tests/support/files.h"
 #include "tests/support/page_server.h"
 #include "app/version.h"
@@ -26,7 +27,7 @@ using namespace vq;
 
 namespace {
 
-const QString kProgram = QStringLiteral(VQHARVEST_PATH);
+const QString kProgram = test::HarvestProcess::program();
 
 QByteArray gbk(const char* utf8)
 {
@@ -123,8 +124,6 @@ private slots:
     void interruptAndResume();
 
 private:
-    // The child's environment: offscreen, with a home and XDG folders of its own.
-    QProcessEnvironment childEnvironment();
     // Runs the command to its end without an event loop (nothing to serve meanwhile).
     Result run(const QStringList& args, const QByteArray& input = {});
     // Starts a crawl; the event loop keeps running (and the page server serving)
@@ -132,35 +131,18 @@ private:
     void start(QProcess& p, const QStringList& args);
     bool waitForExit(QProcess& p, int timeoutMs);
 
-    QTemporaryDir home_;
+    test::HarvestProcess harvest_;
 };
-
-QProcessEnvironment TestVqharvest::childEnvironment()
-{
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert("QT_QPA_PLATFORM", "offscreen");
-    env.insert("HOME", home_.path());
-    env.insert("XDG_DATA_HOME", home_.filePath("data"));
-    env.insert("XDG_CACHE_HOME", home_.filePath("cache"));
-    env.insert("XDG_CONFIG_HOME", home_.filePath("config"));
-    env.insert("XDG_RUNTIME_DIR", home_.filePath("run"));
-    env.insert("LC_ALL", "C.UTF-8");
-    return env;
-}
 
 void TestVqharvest::initTestCase()
 {
     QVERIFY2(QFile::exists(kProgram), qPrintable(kProgram));
-    QVERIFY(home_.isValid());
-    QVERIFY(QDir(home_.path()).mkpath("run"));
-    QVERIFY(QFile::setPermissions(home_.filePath("run"),
-                                  QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
 }
 
 Result TestVqharvest::run(const QStringList& args, const QByteArray& input)
 {
     QProcess p;
-    p.setProcessEnvironment(childEnvironment());
+    p.setProcessEnvironment(harvest_.environment());
     p.start(kProgram, args);
     if (!p.waitForStarted(10000))
         return {};
@@ -178,25 +160,12 @@ Result TestVqharvest::run(const QStringList& args, const QByteArray& input)
 
 void TestVqharvest::start(QProcess& p, const QStringList& args)
 {
-    p.setProcessEnvironment(childEnvironment());
-    p.setStandardInputFile(QProcess::nullDevice());
-    p.start(kProgram, args);
+    harvest_.start(p, args);
 }
 
 bool TestVqharvest::waitForExit(QProcess& p, int timeoutMs)
 {
-    if (p.state() != QProcess::NotRunning) {
-        QEventLoop loop;
-        connect(&p, &QProcess::finished, &loop, &QEventLoop::quit);
-        connect(&p, &QProcess::errorOccurred, &loop, &QEventLoop::quit);
-        QTimer::singleShot(timeoutMs, &loop, &QEventLoop::quit);
-        loop.exec();
-    }
-    if (p.state() == QProcess::NotRunning)
-        return p.exitStatus() == QProcess::NormalExit;
-    p.kill();
-    p.waitForFinished(5000);
-    return false;
+    return test::HarvestProcess::waitForExit(p, timeoutMs);
 }
 
 // ---- extract ------------------------------------------------------------------
@@ -584,7 +553,7 @@ void TestVqharvest::outputFailure()
         QSKIP("no /dev/full");
 
     QProcess p;
-    p.setProcessEnvironment(childEnvironment());
+    p.setProcessEnvironment(harvest_.environment());
     p.setStandardOutputFile("/dev/full");
     p.start(kProgram, args);
     QVERIFY(p.waitForStarted(10000));
