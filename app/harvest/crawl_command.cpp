@@ -463,6 +463,7 @@ int runCrawl(int argc, char** argv, const std::vector<std::string>& args)
             if (signalCount > 1 && handled < 2) {
                 handled = 2;
                 guarded(prompts, [&] { engine.progress.Button2Click(); });
+                std::fprintf(stderr, "vqharvest: stopped; resume with --from %d\n", driver.position());
                 std::fflush(stderr);
                 _exit(lastSignal == SIGTERM ? kExitSigterm : kExitSigint);
             }
