@@ -82,6 +82,7 @@ private slots:
     void lanesAddInListOrder();
     void perHostCap_data();
     void perHostCap();
+    void hostDelaySpacesVisits();
     void shardVisitsItsLines();
     void stopNowLeavesLoadingPagesUndone();
     void recycleAfterPages();
@@ -271,6 +272,30 @@ void CrawlLanesTest::perHostCap()
     }
     QVERIFY(!r.driver().running());
     QCOMPARE(int(r.records.size()), 3);
+}
+
+// Two lanes, one host, 1 s between visits: the second page waits its turn
+// while the other host's page goes at once.
+void CrawlLanesTest::hostDelaySpacesVisits()
+{
+    LaneOptions o;
+    o.noPace = true;
+    o.hostDelayMs = 1000;
+    LaneRig r(1, o);
+    r.list({"http://h/1", "http://h/2", "http://g/3"});
+    for (size_t lane = 0; lane < 2; ++lane)
+        r.browser(lane).autoComplete = true;
+    std::vector<std::pair<int64_t, AnsiString>> visits;
+    r.driver().onPageDone = [&](const PageRecord& rec) { visits.emplace_back(rec.ms, rec.address); };
+    r.driver().N2Click();
+    QCOMPARE(r.browser(1).navigations, std::vector<AnsiString>{"http://g/3"});
+    r.rig.clock.advance(900);
+    QCOMPARE(r.browser(0).navigations, std::vector<AnsiString>{"http://h/1"});
+    r.rig.clock.advance(200);
+    QCOMPARE(r.browser(0).navigations.size() + r.browser(1).navigations.size(), size_t(3));
+    r.rig.clock.advance(1000);
+    QVERIFY(!r.driver().running());
+    QCOMPARE(int(visits.size()), 3);
 }
 
 // Shard 2 of 3: lines 2 and 5 of 7; the position still counts every line.
