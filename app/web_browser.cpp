@@ -1,11 +1,12 @@
 #include "app/web_browser.h"
 
+#include "app/os.h"
+
 #include "text/ansi.h"
 #include "text/errors.h"
 
 #include <QAuthenticator>
 #include <QCoreApplication>
-#include <QFile>
 #include <QVariantMap>
 #include <QWebEngineCertificateError>
 #include <QWebEngineClientCertificateSelection>
@@ -20,16 +21,14 @@
 #include <QWebEngineSettings>
 #include <QWebEngineView>
 
-#include <csignal>
 #include <string_view>
-#include <unistd.h>
 
 namespace vq {
 
 void prepareWebEngine()
 {
     QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
-    if (::geteuid() == 0)
+    if (os::runningAsAdministrator())
         qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");
 }
 
@@ -66,18 +65,6 @@ constexpr int kDefaultRefreshMs = 500;
 constexpr int kRestartWaitMs = 2000;
 constexpr int kMemoryCheckMs = 200;
 
-// The resident set of a process in bytes (0 when unknown).
-qint64 residentBytes(qint64 pid)
-{
-    QFile f(QStringLiteral("/proc/%1/statm").arg(pid));
-    if (!f.open(QIODevice::ReadOnly))
-        return 0;
-    const QList<QByteArray> fields = f.readAll().split(' ');
-    if (fields.size() < 2)
-        return 0;
-    static const long pageSize = ::sysconf(_SC_PAGESIZE);
-    return fields.at(1).toLongLong() * pageSize;
-}
 
 AnsiString toAnsiText(const QString& s)
 {
@@ -281,10 +268,10 @@ void WebEngineBrowser::checkMemory()
     const qint64 pid = page_->renderProcessPid();
     if (pid <= 0)
         return;
-    if (residentBytes(pid) > capBytes_) {
+    if (os::residentBytes(pid) > capBytes_) {
         // Not ours to wait for: the page goes, and the renderer's end makes it
         // a render failure.
-        ::kill(static_cast<pid_t>(pid), SIGKILL);
+        os::killProcess(pid);
     }
 }
 
@@ -314,7 +301,7 @@ void WebEngineBrowser::killRenderer()
         return;
     restartPending_ = true;
     restartWait_.start();
-    ::kill(static_cast<pid_t>(pid), SIGKILL);
+    os::killProcess(pid);
 }
 
 void WebEngineBrowser::startLoad()

@@ -1,5 +1,7 @@
 #include "app/harvest/cli_view.h"
 
+#include "app/os.h"
+
 #include "text/errors.h"
 #include "text/integer.h"
 #include "text/paths.h"
@@ -7,7 +9,6 @@
 #include <algorithm>
 #include <cstdio>
 #include <thread>
-#include <unistd.h>
 
 namespace vq::cli {
 
@@ -32,7 +33,7 @@ std::string clockText(long long seconds)
 }
 } // namespace
 
-CliView::CliView() : tty_(isatty(STDERR_FILENO) != 0)
+CliView::CliView() : tty_(os::stderrIsTerminal())
 {
     for (Switch s : {Switch::Dedup, Switch::Links, Switch::Fax, Switch::LinkFilter, Switch::OnlySite,
                      Switch::Autosave})

@@ -3,6 +3,7 @@
 #include "app/engine.h"
 #include "app/harvest/cli_args.h"
 #include "app/harvest/cli_view.h"
+#include "app/os.h"
 #include "app/qt_timer.h"
 #include "app/web_browser.h"
 #include "search/host_lookup.h"
@@ -14,20 +15,17 @@
 #include "tools/progress_save.h"
 
 #include <QApplication>
-#include <QSocketNotifier>
 #include <QTimer>
 #include <QWebEnginePage>
 #include <QWebEngineProfile>
 
 #include <array>
 #include <chrono>
-#include <csignal>
 #include <cstdio>
 #include <cstring>
-#include <fcntl.h>
 #include <memory>
 #include <optional>
-#include <unistd.h>
+#include <cstdlib>
 
 namespace fs = std::filesystem;
 
@@ -207,22 +205,6 @@ void quietMessages(QtMsgType type, const QMessageLogContext& context, const QStr
         message.startsWith(QLatin1String("QStandardPaths: XDG_RUNTIME_DIR")))
         return;
     std::fprintf(stderr, "%s\n", qPrintable(message));
-}
-
-// Signals reach the event loop through a pipe. The third one ends the process
-// at once, for a loop that no longer answers.
-int signalPipe[2] = {-1, -1};
-volatile sig_atomic_t signalCount = 0;
-volatile sig_atomic_t lastSignal = 0;
-
-void onSignal(int sig)
-{
-    signalCount = signalCount + 1;
-    lastSignal = sig;
-    if (signalCount > 2)
-        _exit(sig == SIGTERM ? kExitSigterm : kExitSigint);
-    const char c = 'x';
-    [[maybe_unused]] ssize_t n = write(signalPipe[1], &c, 1);
 }
 
 // The lines of an autosave file a stopped crawl left behind (none when absent).
@@ -439,40 +421,29 @@ int runCrawl(int argc, char** argv, const std::vector<std::string>& args)
         };
 
         bool ended = false;
+        bool stopping = false;
         view.onSearchEnded = [&] {
             ended = true;
             QTimer::singleShot(0, &app, [&] { app.quit(); });
         };
 
-        if (pipe2(signalPipe, O_CLOEXEC | O_NONBLOCK) != 0)
-            throw Exception(std::string("pipe: ") + std::strerror(errno));
-        QSocketNotifier notifier(signalPipe[0], QSocketNotifier::Read);
-        int handled = 0;
-        QObject::connect(&notifier, &QSocketNotifier::activated, &app, [&] {
-            char buf[16];
-            while (read(signalPipe[0], buf, sizeof buf) > 0) {
-            }
+        os::StopRequests stops;
+        QObject::connect(&stops, &os::StopRequests::requested, &app, [&](int count) {
             view.finishProgress();
-            if (handled == 0 && signalCount > 0) {
-                handled = 1;
+            if (count >= 1 && !stopping) {
+                stopping = true;
                 // The pages loading now are left unscanned and not counted:
                 // the resume point stays before them.
                 std::fprintf(stderr, "vqharvest: stopping (a second signal saves and quits at once)\n");
                 guarded(prompts, [&] { driver.stopNow(); });
             }
-            if (signalCount > 1 && handled < 2) {
-                handled = 2;
+            if (count >= 2) {
                 guarded(prompts, [&] { engine.progress.Button2Click(); });
                 std::fprintf(stderr, "vqharvest: stopped; resume with --from %d\n", driver.position());
                 std::fflush(stderr);
-                _exit(lastSignal == SIGTERM ? kExitSigterm : kExitSigint);
+                std::_Exit(stops.exitCode());
             }
         });
-        struct sigaction sa {};
-        sa.sa_handler = onSignal;
-        sigemptyset(&sa.sa_mask);
-        sigaction(SIGINT, &sa, nullptr);
-        sigaction(SIGTERM, &sa, nullptr);
 
         UrlListSource::countLines(fs::absolute(o.list), engine.counters.urlTotal);
         const int failuresBefore = prompts.failures;
@@ -523,16 +494,14 @@ int runCrawl(int argc, char** argv, const std::vector<std::string>& args)
                          tally.pages, tally.perSecond(), tally.count(PageOutcome::Timeout),
                          tally.count(PageOutcome::NavigationError), tally.count(PageOutcome::RenderFailure),
                          tally.count(PageOutcome::SkippedScheme));
-            const bool stopped = signalCount > 0 || driver.stoppedForRenderFailures();
+            const bool stopped = stopping || driver.stoppedForRenderFailures();
             if (stopped || driver.position() < engine.counters.urlTotal)
                 std::fprintf(stderr, "vqharvest: stopped; resume with --from %d\n", driver.position());
             if (!saved || driver.stoppedForRenderFailures())
                 code = kExitRuntime;
-            else if (signalCount > 0)
-                code = lastSignal == SIGTERM ? kExitSigterm : kExitSigint;
+            else if (stopping)
+                code = stops.exitCode();
         }
-        signal(SIGINT, SIG_DFL);
-        signal(SIGTERM, SIG_DFL);
     }
     return code;
 }

@@ -10,11 +10,7 @@
 #include "app/harvest/cli_args.h"
 #include "app/harvest/cli_view.h"
 #include "app/harvest/crawl_command.h"
-#include "app/qt_timer.h"
 #include "app/version.h"
-#include "app/web_browser.h"
-#include "search/host_lookup.h"
-#include "state/search_state.h"
 #include "text/ansi.h"
 #include "text/errors.h"
 #include "text/integer.h"
@@ -23,21 +19,14 @@
 #include "tools/merge.h"
 #include "tools/url_generator.h"
 
-#include <QApplication>
-#include <QSocketNotifier>
-#include <QTimer>
-#include <QWebEnginePage>
 
-#include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <fstream>
-#include <fcntl.h>
 #include <iostream>
 #include <iterator>
 #include <memory>
 #include <string>
-#include <unistd.h>
 #include <vector>
 
 namespace fs = std::filesystem;
