@@ -1,5 +1,6 @@
 #include "search/crawl_driver.h"
 
+#include "search/saved_results.h"
 #include "state/search_state.h"
 #include "text/integer.h"
 #include "text/paths.h"
@@ -73,6 +74,7 @@ void CrawlDriver::N2Click()
     counters_.watchdogIndex = 0;
     counters_.faxCount = 0;
     counters_.linkCount = 0;
+    counters_.searchId = newSearchId();
     links_.clear();
     fax_.clear();
 
@@ -129,6 +131,9 @@ void CrawlDriver::N3Click()
     counters_.stopRequested = true;
     view_.setPanel(kPanelStatus, "终止搜索...");
     view_.applyButtonSet(ButtonSet::Stopped);
+    // What was found so far is on disk before the current page ends.
+    if (view_.isChecked(Switch::Autosave) && saveResults)
+        saveResults();
 }
 
 void CrawlDriver::navigateTo(const AnsiString& address)
@@ -147,6 +152,7 @@ void CrawlDriver::readAndNavigate()
     const AnsiString address = urlList_.readAddress();
     ++counters_.progressIndex;
     view_.setPanel(kPanelProgress, intToStr(counters_.progressIndex));
+    view_.showProgress(counters_.progressIndex, counters_.urlTotal, address);
     counters_.waitTicks = 0;
     navigateTo(address);
 }
@@ -229,14 +235,19 @@ void CrawlDriver::BitBtn1Click()
 
     // The window shows the search as ended even when the state cannot be
     // written; the write error is reported in preference to a close error,
-    // since it means the resume point was not saved.
+    // since it means the resume point was not saved. With autosave on, the
+    // result lists are written with the state.
     std::exception_ptr writeError;
     try {
-        writeSearchState();
+        if (view_.isChecked(Switch::Autosave) && saveResults)
+            saveResults();
+        else
+            writeSearchState();
     } catch (...) {
         writeError = std::current_exception();
     }
 
+    view_.progressEnded();
     view_.setPanel(kPanelStatus, "搜索已经结束!");
     view_.repaint();
     view_.applyButtonSet(ButtonSet::Stopped);
@@ -250,6 +261,11 @@ void CrawlDriver::BitBtn1Click()
 void CrawlDriver::writeSearchState()
 {
     vq::writeSearchState(programDir_, view_, counters_);
+    SearchRecord record = readSearchRecord(programDir_);
+    if (record.state != counters_.searchId) {
+        record.state = counters_.searchId;
+        writeSearchRecord(programDir_, record);
+    }
 }
 
 } // namespace vq

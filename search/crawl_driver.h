@@ -16,6 +16,7 @@
 #include "search/url_list.h"
 
 #include <filesystem>
+#include <functional>
 
 namespace vq {
 
@@ -41,8 +42,14 @@ public:
     // (e.g. the state file cannot be written) is raised.
     void firstAdvance();
 
-    // Writes the search-state file from the window and the counters.
+    // Writes the search-state file from the window and the counters, and notes
+    // in the search record that the state file describes this search.
     void writeSearchState();
+
+    // Saves the progress and both result lists (Button2Click); set by the engine.
+    // With "自动保存" checked it runs at "终止" and at the end of a search, in
+    // place of the state file alone.
+    std::function<void()> saveResults;
 
     // A page gets at most this many extra ticks to complete.
     static constexpr int kMaxWaitTicks = 30;

@@ -223,10 +223,10 @@ void FaxExtractor::ExtractFaxNumbers()
 {
     pageBuffer_.clear();
     const AnsiString text = browser_.bodyText(); // a read failure leaves this page to the caller
-    extractFromText(text);
+    extractFromText(text, browser_.locationUrl());
 }
 
-void FaxExtractor::extractFromText(const AnsiString& pageText)
+void FaxExtractor::extractFromText(const AnsiString& pageText, const AnsiString& origin)
 {
     pageBuffer_ = splitList(pageText);
     const FaxLineScanner scan(view_.memoLines(Memo::FaxMarkers));
@@ -237,7 +237,7 @@ void FaxExtractor::extractFromText(const AnsiString& pageText)
             continue;
         if (dedup && fax_.contains(*number))
             continue;
-        fax_.append(std::move(*number));
+        fax_.append(std::move(*number), origin); // with dedup, the first page found stays
         counters_.faxCount += 1;
         view_.setPanel(kPanelFax, intToStr(counters_.faxCount));
     }

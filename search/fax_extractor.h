@@ -58,8 +58,9 @@ public:
     // each, and appends new ones to the fax list (dedup when "去重" is checked).
     void ExtractFaxNumbers();
 
-    // The same on text already read (used by ExtractFaxNumbers and the batch command).
-    void extractFromText(const AnsiString& pageText);
+    // The same on text already read (used by ExtractFaxNumbers and the batch
+    // command); `origin` is the page address each new number is noted with.
+    void extractFromText(const AnsiString& pageText, const AnsiString& origin = {});
 
     const std::vector<AnsiString>& pageBuffer() const { return pageBuffer_; }
 

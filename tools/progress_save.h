@@ -12,15 +12,23 @@
 
 namespace vq {
 
+enum class ResultListId { Links, Fax }; // ListView3 "网址链接表", ListView4 "传真号码表"
+
 class ProgressSaver {
 public:
     ProgressSaver(MainView& view, Prompts& prompts, Timer& timer2, CrawlDriver& driver,
-                  ResultList& links, ResultList& fax, std::filesystem::path programDir);
+                  ResultList& links, ResultList& fax, SearchCounters& counters,
+                  std::filesystem::path programDir);
 
     void Button2Click();      // state file, then "autosave&web.txt" and "autosave&fax.txt"
     void SpeedButton8Click(); // "进程"
     void Timer2Timer();       // autosave tick
     void N5Click();           // "保存": both lists to a file the user chooses
+
+    // The result lists' context menu: "导出…" writes one list to a file the user
+    // chooses (autosave layout); "清空" empties it after a confirmation.
+    void exportList(ResultListId which);
+    void clearList(ResultListId which);
 
 private:
     MainView& view_;
@@ -29,6 +37,7 @@ private:
     CrawlDriver& driver_;
     ResultList& links_;
     ResultList& fax_;
+    SearchCounters& counters_;
     std::filesystem::path programDir_;
 };
 

@@ -58,6 +58,8 @@ private slots:
     void extractPages_data();
     void extractPages();
     void extractKeepsCounterAndPanel();
+    void originOfEachNumber_data();
+    void originOfEachNumber();
     void readFailurePropagates();
 };
 
@@ -279,6 +281,40 @@ void TestFaxExtractor::extractPages()
     QCOMPARE(counters.faxCount, int(expected.size()));
     QCOMPARE(QString::fromStdString(view.panel(7)),
              expected.isEmpty() ? QString() : QString::number(expected.size()));
+}
+
+// Every number is noted with the page it was found on; with dedup a number
+// keeps the first page. The origin is never part of the item.
+void TestFaxExtractor::originOfEachNumber_data()
+{
+    QTest::addColumn<bool>("dedup");
+    QTest::addColumn<QList<QByteArray>>("origins");
+    QTest::newRow("dedup on: the first page") << true << QList<QByteArray>{"http://p1/", "http://p1/", "http://p2/"};
+    QTest::newRow("dedup off: each page")
+        << false << QList<QByteArray>{"http://p1/", "http://p1/", "http://p2/", "http://p2/"};
+}
+
+void TestFaxExtractor::originOfEachNumber()
+{
+    QFETCH(bool, dedup);
+    QFETCH(QList<QByteArray>, origins);
+    fake::FakeBrowser browser;
+    fake::FakeMainView view;
+    view.switches[Switch::Dedup] = dedup;
+    ResultList fax;
+    SearchCounters counters;
+    FaxExtractor extractor(browser, view, fax, counters);
+    browser.setPage({"http://p1/", {}, bytes(gbk("传真：0519-88888888\nFAX: 021-66666666"))});
+    extractor.ExtractFaxNumbers();
+    browser.setPage({"http://p2/", {}, bytes(gbk("传真：0519-88888888\n传真：(010)12345678"))});
+    extractor.ExtractFaxNumbers();
+    QList<QByteArray> got;
+    for (size_t i = 0; i < fax.size(); ++i)
+        got << qbytes(fax.origin(i));
+    QCOMPARE(got, origins);
+    QCOMPARE(qbytes(fax.items().back()), QByteArray("010-12345678"));
+    extractor.extractFromText(gbk("传真：0571-22222222").toStdString());
+    QCOMPARE(fax.origin(fax.size() - 1), AnsiString()); // text without a page
 }
 
 // FaxCount goes on from where the search stands; numbers already in the list
