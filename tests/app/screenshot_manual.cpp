@@ -8,6 +8,7 @@
 #include "app/web_browser.h"
 #include "tests/support/fakes.h"
 #include "tests/support/page_server.h"
+#include "text/paths.h"
 #include "text/text_file.h"
 
 #include <QApplication>
