@@ -377,6 +377,15 @@ void TForm1::FormDestroy()
         guarded(*prompts_, [this] { engine_->saveSettings(); });
 }
 
+QAction* TForm1::addMenuItem(QMenu* menu, const char* name, const QString& caption,
+                             void (TForm1::*handler)())
+{
+    QAction* action = menu->addAction(caption);
+    action->setObjectName(QString::fromLatin1(name));
+    connect(action, &QAction::triggered, this, handler);
+    return action;
+}
+
 QToolButton* TForm1::addSpeedButton(QWidget* bar, const char* name, const QString& caption,
                                     const QString& hint, void (TForm1::*handler)())
 {
@@ -526,17 +535,11 @@ void TForm1::buildControls()
 
     PopupMenu2 = new QMenu(this);
     PopupMenu2->setObjectName(QStringLiteral("PopupMenu2"));
-    const auto menuItem = [this](const char* name, const QString& caption, void (TForm1::*handler)()) {
-        QAction* action = PopupMenu2->addAction(caption);
-        action->setObjectName(QString::fromLatin1(name));
-        connect(action, &QAction::triggered, this, handler);
-        return action;
-    };
-    CopyItem = menuItem("CopyItem", QStringLiteral("复制"), &TForm1::CopyClick);
-    CopyAllItem = menuItem("CopyAllItem", QStringLiteral("全部复制"), &TForm1::CopyAllClick);
-    ExportItem = menuItem("ExportItem", QStringLiteral("导出…"), &TForm1::ExportClick);
+    CopyItem = addMenuItem(PopupMenu2, "CopyItem", QStringLiteral("复制"), &TForm1::CopyClick);
+    CopyAllItem = addMenuItem(PopupMenu2, "CopyAllItem", QStringLiteral("全部复制"), &TForm1::CopyAllClick);
+    ExportItem = addMenuItem(PopupMenu2, "ExportItem", QStringLiteral("导出…"), &TForm1::ExportClick);
     PopupMenu2->addSeparator();
-    ClearItem = menuItem("ClearItem", QStringLiteral("清空"), &TForm1::ClearClick);
+    ClearItem = addMenuItem(PopupMenu2, "ClearItem", QStringLiteral("清空"), &TForm1::ClearClick);
     for (QTreeView* view : {ListView3, ListView4}) {
         connect(view, &QWidget::customContextMenuRequested, this, [this, view](const QPoint& at) {
             resultMenuFor(view)->popup(view->viewport()->mapToGlobal(at));

@@ -165,6 +165,7 @@ private:
     void buildControls();
     void FormCreate(bool loadSettings);
     void FormDestroy();
+    QAction* addMenuItem(QMenu* menu, const char* name, const QString& caption, void (TForm1::*handler)());
     QToolButton* addSpeedButton(QWidget* bar, const char* name, const QString& caption,
                                 const QString& hint, void (TForm1::*handler)());
     QCheckBox* switchBox(Switch s) const;

@@ -6,15 +6,12 @@
 #include "app/qt_text.h"
 #include "app/translations.h"
 #include "app/web_browser.h"
-#include "tests/support/fakes.h"
 #include "tests/support/page_server.h"
-#include "text/paths.h"
-#include "text/text_file.h"
+#include "tests/support/search_window.h"
 
 #include <QApplication>
 #include <QProcess>
 #include <QSplitter>
-#include <QTemporaryDir>
 #include <QTimer>
 
 #include <cstdio>
@@ -62,29 +59,18 @@ int main(int argc, char* argv[])
     for (int i = 0; i < pages; ++i)
         server.set(QStringLiteral("/company/%1.html").arg(i).toUtf8(), {"200 OK", "text/html; charset=utf-8", page(i, server), {}, true});
 
-    QTemporaryDir dir;
-    std::vector<AnsiString> lines;
+    QStringList lines;
     for (int i = 0; i < pages; ++i)
-        lines.push_back(toAnsi(server.url(QStringLiteral("/company/%1.html").arg(i))));
-    const std::filesystem::path list = toPath(dir.filePath(QStringLiteral("网址列表.txt")));
-    writeAllLines(list, lines);
-
-    fake::FakePrompts prompts;
-    fake::FakeHostLookup host;
-    TForm1::Options options;
-    options.prompts = &prompts;
-    options.host = &host;
-    options.programDir = toPath(dir.path());
-    TForm1 form(options);
+        lines << server.url(QStringLiteral("/company/%1.html").arg(i));
+    test::SearchWindow w;
+    TForm1& form = *w.form;
+    w.chooseList(QStringLiteral("网址列表.txt"), lines);
     form.resize(760, 560);
     form.move(40, 30);
-    form.show();
-    form.setListPath(pathToAnsi(list));
     form.setSpeed(1);
     for (Switch s : {Switch::Links, Switch::Fax, Switch::Dedup, Switch::LinkFilter, Switch::Autosave})
         form.setChecked(s, true);
     form.Splitter1->setSizes({200, 260});
-    form.engine().counters.urlTotal = pages;
 
     QTimer::singleShot(500, &form, [&] { form.N2Click(); });
     QTimer::singleShot(7500, &form, [&] {

@@ -19,6 +19,16 @@ std::string bytes(const QByteArray& a) { return std::string(a.constData(), size_
 QByteArray qbytes(const std::string& s) { return QByteArray(s.data(), qsizetype(s.size())); }
 QByteArray gbk(const char* utf8) { return qbytes(utf8ToAnsi(utf8)); }
 
+// The extractor on a scripted browser and window, dedup as given.
+struct Extraction {
+    explicit Extraction(bool dedup) { view.switches[Switch::Dedup] = dedup; }
+    fake::FakeBrowser browser;
+    fake::FakeMainView view;
+    ResultList fax;
+    SearchCounters counters;
+    FaxExtractor extractor{browser, view, fax, counters};
+};
+
 QList<QByteArray> gbkList(std::initializer_list<const char*> utf8)
 {
     QList<QByteArray> out;
@@ -262,12 +272,8 @@ void TestFaxExtractor::extractPages()
     QFETCH(bool, dedup);
     QFETCH(QList<QByteArray>, expected);
 
-    fake::FakeBrowser browser;
-    fake::FakeMainView view;
-    view.switches[Switch::Dedup] = dedup;
-    ResultList fax;
-    SearchCounters counters;
-    FaxExtractor extractor(browser, view, fax, counters);
+    Extraction x(dedup);
+    auto& [browser, view, fax, counters, extractor] = x;
 
     for (const QByteArray& page : pages) {
         browser.setPage({"http://a.example/", {}, bytes(page)});
@@ -298,12 +304,8 @@ void TestFaxExtractor::originOfEachNumber()
 {
     QFETCH(bool, dedup);
     QFETCH(QList<QByteArray>, origins);
-    fake::FakeBrowser browser;
-    fake::FakeMainView view;
-    view.switches[Switch::Dedup] = dedup;
-    ResultList fax;
-    SearchCounters counters;
-    FaxExtractor extractor(browser, view, fax, counters);
+    Extraction x(dedup);
+    auto& [browser, view, fax, counters, extractor] = x;
     browser.setPage({"http://p1/", {}, bytes(gbk("传真：0519-88888888\nFAX: 021-66666666"))});
     extractor.ExtractFaxNumbers();
     browser.setPage({"http://p2/", {}, bytes(gbk("传真：0519-88888888\n传真：(010)12345678"))});
