@@ -17,10 +17,11 @@ Engine::Engine(EnginePorts p)
              urlList, page, harvester, extractor, links, fax, counters, ports.programDir),
       resume(ports.view, ports.prompts, ports.host, ports.timer1, ports.timer2, ports.timer3,
              urlList, driver, links, fax, counters, ports.programDir),
-      progress(ports.view, ports.prompts, ports.timer2, driver, links, fax, ports.programDir),
+      progress(ports.view, ports.prompts, ports.timer2, driver, links, fax, counters, ports.programDir),
       merge(ports.view, ports.prompts, ports.programDir)
 {
     page.attach(ports.browser);
+    driver.saveResults = [this] { progress.Button2Click(); };
 
     ports.timer1.setEnabled(false);
     ports.timer1.setInterval(8000);

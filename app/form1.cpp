@@ -14,8 +14,10 @@
 #include "app/tray_icon.h"
 #endif
 
+#include <QAction>
 #include <QApplication>
 #include <QCheckBox>
+#include <QClipboard>
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QDialog>
@@ -27,9 +29,12 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QLocale>
+#include <QMenu>
 #include <QPlainTextEdit>
+#include <QProgressBar>
 #include <QProxyStyle>
 #include <QScreen>
+#include <QSplitter>
 #include <QStandardPaths>
 #include <QStatusBar>
 #include <QThread>
@@ -59,6 +64,7 @@ constexpr int kResultBandHeight = 88;
 constexpr int kResultColumnWidth = 250;
 
 const char* const kExitQuestion = "确认退出VelqorDornavik吗?";
+const char* const kUnsavedNote = "当前有尚未保存的搜索结果。";
 
 struct PanelSpec {
     int width;
@@ -118,11 +124,12 @@ QTreeView* resultView(const char* name, QWidget* parent)
     view->setItemsExpandable(false);
     view->setUniformRowHeights(true);
     view->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    view->setSelectionMode(QAbstractItemView::SingleSelection);
+    view->setSelectionMode(QAbstractItemView::ExtendedSelection);
     view->setAllColumnsShowFocus(true);
     view->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
-    view->header()->setStretchLastSection(false);
+    view->header()->setStretchLastSection(true); // the one column fills the list's width
     view->header()->setSectionsMovable(false);
+    view->setContextMenuPolicy(Qt::CustomContextMenu);
     return view;
 }
 
@@ -371,6 +378,15 @@ void TForm1::FormDestroy()
         guarded(*prompts_, [this] { engine_->saveSettings(); });
 }
 
+QAction* TForm1::addMenuItem(QMenu* menu, const char* name, const QString& caption,
+                             void (TForm1::*handler)())
+{
+    QAction* action = menu->addAction(caption);
+    action->setObjectName(QString::fromLatin1(name));
+    connect(action, &QAction::triggered, this, handler);
+    return action;
+}
+
 QToolButton* TForm1::addSpeedButton(QWidget* bar, const char* name, const QString& caption,
                                     const QString& hint, void (TForm1::*handler)())
 {
@@ -469,8 +485,15 @@ void TForm1::buildControls()
     auto* excludeLabel = new QLabel(QStringLiteral("链接必须不含："), linkSide);
     containLabel->setBuddy(Memo4);
     excludeLabel->setBuddy(Memo5);
+    CheckBox9 = textLeftCheckBox("CheckBox9", QStringLiteral("含https链接"), linkSide);
+    CheckBox9->setLayoutDirection(Qt::LeftToRight);
+    auto* siteBoxes = new QHBoxLayout;
+    siteBoxes->setSpacing(6);
+    siteBoxes->addWidget(CheckBox7);
+    siteBoxes->addWidget(CheckBox9);
+    siteBoxes->addStretch(1);
     grid->addWidget(CheckBox6, 0, 0);
-    grid->addWidget(CheckBox7, 0, 1);
+    grid->addLayout(siteBoxes, 0, 1);
     grid->addWidget(containLabel, 1, 0);
     grid->addWidget(excludeLabel, 1, 1);
     grid->addWidget(Memo4, 2, 0);
@@ -485,10 +508,15 @@ void TForm1::buildControls()
     filterRow->addWidget(Memo1, 1);
     column->addWidget(filters);
 
-    // 4. Result band.
-    auto* results = new QWidget(central);
+    // 4. Result band and 5. the browser, split so that the user can give the
+    // lists more room; the band starts at its own height and the browser takes
+    // the rest, also when the window grows.
+    Splitter1 = new QSplitter(Qt::Vertical, central);
+    Splitter1->setObjectName(QStringLiteral("Splitter1"));
+    Splitter1->setChildrenCollapsible(false);
+    Splitter1->setHandleWidth(5);
+    auto* results = new QWidget(Splitter1);
     results->setObjectName(QStringLiteral("ResultBand"));
-    results->setFixedHeight(kResultBandHeight);
     auto* resultRow = new QHBoxLayout(results);
     resultRow->setContentsMargins(4, 0, 4, 3);
     resultRow->setSpacing(6);
@@ -496,13 +524,28 @@ void TForm1::buildControls()
     ListView4 = resultView("ListView4", results);
     resultRow->addWidget(ListView3, 1);
     resultRow->addWidget(ListView4, 1);
-    column->addWidget(results);
-
-    // 5. The browser fills the rest.
-    WebBrowser1 = new QWebEngineView(central);
+    WebBrowser1 = new QWebEngineView(Splitter1);
     WebBrowser1->setObjectName(QStringLiteral("WebBrowser1"));
-    column->addWidget(WebBrowser1, 1);
+    Splitter1->addWidget(results);
+    Splitter1->addWidget(WebBrowser1);
+    Splitter1->setStretchFactor(0, 0);
+    Splitter1->setStretchFactor(1, 1);
+    Splitter1->setSizes({kResultBandHeight, QWIDGETSIZE_MAX / 2});
+    column->addWidget(Splitter1, 1);
     setCentralWidget(central);
+
+    PopupMenu2 = new QMenu(this);
+    PopupMenu2->setObjectName(QStringLiteral("PopupMenu2"));
+    CopyItem = addMenuItem(PopupMenu2, "CopyItem", QStringLiteral("复制"), &TForm1::CopyClick);
+    CopyAllItem = addMenuItem(PopupMenu2, "CopyAllItem", QStringLiteral("全部复制"), &TForm1::CopyAllClick);
+    ExportItem = addMenuItem(PopupMenu2, "ExportItem", QStringLiteral("导出…"), &TForm1::ExportClick);
+    PopupMenu2->addSeparator();
+    ClearItem = addMenuItem(PopupMenu2, "ClearItem", QStringLiteral("清空"), &TForm1::ClearClick);
+    for (QTreeView* view : {ListView3, ListView4}) {
+        connect(view, &QWidget::customContextMenuRequested, this, [this, view](const QPoint& at) {
+            resultMenuFor(view)->popup(view->viewport()->mapToGlobal(at));
+        });
+    }
 
     // 6. Status bar.
     StatusBar1 = statusBar();
@@ -524,6 +567,19 @@ void TForm1::buildControls()
         }
         panels[static_cast<size_t>(i)] = label;
     }
+    ProgressBar1 = new QProgressBar(StatusBar1);
+    ProgressBar1->setObjectName(QStringLiteral("ProgressBar1"));
+    ProgressBar1->setFixedWidth(120);
+    ProgressBar1->setMaximumHeight(14);
+    ProgressBar1->setFormat(QStringLiteral("%v/%m"));
+    ProgressBar1->setAlignment(Qt::AlignCenter);
+    EtaLabel = new QLabel(StatusBar1);
+    EtaLabel->setObjectName(QStringLiteral("EtaLabel"));
+    EtaLabel->setContentsMargins(2, 0, 2, 0);
+    StatusBar1->addWidget(ProgressBar1);
+    StatusBar1->addWidget(EtaLabel);
+    ProgressBar1->hide();
+    EtaLabel->hide();
 }
 
 // ---- commands -----------------------------------------------------------------
@@ -570,7 +626,7 @@ void TForm1::closeEvent(QCloseEvent* event)
     }
     askingToClose_ = true;
     bool yes = false;
-    guarded(*prompts_, [&] { yes = prompts_->confirm(kExitQuestion); });
+    guarded(*prompts_, [&] { yes = prompts_->confirm(toUtf8(exitQuestion())); });
     askingToClose_ = false;
     if (!yes) {
         event->ignore();
@@ -578,6 +634,62 @@ void TForm1::closeEvent(QCloseEvent* event)
     }
     event->accept();
     emit closeAccepted();
+}
+
+// The exit question; a second line when the lists hold results that no file has.
+QString TForm1::exitQuestion() const
+{
+    QString question = QString::fromUtf8(kExitQuestion);
+    if (engine_->links.hasUnsaved() || engine_->fax.hasUnsaved())
+        question += QLatin1Char('\n') + QString::fromUtf8(kUnsavedNote);
+    return question;
+}
+
+// ---- result lists' context menu ---------------------------------------------------
+
+QMenu* TForm1::resultMenuFor(QTreeView* view)
+{
+    menuView_ = view;
+    const bool any = view->model()->rowCount() > 0;
+    CopyItem->setEnabled(view->selectionModel()->hasSelection());
+    CopyAllItem->setEnabled(any);
+    ExportItem->setEnabled(any);
+    ClearItem->setEnabled(any);
+    return PopupMenu2;
+}
+
+void TForm1::copyRows(QTreeView* view, bool all)
+{
+    if (!view)
+        return;
+    QModelIndexList rows;
+    if (all) {
+        for (int i = 0; i < view->model()->rowCount(); ++i)
+            rows << view->model()->index(i, 0);
+    } else {
+        rows = view->selectionModel()->selectedRows();
+        std::sort(rows.begin(), rows.end(), [](const QModelIndex& a, const QModelIndex& b) { return a.row() < b.row(); });
+    }
+    QStringList lines;
+    for (const QModelIndex& row : rows)
+        lines << row.data().toString();
+    if (!lines.isEmpty())
+        QApplication::clipboard()->setText(lines.join(QLatin1Char('\n')));
+}
+
+void TForm1::CopyClick() { copyRows(menuView_, false); }
+void TForm1::CopyAllClick() { copyRows(menuView_, true); }
+
+void TForm1::ExportClick()
+{
+    const ResultListId which = menuView_ == ListView4 ? ResultListId::Fax : ResultListId::Links;
+    guarded(*prompts_, [this, which] { engine_->progress.exportList(which); });
+}
+
+void TForm1::ClearClick()
+{
+    const ResultListId which = menuView_ == ListView4 ? ResultListId::Fax : ResultListId::Links;
+    guarded(*prompts_, [this, which] { engine_->progress.clearList(which); });
 }
 
 void TForm1::changeEvent(QEvent* event)
@@ -603,6 +715,7 @@ QCheckBox* TForm1::switchBox(Switch s) const
     case Switch::LinkFilter: return CheckBox6;
     case Switch::OnlySite: return CheckBox7;
     case Switch::Autosave: return CheckBox8;
+    case Switch::Https: return CheckBox9;
     }
     throw std::invalid_argument("unknown switch");
 }
@@ -675,6 +788,52 @@ void TForm1::applyButtonSet(ButtonSet set)
     SpeedButton2->setEnabled(search);
     SpeedButton3->setEnabled(stop);
     SpeedButton4->setEnabled(resume);
+}
+
+// The progress bar shows the line being loaded of the list's lines, with the
+// address as its tooltip; the time left is the time per line so far in this
+// run times the lines still to visit. The tray's tooltip carries the position.
+void TForm1::showProgress(int32_t index, int32_t total, const AnsiString& address)
+{
+    if (!progressRunning_) {
+        progressRunning_ = true;
+        progressFirst_ = std::max<int32_t>(index - 1, 0);
+        progressClock_.start();
+    }
+    const int32_t maximum = std::max<int32_t>(total, 1);
+    ProgressBar1->setRange(0, maximum);
+    ProgressBar1->setValue(std::clamp<int32_t>(index, 0, maximum));
+    const QString where = toQString(address);
+    ProgressBar1->setToolTip(where);
+    EtaLabel->setToolTip(where);
+
+    const int64_t done = int64_t(index) - 1 - progressFirst_;
+    const int64_t left = int64_t(total) - (int64_t(index) - 1);
+    QString eta = QStringLiteral("--:--");
+    if (done > 0 && left >= 0) {
+        const qint64 secs = progressClock_.elapsed() * left / done / 1000;
+        eta = QStringLiteral("%1:%2:%3")
+                  .arg(secs / 3600)
+                  .arg(secs / 60 % 60, 2, 10, QLatin1Char('0'))
+                  .arg(secs % 60, 2, 10, QLatin1Char('0'));
+    }
+    EtaLabel->setText(QStringLiteral("剩余 ") + eta);
+    ProgressBar1->show();
+    EtaLabel->show();
+    if (TrayIcon1) {
+        const std::string hint = std::string(maker::kAppTitle) + " — 进程 " + std::to_string(index) + "/" +
+                                 std::to_string(total);
+        guarded(*prompts_, [&] { TrayIcon1->SetHint(utf8ToAnsi(hint)); });
+    }
+}
+
+void TForm1::progressEnded()
+{
+    progressRunning_ = false;
+    ProgressBar1->hide();
+    EtaLabel->hide();
+    if (TrayIcon1)
+        guarded(*prompts_, [this] { TrayIcon1->SetHint(utf8ToAnsi(maker::kAppTitle)); });
 }
 
 void TForm1::scrollToNewItems()

@@ -8,6 +8,7 @@
 #include "app/version.h"
 
 #include <QAbstractSpinBox>
+#include <QElapsedTimer>
 #include <QMainWindow>
 #include <array>
 #include <filesystem>
@@ -20,6 +21,8 @@ class QLabel;
 class QLineEdit;
 class QMenu;
 class QPlainTextEdit;
+class QProgressBar;
+class QSplitter;
 class QStatusBar;
 class QToolButton;
 class QTreeView;
@@ -114,6 +117,14 @@ public:
     void N20Click();
     void N23Click();
 
+    // The result lists' context menu (PopupMenu2): "复制", "全部复制", "导出…", "清空"
+    // on the list it was opened for.
+    QMenu* resultMenuFor(QTreeView* view);
+    void CopyClick();
+    void CopyAllClick();
+    void ExportClick();
+    void ClearClick();
+
     // vq::MainView.
     bool isChecked(Switch s) const override;
     void setChecked(Switch s, bool on) override;
@@ -126,6 +137,8 @@ public:
     void setPanel(int index, const std::string& text) override;
     std::string panel(int index) const override;
     void applyButtonSet(ButtonSet set) override;
+    void showProgress(int32_t index, int32_t total, const AnsiString& address) override;
+    void progressEnded() override;
     void repaint() override;
     void setBusyCursor(bool busy) override;
     void pause(int ms) override;
@@ -153,11 +166,14 @@ private:
     void buildControls();
     void FormCreate(bool loadSettings);
     void FormDestroy();
+    QAction* addMenuItem(QMenu* menu, const char* name, const QString& caption, void (TForm1::*handler)());
     QToolButton* addSpeedButton(QWidget* bar, const char* name, const QString& caption,
                                 const QString& hint, void (TForm1::*handler)());
     QCheckBox* switchBox(Switch s) const;
     QPlainTextEdit* memo(Memo m) const;
     void scrollToNewItems();
+    QString exitQuestion() const;
+    void copyRows(QTreeView* view, bool all);
 
 public:
     // Toolbar.
@@ -181,16 +197,25 @@ public:
     // Filter band.
     QCheckBox* CheckBox6 = nullptr; // "启用链接筛选"
     QCheckBox* CheckBox7 = nullptr; // "只搜索本站"
+    QCheckBox* CheckBox9 = nullptr; // "含https链接"
     QPlainTextEdit* Memo4 = nullptr; // links must contain
     QPlainTextEdit* Memo5 = nullptr; // links must not contain
     QPlainTextEdit* Memo1 = nullptr; // fax marker words
-    // Result band.
+    // Result band, and the splitter between it and the browser.
     QTreeView* ListView3 = nullptr; // "网址链接表"
     QTreeView* ListView4 = nullptr; // "传真号码表"
-    // Browser and status bar.
+    QSplitter* Splitter1 = nullptr;
+    QMenu* PopupMenu2 = nullptr;    // the result lists' context menu
+    QAction* CopyItem = nullptr;    // "复制"
+    QAction* CopyAllItem = nullptr; // "全部复制"
+    QAction* ExportItem = nullptr;  // "导出…"
+    QAction* ClearItem = nullptr;   // "清空"
+    // Browser and status bar; the progress bar and the time left follow the panels.
     QWebEngineView* WebBrowser1 = nullptr;
     QStatusBar* StatusBar1 = nullptr;
     std::array<QLabel*, kPanelCount> panels{};
+    QProgressBar* ProgressBar1 = nullptr;
+    QLabel* EtaLabel = nullptr;
 
     QMenu* PopupMenu1 = nullptr;
     QAction* N17 = nullptr;
@@ -210,6 +235,10 @@ private:
     bool busy_ = false;
     bool askingToClose_ = false; // the exit confirmation is open
     bool scrollPending_ = false;
+    QTreeView* menuView_ = nullptr; // the list PopupMenu2 was opened for
+    bool progressRunning_ = false;  // showProgress() seen since the search began
+    int32_t progressFirst_ = 0;     // lines done when it began
+    QElapsedTimer progressClock_;
 
 public:
     // Ports and engine; declared in this order so that the engine goes first at

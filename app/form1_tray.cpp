@@ -18,10 +18,7 @@ void TForm1::setupTray()
     PopupMenu1 = new QMenu(this);
     PopupMenu1->setObjectName(QStringLiteral("PopupMenu1"));
     const auto item = [this](const char* name, const QString& caption, void (TForm1::*handler)()) {
-        QAction* action = PopupMenu1->addAction(caption);
-        action->setObjectName(QString::fromLatin1(name));
-        connect(action, &QAction::triggered, this, handler);
-        return action;
+        return addMenuItem(PopupMenu1, name, caption, handler);
     };
     N17 = item("N17", QStringLiteral("显示主程序(&S)"), &TForm1::N17Click);
     N18 = item("N18", QStringLiteral("最小化显示(&M)"), &TForm1::N18Click);

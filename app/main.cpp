@@ -4,15 +4,14 @@
 #include "app/form1.h"
 #include "app/form2.h"
 #include "app/version.h"
+#include "app/single_copy.h"
+#include "app/translations.h"
 #include "app/web_browser.h"
 
 #include "app/bbs_form.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
-#include <QLibraryInfo>
-#include <QLocale>
-#include <QTranslator>
 
 #include <time.h>
 #include <unistd.h>
@@ -88,18 +87,21 @@ int main(int argc, char* argv[])
     QApplication::setQuitOnLastWindowClosed(false);
 
     // Qt's own dialogs (file dialogs, the browser's context menu) in Chinese.
-    const QString translations = QLibraryInfo::path(QLibraryInfo::TranslationsPath);
-    QTranslator qtbase, qtwebengine;
-    if (qtbase.load(QLocale(QLocale::Chinese, QLocale::China), QStringLiteral("qtbase"),
-                    QStringLiteral("_"), translations))
-        QCoreApplication::installTranslator(&qtbase);
-    if (qtwebengine.load(QLocale(QLocale::Chinese, QLocale::China), QStringLiteral("qtwebengine"),
-                         QStringLiteral("_"), translations))
-        QCoreApplication::installTranslator(&qtwebengine);
+    vq::installQtTranslations();
 
     vq::TForm1::Options options;
     options.programDir = vq::defaultProgramDir();
+
+    // One copy per program directory: a second start brings the running
+    // window forward and ends.
+    vq::SingleCopy singleCopy(options.programDir);
+    if (!singleCopy.acquire()) {
+        singleCopy.bringRunningCopyForward();
+        return 0;
+    }
+
     vq::TForm1 Form1(options);
+    QObject::connect(&singleCopy, &vq::SingleCopy::anotherCopyStarted, &Form1, [&Form1] { Form1.N17Click(); });
     QObject::connect(&Form1, &vq::TForm1::closeAccepted, &app, &QCoreApplication::quit,
                      Qt::QueuedConnection);
 

@@ -28,8 +28,14 @@ QVariant ResultModel::data(const QModelIndex& index, int role) const
     if (!index.isValid() || index.column() != 0 || index.row() < 0 ||
         static_cast<size_t>(index.row()) >= list_.size())
         return {};
-    if (role == Qt::DisplayRole || role == Qt::ToolTipRole)
-        return toQString(list_.at(static_cast<size_t>(index.row())));
+    const size_t row = static_cast<size_t>(index.row());
+    if (role == Qt::DisplayRole)
+        return toQString(list_.at(row));
+    if (role == Qt::ToolTipRole) {
+        // Where the item was found, when that is known; otherwise the item itself.
+        const AnsiString& origin = list_.origin(row);
+        return toQString(origin.empty() ? list_.at(row) : origin);
+    }
     return {};
 }
 

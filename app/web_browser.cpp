@@ -242,7 +242,8 @@ void WebEngineBrowser::recycle()
     completeWait_.stop();
     QWebEnginePage* old = page_;
     disconnect(old, nullptr, this, nullptr);
-    page_ = new QuietWebPage(ownProfile_);
+    page_ = new QuietWebPage(old->profile()); // the profile may be shared with other lanes
+
     delete old;
     loading_ = false;
     navigated_ = false;

@@ -5,6 +5,7 @@
 
 #include "text/ansi.h"
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -17,6 +18,7 @@ enum class Switch {
     LinkFilter, // CheckBox6 "启用链接筛选"
     OnlySite,   // CheckBox7 "只搜索本站"
     Autosave,   // CheckBox8 "自动保存"
+    Https,      // CheckBox9 "含https链接" (not in the search-state file)
 };
 
 enum class ButtonSet { AtStart, Searching, Stopped };
@@ -62,6 +64,14 @@ public:
 
     // The four search buttons "网址", "搜索", "终止", "继续".
     virtual void applyButtonSet(ButtonSet set) = 0;
+
+    // The search is at line `index` of `total`, loading `address`; it has
+    // ended (finished or stopped). For progress shown beside the panels.
+    virtual void showProgress(int32_t index, int32_t total, const AnsiString& address)
+    {
+        (void)index, (void)total, (void)address;
+    }
+    virtual void progressEnded() {}
 
     virtual void repaint() = 0;
     virtual void setBusyCursor(bool busy) = 0;

@@ -2,7 +2,7 @@
 # Installs everything the build, the program and the tests need (Debian 12, as root).
 set -euo pipefail
 pkgs=(cmake ninja-build g++ pkg-config
-      qt6-base-dev qt6-webengine-dev libqt6webenginecore6-bin
+      qt6-base-dev qt6-webengine-dev libqt6webenginecore6-bin qt6-translations-l10n
       libicu-dev libpsl-dev libbenchmark-dev
       xvfb xauth imagemagick trayer fonts-wqy-zenhei python3
       desktop-file-utils appstream man-db dpkg-dev file bash-completion

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 namespace vq {
 
@@ -16,6 +17,7 @@ struct SearchCounters {
     int32_t watchdogIndex = 0; // WatchdogIndex
     int32_t waitTicks = 0;     // WaitTicks
     bool stopRequested = false; // StopRequested
+    std::string searchId;       // the search the counters and the result lists belong to (saved_results.h)
 };
 
 } // namespace vq

@@ -1,5 +1,6 @@
 #include "search/crawl_driver.h"
 
+#include "search/saved_results.h"
 #include "state/search_state.h"
 #include "text/integer.h"
 #include "text/paths.h"
@@ -267,6 +268,7 @@ void CrawlDriver::N2Click()
     counters_.watchdogIndex = 0;
     counters_.faxCount = 0;
     counters_.linkCount = 0;
+    counters_.searchId = newSearchId();
     links_.clear();
     fax_.clear();
 
@@ -353,6 +355,9 @@ void CrawlDriver::N3Click()
     counters_.stopRequested = true;
     view_.setPanel(kPanelStatus, "终止搜索...");
     view_.applyButtonSet(ButtonSet::Stopped);
+    // What was found so far is on disk before the current page ends.
+    if (view_.isChecked(Switch::Autosave) && saveResults)
+        saveResults();
 }
 
 void CrawlDriver::stopNow()
@@ -389,6 +394,7 @@ bool CrawlDriver::readTask(Task& task)
         const int32_t line = ++linesRead_;
         ++counters_.progressIndex;
         view_.setPanel(kPanelProgress, intToStr(counters_.progressIndex));
+        view_.showProgress(counters_.progressIndex, counters_.urlTotal, address);
         const int shards = std::max(1, options_.shardCount);
         if ((line - 1) % shards != options_.shardIndex) {
             // Another machine's line: done here without a visit.
@@ -727,7 +733,7 @@ void CrawlDriver::flushDone()
         }
         for (AnsiString& number : d.fax) {
             const AnsiString kept = number;
-            if (extractor_.commit(std::move(number)))
+            if (extractor_.commit(std::move(number), d.record.finalUrl))
                 d.record.fax.push_back(kept);
         }
         ++committed_;
@@ -793,14 +799,19 @@ void CrawlDriver::BitBtn1Click()
 
     // The window shows the search as ended even when the state cannot be
     // written; the write error is reported in preference to a close error,
-    // since it means the resume point was not saved.
+    // since it means the resume point was not saved. With autosave on, the
+    // result lists are written with the state.
     std::exception_ptr writeError;
     try {
-        writeSearchState();
+        if (view_.isChecked(Switch::Autosave) && saveResults)
+            saveResults();
+        else
+            writeSearchState();
     } catch (...) {
         writeError = std::current_exception();
     }
 
+    view_.progressEnded();
     view_.setPanel(kPanelStatus, "搜索已经结束!");
     view_.repaint();
     view_.applyButtonSet(ButtonSet::Stopped);
@@ -816,6 +827,11 @@ void CrawlDriver::writeSearchState()
     SearchCounters saved = counters_;
     saved.progressIndex = position();
     vq::writeSearchState(programDir_, view_, saved);
+    SearchRecord record = readSearchRecord(programDir_);
+    if (record.state != counters_.searchId) {
+        record.state = counters_.searchId;
+        writeSearchRecord(programDir_, record);
+    }
 }
 
 } // namespace vq

@@ -98,7 +98,8 @@ public:
     void firstAdvance();
 
     // Writes the search-state file from the window and the counters, with
-    // position() as the line reached.
+    // position() as the line reached, and notes in the search record that the
+    // state file describes this search.
     void writeSearchState();
 
     // Lines from the top of the list that are all done (scanned, given up on
@@ -127,6 +128,11 @@ public:
     std::function<void(const PageRecord&)> onPageDone;
     // Milliseconds of a steady clock; tests may set their own.
     std::function<int64_t()> nowMs;
+
+    // Saves the progress and both result lists (Button2Click); set by the engine.
+    // With "自动保存" checked it runs at "终止" and at the end of a search, in
+    // place of the state file alone.
+    std::function<void()> saveResults;
 
     // A page gets at most this many extra ticks to complete.
     static constexpr int kMaxWaitTicks = 30;

@@ -223,16 +223,16 @@ void FaxExtractor::ExtractFaxNumbers()
 {
     pageBuffer_.clear();
     const AnsiString text = browser_.bodyText(); // a read failure leaves this page to the caller
-    extractFromText(text);
+    extractFromText(text, browser_.locationUrl());
 }
 
-void FaxExtractor::extractFromText(const AnsiString& pageText)
+void FaxExtractor::extractFromText(const AnsiString& pageText, const AnsiString& origin)
 {
     pageBuffer_ = splitList(pageText);
     const FaxLineScanner scan(view_.memoLines(Memo::FaxMarkers));
     for (const AnsiString& line : pageBuffer_) {
         if (std::optional<AnsiString> number = scan(line))
-            commit(std::move(*number));
+            commit(std::move(*number), origin); // with dedup, the first page found stays
     }
 }
 
@@ -248,11 +248,11 @@ std::vector<AnsiString> FaxExtractor::collect(Browser& browser)
     return numbers;
 }
 
-bool FaxExtractor::commit(AnsiString number)
+bool FaxExtractor::commit(AnsiString number, AnsiString origin)
 {
     if (view_.isChecked(Switch::Dedup) && fax_.contains(number))
         return false;
-    fax_.append(std::move(number));
+    fax_.append(std::move(number), std::move(origin));
     counters_.faxCount += 1;
     view_.setPanel(kPanelFax, intToStr(counters_.faxCount));
     return true;

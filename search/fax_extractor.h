@@ -58,15 +58,17 @@ public:
     // each, and appends new ones to the fax list (dedup when "去重" is checked).
     void ExtractFaxNumbers();
 
-    // The same on text already read (used by ExtractFaxNumbers and the batch command).
-    void extractFromText(const AnsiString& pageText);
+    // The same on text already read (used by ExtractFaxNumbers and the batch
+    // command); `origin` is the page address each new number is noted with.
+    void extractFromText(const AnsiString& pageText, const AnsiString& origin = {});
 
     // The two halves, for pages held by other browsers than the window's: the
     // numbers in the page's text, in page order (repeats included), and the
     // addition of one to the fax list (skipped when "去重" is checked and the
-    // list has it). commit() returns whether the number was added.
+    // list has it), noted with the page it was found on. commit() returns
+    // whether the number was added.
     std::vector<AnsiString> collect(Browser& browser);
-    bool commit(AnsiString number);
+    bool commit(AnsiString number, AnsiString origin = {});
 
     const std::vector<AnsiString>& pageBuffer() const { return pageBuffer_; }
 

@@ -28,6 +28,24 @@ bool containsText(std::string_view link, std::string_view text)
     return findBytes(link, text) != std::string_view::npos; // an empty text is never found
 }
 
+constexpr std::string_view kHttp = "http://";
+constexpr std::string_view kHttps = "https://";
+
+// A filter text as the user wrote it. With https links taken, a text that
+// starts with "http://" names both schemes: the must-contain line "http://"
+// then lets https links through, and "http://www.a.com/" also means
+// "https://www.a.com/".
+bool filterMatches(std::string_view link, std::string_view text, bool https)
+{
+    if (containsText(link, text))
+        return true;
+    if (!https || !text.starts_with(kHttp))
+        return false;
+    AnsiString secure(kHttps);
+    secure.append(text.substr(kHttp.size()));
+    return containsText(link, secure);
+}
+
 } // namespace
 
 LinkHarvester::LinkHarvester(Browser& browser, MainView& view, ResultList& linkList, SearchCounters& counters)
@@ -58,6 +76,7 @@ void LinkHarvester::collect(Browser& browser, const std::function<void(AnsiStrin
 
     const bool onlySite = view_.isChecked(Switch::OnlySite);
     const bool filter = view_.isChecked(Switch::LinkFilter);
+    const bool https = view_.isChecked(Switch::Https);
     std::vector<AnsiString> mustContain;
     std::vector<AnsiString> mustNotContain;
     if (filter) {
@@ -69,16 +88,16 @@ void LinkHarvester::collect(Browser& browser, const std::function<void(AnsiStrin
     for (int i = 0; i < count; ++i) {
         AnsiString link = browser.link(i);
 
-        bool pass = link.starts_with("http://");
+        bool pass = link.starts_with(kHttp) || (https && link.starts_with(kHttps));
         if (onlySite && !containsText(link, key))
             pass = false;
         if (filter) {
             for (const AnsiString& text : mustContain) {
-                if (!containsText(link, text))
+                if (!filterMatches(link, text, https))
                     pass = false;
             }
             for (const AnsiString& text : mustNotContain) {
-                if (containsText(link, text))
+                if (filterMatches(link, text, https))
                     pass = false;
             }
         }

@@ -35,14 +35,24 @@ public:
     // Whether an item with exactly these bytes is in the list.
     bool contains(std::string_view caption) const { return index_.count(caption) != 0; }
 
-    void append(AnsiString caption);
+    // `origin`: where the item was found (a page address), empty when unknown.
+    // It is shown beside the item and never written with it.
+    void append(AnsiString caption, AnsiString origin = {});
     void clear();
+    const AnsiString& origin(size_t index) const;
+
+    // Whether items were added since the list was last written to a file.
+    bool hasUnsaved() const { return !items_.empty() && changes_ != savedChanges_; }
+    void markSaved() { savedChanges_ = changes_; }
 
     void setObserver(Observer* observer) { observer_ = observer; }
 
 private:
     std::deque<AnsiString> items_;                 // deque: element addresses stay put
     std::unordered_set<std::string_view> index_;   // views into items_
+    std::deque<AnsiString> origins_;               // by item; shorter while all are unknown
+    unsigned long long changes_ = 0;               // appends and clears so far
+    unsigned long long savedChanges_ = 0;          // changes_ at the last markSaved()
     Observer* observer_ = nullptr;
 };
 

@@ -1,5 +1,6 @@
 #include "search/resume.h"
 
+#include "search/saved_results.h"
 #include "state/search_state.h"
 #include "text/ansi.h"
 #include "text/integer.h"
@@ -57,11 +58,8 @@ void ResumeCommand::N4Click()
     view_.setPanel(kPanelLinks, "");
     view_.setPanel(kPanelFax, "");
 
+    // The result lists stay as they are until the resume is confirmed.
     counters_.stopRequested = false;
-    counters_.faxCount = 0;
-    counters_.linkCount = 0;
-    links_.clear();
-    fax_.clear();
 
     view_.applyButtonSet(ButtonSet::Searching);
     timer1_.setInterval(driver_.pageInterval());
@@ -73,6 +71,7 @@ void ResumeCommand::N4Click()
         prompts_.inputBox("继续搜索提示", "请输入您上次搜索断点位置        ",
                           intToStr(counters_.progressIndex));
     if (!answer) {
+        showResultCounts();
         view_.setPanel(kPanelStatus, "取消继续搜索...");
         view_.applyButtonSet(ButtonSet::Stopped);
         return;
@@ -85,6 +84,7 @@ void ResumeCommand::N4Click()
         // The box hands back UTF-8; the conversion error quotes the text as typed.
         const int32_t done = strToInt(utf8ToAnsi(*answer));
         counters_.progressIndex = std::max<int32_t>(done, 0);
+        takeBackResults();
         view_.repaint();
 
         urlList_.open();
@@ -103,6 +103,7 @@ void ResumeCommand::N4Click()
         } catch (...) {
             // The first error is the one worth reporting.
         }
+        showResultCounts();
         view_.setPanel(kPanelStatus, "取消继续搜索...");
         view_.applyButtonSet(ButtonSet::Stopped);
         throw;
@@ -116,6 +117,26 @@ void ResumeCommand::N4Click()
     // A failed read or navigation is retried by the watchdog; a failure to
     // finish (the state file) is reported.
     driver_.firstAdvance();
+}
+
+void ResumeCommand::takeBackResults()
+{
+    const SearchRecord record = readSearchRecord(programDir_);
+    if (counters_.searchId.empty() || counters_.searchId != record.state) {
+        links_.clear();
+        fax_.clear();
+        restoreSavedResults(programDir_, record, links_, fax_);
+        counters_.searchId = record.state.empty() ? newSearchId() : record.state;
+    }
+    counters_.linkCount = static_cast<int32_t>(links_.size());
+    counters_.faxCount = static_cast<int32_t>(fax_.size());
+    showResultCounts();
+}
+
+void ResumeCommand::showResultCounts()
+{
+    view_.setPanel(kPanelLinks, counters_.linkCount > 0 ? intToStr(counters_.linkCount) : "");
+    view_.setPanel(kPanelFax, counters_.faxCount > 0 ? intToStr(counters_.faxCount) : "");
 }
 
 } // namespace vq

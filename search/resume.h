@@ -25,6 +25,12 @@ public:
     void N4Click();
 
 private:
+    // A confirmed resume goes on with the results of the search it resumes: the
+    // lists as they are when they belong to it (the same run), otherwise its
+    // saved result files.
+    void takeBackResults();
+    void showResultCounts();
+
     MainView& view_;
     Prompts& prompts_;
     HostLookup& host_;

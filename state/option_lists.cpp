@@ -20,6 +20,19 @@ constexpr OptionListFile kOptionLists[] = {
     {Memo::MustNotContain, "vqweblinkno.ini"},
 };
 
+// Switches that are not part of the search state, each in a file of its own:
+// one line, the yes-word or the no-word.
+struct SwitchFile {
+    Switch which;
+    const char* fileName;
+    const char* yes;
+    const char* no;
+};
+
+constexpr SwitchFile kSwitchFiles[] = {
+    {Switch::Https, "vqhttps.ini", "httpsyes", "httpsno"},
+};
+
 } // namespace
 
 void loadOptionLists(MainView& view, const std::filesystem::path& programDir)
@@ -38,6 +51,18 @@ void loadOptionLists(MainView& view, const std::filesystem::path& programDir)
                 firstError = std::current_exception();
         }
     }
+    for (const SwitchFile& file : kSwitchFiles) {
+        const std::filesystem::path path = programDir / file.fileName;
+        if (!fileExists(path))
+            continue; // the switch keeps its initial state
+        try {
+            const std::vector<AnsiString> lines = loadList(path);
+            view.setChecked(file.which, !lines.empty() && lines.front() == file.yes);
+        } catch (...) {
+            if (!firstError)
+                firstError = std::current_exception();
+        }
+    }
     if (firstError)
         std::rethrow_exception(firstError);
 }
@@ -50,6 +75,13 @@ void saveOptionLists(const MainView& view, const std::filesystem::path& programD
         } catch (...) {
             // Ignored on purpose: the program is closing, and the next file is
             // still worth writing. The old file stays complete (atomic write).
+        }
+    }
+    for (const SwitchFile& file : kSwitchFiles) {
+        try {
+            saveList(programDir / file.fileName, {view.isChecked(file.which) ? file.yes : file.no});
+        } catch (...) {
+            // As above.
         }
     }
 }

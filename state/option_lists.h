@@ -1,5 +1,7 @@
 // The three option-list files in the program's directory: "vqwebfaxset.ini"
-// (Memo1, fax markers), "vqweblinkok.ini" (Memo4), "vqweblinkno.ini" (Memo5).
+// (Memo1, fax markers), "vqweblinkok.ini" (Memo4), "vqweblinkno.ini" (Memo5);
+// and the switches kept outside the search state: "vqhttps.ini" (CheckBox9,
+// "httpsyes" or "httpsno").
 #pragma once
 
 #include "ports/main_view.h"
@@ -8,10 +10,11 @@
 
 namespace vq {
 
-// Each memo from its file, in that order, only when the file exists. Every file
+// Each memo from its file, in that order, then each of those switches, only when
+// the file exists. Every file
 // is tried; the first one that cannot be read is reported (rethrown) afterwards.
 void loadOptionLists(MainView& view, const std::filesystem::path& programDir);
-// Each memo to its file (atomically), in the same order; a file that cannot be
+// Each memo and switch to its file (atomically), in the same order; a file that cannot be
 // written is skipped and the next is still written.
 void saveOptionLists(const MainView& view, const std::filesystem::path& programDir);
 

@@ -1,5 +1,6 @@
 #include "tools/progress_save.h"
 
+#include "search/saved_results.h"
 #include "text/text_file.h"
 
 #include <exception>
@@ -21,11 +22,24 @@ void writeItems(TextWriter& writer, const ResultList& list)
 }
 
 // Replaces the file, atomically, with the list's items.
-void writeListFile(const std::filesystem::path& path, const ResultList& list)
+void writeListFile(const std::filesystem::path& path, ResultList& list)
 {
     TextWriter writer(path);
     writeItems(writer, list);
     writer.commit();
+    list.markSaved();
+}
+
+// A save dialog for a text file, asking before an existing file is replaced.
+FileDialogSpec textFileSaveSpec(const char* title, const std::filesystem::path& initialDir)
+{
+    FileDialogSpec dialogSpec;
+    dialogSpec.title = title;
+    dialogSpec.filter = kTextFileFilter;
+    dialogSpec.defaultExt = "txt";
+    dialogSpec.initialDir = initialDir;
+    dialogSpec.confirmOverwrite = true;
+    return dialogSpec;
 }
 
 // Shows the busy cursor for its lifetime; on the way out, also on failure, the
@@ -48,9 +62,10 @@ private:
 } // namespace
 
 ProgressSaver::ProgressSaver(MainView& view, Prompts& prompts, Timer& timer2, CrawlDriver& driver,
-                             ResultList& links, ResultList& fax, std::filesystem::path programDir)
+                             ResultList& links, ResultList& fax, SearchCounters& counters,
+                             std::filesystem::path programDir)
     : view_(view), prompts_(prompts), timer2_(timer2), driver_(driver),
-      links_(links), fax_(fax), programDir_(std::move(programDir))
+      links_(links), fax_(fax), counters_(counters), programDir_(std::move(programDir))
 {
 }
 
@@ -58,6 +73,8 @@ ProgressSaver::ProgressSaver(MainView& view, Prompts& prompts, Timer& timer2, Cr
 // file; an empty list leaves its file as it was. Every file is replaced
 // atomically. The three writes are independent: one that fails does not keep
 // the others from being written, and the first failure is reported afterwards.
+// The search record then names this search as the owner of each file written
+// (the autosave files keep exactly the list items).
 void ProgressSaver::Button2Click()
 {
     std::exception_ptr firstError;
@@ -71,16 +88,34 @@ void ProgressSaver::Button2Click()
     };
 
     attempt([this] { driver_.writeSearchState(); });
+    bool linksWritten = false;
+    bool faxWritten = false;
     {
         BusyCursor busy(view_);
         if (!links_.empty()) {
             view_.repaint();
-            attempt([this] { writeListFile(programDir_ / kAutosaveLinksName, links_); });
+            attempt([&] {
+                writeListFile(programDir_ / kAutosaveLinksName, links_);
+                linksWritten = true;
+            });
         }
         if (!fax_.empty()) {
             view_.repaint();
-            attempt([this] { writeListFile(programDir_ / kAutosaveFaxName, fax_); });
+            attempt([&] {
+                writeListFile(programDir_ / kAutosaveFaxName, fax_);
+                faxWritten = true;
+            });
         }
+    }
+    if (linksWritten || faxWritten) {
+        attempt([&] {
+            SearchRecord record = readSearchRecord(programDir_);
+            if (linksWritten)
+                record.links = counters_.searchId;
+            if (faxWritten)
+                record.fax = counters_.searchId;
+            writeSearchRecord(programDir_, record);
+        });
     }
     if (firstError)
         std::rethrow_exception(firstError);
@@ -114,15 +149,9 @@ void ProgressSaver::Timer2Timer()
 // atomically.
 void ProgressSaver::N5Click()
 {
-    FileDialogSpec dialogSpec;
-    dialogSpec.title = "搜索结果保存为";
-    dialogSpec.filter = kTextFileFilter;
-    dialogSpec.defaultExt = "txt";
-    dialogSpec.initialDir = programDir_;
-    dialogSpec.confirmOverwrite = true;
-
     view_.repaint();
-    const std::optional<std::filesystem::path> chosen = prompts_.saveFile(dialogSpec);
+    const std::optional<std::filesystem::path> chosen =
+        prompts_.saveFile(textFileSaveSpec("搜索结果保存为", programDir_));
     if (!chosen)
         return;
 
@@ -134,6 +163,32 @@ void ProgressSaver::N5Click()
     writer.writeLine(kLinkSectionHeader);
     writeItems(writer, links_);
     writer.commit();
+    fax_.markSaved();
+    links_.markSaved();
+}
+
+void ProgressSaver::exportList(ResultListId which)
+{
+    const bool fax = which == ResultListId::Fax;
+    const std::optional<std::filesystem::path> chosen =
+        prompts_.saveFile(textFileSaveSpec(fax ? "导出传真号码表" : "导出网址链接表", programDir_));
+    if (!chosen)
+        return;
+    BusyCursor busy(view_);
+    writeListFile(*chosen, fax ? fax_ : links_);
+}
+
+void ProgressSaver::clearList(ResultListId which)
+{
+    const bool fax = which == ResultListId::Fax;
+    ResultList& list = fax ? fax_ : links_;
+    if (list.empty())
+        return;
+    if (!prompts_.confirm(fax ? "确认清空传真号码表吗?" : "确认清空网址链接表吗?"))
+        return;
+    list.clear();
+    (fax ? counters_.faxCount : counters_.linkCount) = 0;
+    view_.setPanel(fax ? kPanelFax : kPanelLinks, "");
 }
 
 } // namespace vq

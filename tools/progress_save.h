@@ -12,20 +12,24 @@
 
 namespace vq {
 
-// The autosave files: the base name "autosave.txt" with "&web" or "&fax" before
-// its extension. One line per list item, in list order, each ended by CR LF.
-inline constexpr const char* kAutosaveLinksName = "autosave&web.txt";
-inline constexpr const char* kAutosaveFaxName = "autosave&fax.txt";
+
+enum class ResultListId { Links, Fax }; // ListView3 "网址链接表", ListView4 "传真号码表"
 
 class ProgressSaver {
 public:
     ProgressSaver(MainView& view, Prompts& prompts, Timer& timer2, CrawlDriver& driver,
-                  ResultList& links, ResultList& fax, std::filesystem::path programDir);
+                  ResultList& links, ResultList& fax, SearchCounters& counters,
+                  std::filesystem::path programDir);
 
     void Button2Click();      // state file, then "autosave&web.txt" and "autosave&fax.txt"
     void SpeedButton8Click(); // "进程"
     void Timer2Timer();       // autosave tick
     void N5Click();           // "保存": both lists to a file the user chooses
+
+    // The result lists' context menu: "导出…" writes one list to a file the user
+    // chooses (autosave layout); "清空" empties it after a confirmation.
+    void exportList(ResultListId which);
+    void clearList(ResultListId which);
 
 private:
     MainView& view_;
@@ -34,6 +38,7 @@ private:
     CrawlDriver& driver_;
     ResultList& links_;
     ResultList& fax_;
+    SearchCounters& counters_;
     std::filesystem::path programDir_;
 };
 

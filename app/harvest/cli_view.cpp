@@ -36,7 +36,7 @@ std::string clockText(long long seconds)
 CliView::CliView() : tty_(os::stderrIsTerminal())
 {
     for (Switch s : {Switch::Dedup, Switch::Links, Switch::Fax, Switch::LinkFilter, Switch::OnlySite,
-                     Switch::Autosave})
+                     Switch::Autosave, Switch::Https})
         switches_[s] = false;
 }
 

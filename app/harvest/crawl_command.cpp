@@ -12,6 +12,7 @@
 #include "text/integer.h"
 #include "text/paths.h"
 #include "text/text_file.h"
+#include "search/saved_results.h"
 #include "tools/progress_save.h"
 
 #include <QApplication>
@@ -52,6 +53,8 @@ const char* const kCrawlHelp =
     "  --dedup            skip fax numbers already found (\"去重\")\n"
     "  --filter           apply --contains/--excludes to links (\"启用链接筛选\")\n"
     "  --site             only links of the page's own site (\"只搜索本站\")\n"
+    "  --https            take https:// links as well (\"含https链接\"); a --contains\n"
+    "                     text that starts with http:// then stands for both schemes\n"
     "  --contains TEXT    a link must contain TEXT (repeatable; default \"http://\" and \".\")\n"
     "  --excludes TEXT    a link must not contain TEXT (repeatable; default \"$\" and \"#\")\n"
     "  --markers FILE     fax marker words, one per line (default \"传真：\", \"FAX：\", \"传真号：\")\n"
@@ -75,7 +78,7 @@ struct CrawlOptions {
     int speed = 8;
     bool noPace = false;
     int pageTimeout = 30;
-    bool links = false, fax = false, dedup = false, filter = false, site = false;
+    bool links = false, fax = false, dedup = false, filter = false, site = false, https = false;
     std::vector<AnsiString> contains, excludes, markers;
     std::optional<int32_t> from;
     std::string out = ".";
@@ -125,6 +128,7 @@ CrawlOptions parseCrawl(const std::vector<std::string>& args)
         else if (a == "--dedup") o.dedup = true;
         else if (a == "--filter") o.filter = true;
         else if (a == "--site") o.site = true;
+        else if (a == "--https") o.https = true;
         else if (a == "--contains") {
             if (!haveContains) o.contains.clear();
             haveContains = true;
@@ -205,25 +209,6 @@ void quietMessages(QtMsgType type, const QMessageLogContext& context, const QStr
         message.startsWith(QLatin1String("QStandardPaths: XDG_RUNTIME_DIR")))
         return;
     std::fprintf(stderr, "%s\n", qPrintable(message));
-}
-
-// The lines of an autosave file a stopped crawl left behind (none when absent).
-std::vector<AnsiString> earlierResults(const fs::path& file)
-{
-    return fileExists(file) ? readAllLines(file) : std::vector<AnsiString>{};
-}
-
-// "继续" starts from empty result lists; a resumed batch crawl puts the earlier
-// results back in front, so that the result files hold the whole crawl instead
-// of being replaced by the part after the break.
-void restoreResults(std::vector<AnsiString> items, ResultList& list, int32_t& count, MainView& view, int panel)
-{
-    if (items.empty())
-        return;
-    for (auto& item : items)
-        list.append(std::move(item));
-    count = static_cast<int32_t>(list.size());
-    view.setPanel(panel, intToStr(count));
 }
 
 class AlwaysOnline : public HostLookup {
@@ -368,6 +353,7 @@ int runCrawl(int argc, char** argv, const std::vector<std::string>& args)
     view.setChecked(Switch::Dedup, o.dedup);
     view.setChecked(Switch::LinkFilter, o.filter);
     view.setChecked(Switch::OnlySite, o.site);
+    view.setChecked(Switch::Https, o.https);
     view.setChecked(Switch::Autosave, true);
     view.setSpeed(o.noPace ? 1 : o.speed);
     view.setListPath(listPath);
@@ -449,18 +435,12 @@ int runCrawl(int argc, char** argv, const std::vector<std::string>& args)
         const int failuresBefore = prompts.failures;
         if (o.from) {
             // Resuming goes through the state file, as "继续" does: the state
-            // written here is what the resume reads back.
-            std::vector<AnsiString> earlierLinks = earlierResults(outDir / kAutosaveLinksName);
-            std::vector<AnsiString> earlierFax = earlierResults(outDir / kAutosaveFaxName);
+            // written here is what the resume reads back, and the resume takes
+            // back the results the stopped crawl left in DIR.
             engine.counters.progressIndex = *o.from;
             writeSearchState(outDir, view, engine.counters);
             prompts.inputAnswer = intToStr(*o.from);
             guarded(prompts, [&] { engine.resume.N4Click(); });
-            if (view.panel(kPanelStatus) == "继续搜索...") {
-                // Nothing is added before the first page is done.
-                restoreResults(std::move(earlierLinks), engine.links, engine.counters.linkCount, view, kPanelLinks);
-                restoreResults(std::move(earlierFax), engine.fax, engine.counters.faxCount, view, kPanelFax);
-            }
         } else {
             guarded(prompts, [&] { driver.N2Click(); });
         }

@@ -588,6 +588,10 @@ void TestVqharvest::crawlLocalPages_data()
         << QStringList{"--links", "--filter"} << QByteArrayList{}
         << QByteArrayList{"P/p2.html", "http://127.0.0.2/x.html", "P/p1.html"}
         << QByteArrayList{"qcno", "webyes", "faxno", "sxyes", "bzno", "saveyes"};
+    QTest::newRow("https links, the default filter's http:// takes them too")
+        << QStringList{"--links", "--filter", "--https"} << QByteArrayList{}
+        << QByteArrayList{"P/p2.html", "https://127.0.0.1/s", "http://127.0.0.2/x.html", "P/p1.html"}
+        << QByteArrayList{"qcno", "webyes", "faxno", "sxyes", "bzno", "saveyes"};
     QTest::newRow("fax only, own marker list")
         << QStringList{"--fax", "--dedup", "--markers", "@markers.txt"}
         << QByteArrayList{"0519-88888888", "021-66666666", "010-12345678", "0571-87654321"} << QByteArrayList{}
@@ -641,10 +645,10 @@ void TestVqharvest::crawlLocalPages()
                               .arg(fax.size())
                               .toUtf8()),
              err.constData());
-    // Only the results and the state are written into DIR.
+    // Only the results, the state and the search record are written into DIR.
     QStringList written = QDir(out).entryList(QDir::Files);
     written.sort();
-    QStringList expected{"autosave&fax.txt", "autosave&web.txt", "vqdornavik.ini"};
+    QStringList expected{"autosave&fax.txt", "autosave&web.txt", "vqdornavik.ini", "vqresults.ini"};
     QCOMPARE(written, expected);
 }
 

@@ -19,6 +19,16 @@ std::string bytes(const QByteArray& a) { return std::string(a.constData(), size_
 QByteArray qbytes(const std::string& s) { return QByteArray(s.data(), qsizetype(s.size())); }
 QByteArray gbk(const char* utf8) { return qbytes(utf8ToAnsi(utf8)); }
 
+// The extractor on a scripted browser and window, dedup as given.
+struct Extraction {
+    explicit Extraction(bool dedup) { view.switches[Switch::Dedup] = dedup; }
+    fake::FakeBrowser browser;
+    fake::FakeMainView view;
+    ResultList fax;
+    SearchCounters counters;
+    FaxExtractor extractor{browser, view, fax, counters};
+};
+
 QList<QByteArray> gbkList(std::initializer_list<const char*> utf8)
 {
     QList<QByteArray> out;
@@ -58,6 +68,8 @@ private slots:
     void extractPages_data();
     void extractPages();
     void extractKeepsCounterAndPanel();
+    void originOfEachNumber_data();
+    void originOfEachNumber();
     void readFailurePropagates();
 };
 
@@ -261,12 +273,8 @@ void TestFaxExtractor::extractPages()
     QFETCH(bool, dedup);
     QFETCH(QList<QByteArray>, expected);
 
-    fake::FakeBrowser browser;
-    fake::FakeMainView view;
-    view.switches[Switch::Dedup] = dedup;
-    ResultList fax;
-    SearchCounters counters;
-    FaxExtractor extractor(browser, view, fax, counters);
+    Extraction x(dedup);
+    auto& [browser, view, fax, counters, extractor] = x;
 
     for (const QByteArray& page : pages) {
         browser.setPage({"http://a.example/", {}, bytes(page)});
@@ -280,6 +288,36 @@ void TestFaxExtractor::extractPages()
     QCOMPARE(counters.faxCount, int(expected.size()));
     QCOMPARE(QString::fromStdString(view.panel(7)),
              expected.isEmpty() ? QString() : QString::number(expected.size()));
+}
+
+// Every number is noted with the page it was found on; with dedup a number
+// keeps the first page. The origin is never part of the item.
+void TestFaxExtractor::originOfEachNumber_data()
+{
+    QTest::addColumn<bool>("dedup");
+    QTest::addColumn<QList<QByteArray>>("origins");
+    QTest::newRow("dedup on: the first page") << true << QList<QByteArray>{"http://p1/", "http://p1/", "http://p2/"};
+    QTest::newRow("dedup off: each page")
+        << false << QList<QByteArray>{"http://p1/", "http://p1/", "http://p2/", "http://p2/"};
+}
+
+void TestFaxExtractor::originOfEachNumber()
+{
+    QFETCH(bool, dedup);
+    QFETCH(QList<QByteArray>, origins);
+    Extraction x(dedup);
+    auto& [browser, view, fax, counters, extractor] = x;
+    browser.setPage({"http://p1/", {}, bytes(gbk("传真：0519-88888888\nFAX: 021-66666666"))});
+    extractor.ExtractFaxNumbers();
+    browser.setPage({"http://p2/", {}, bytes(gbk("传真：0519-88888888\n传真：(010)12345678"))});
+    extractor.ExtractFaxNumbers();
+    QList<QByteArray> got;
+    for (size_t i = 0; i < fax.size(); ++i)
+        got << qbytes(fax.origin(i));
+    QCOMPARE(got, origins);
+    QCOMPARE(qbytes(fax.items().back()), QByteArray("010-12345678"));
+    extractor.extractFromText(gbk("传真：0571-22222222").toStdString());
+    QCOMPARE(fax.origin(fax.size() - 1), AnsiString()); // text without a page
 }
 
 // FaxCount goes on from where the search stands; numbers already in the list

@@ -52,6 +52,8 @@ private slots:
     void siteKey();
     void harvest_data();
     void harvest();
+    void httpsLinks_data();
+    void httpsLinks();
     void sameLinkOnTwoPages();
     void emptyLocationReadsNoLinks();
     void readFailureKeepsEarlierLinks();
@@ -177,21 +179,18 @@ void TestLinkHarvester::harvest_data()
                               << QList<QByteArray>{};
 }
 
-void TestLinkHarvester::harvest()
-{
-    QFETCH(QByteArray, location);
-    QFETCH(QList<QByteArray>, links);
-    QFETCH(bool, onlySite);
-    QFETCH(bool, filter);
-    QFETCH(QList<QByteArray>, mustContain);
-    QFETCH(QList<QByteArray>, mustNotContain);
-    QFETCH(QList<QByteArray>, expected);
+namespace {
 
+void checkHarvest(const QByteArray& location, const QList<QByteArray>& links, bool onlySite, bool filter,
+                  const QList<QByteArray>& mustContain, const QList<QByteArray>& mustNotContain, bool https,
+                  const QList<QByteArray>& expected)
+{
     fake::FakeBrowser browser;
     browser.setPage({bytes(location), ansiLines(links), {}});
     fake::FakeMainView view;
     view.switches[Switch::OnlySite] = onlySite;
     view.switches[Switch::LinkFilter] = filter;
+    view.switches[Switch::Https] = https;
     view.memos[Memo::MustContain] = ansiLines(mustContain);
     view.memos[Memo::MustNotContain] = ansiLines(mustNotContain);
     ResultList list;
@@ -204,6 +203,64 @@ void TestLinkHarvester::harvest()
     QCOMPARE(counters.linkCount, int(expected.size()));
     QCOMPARE(QString::fromStdString(view.panel(5)),
              expected.isEmpty() ? QString() : QString::number(expected.size()));
+}
+
+} // namespace
+
+void TestLinkHarvester::harvest()
+{
+    QFETCH(QByteArray, location);
+    QFETCH(QList<QByteArray>, links);
+    QFETCH(bool, onlySite);
+    QFETCH(bool, filter);
+    QFETCH(QList<QByteArray>, mustContain);
+    QFETCH(QList<QByteArray>, mustNotContain);
+    QFETCH(QList<QByteArray>, expected);
+    checkHarvest(location, links, onlySite, filter, mustContain, mustNotContain, false, expected);
+}
+
+// "含https链接": https links are taken too; a filter text that starts with
+// "http://" stands for both schemes, so the initial must-contain line "http://"
+// lets them through. Other schemes stay out.
+void TestLinkHarvester::httpsLinks_data()
+{
+    QTest::addColumn<bool>("https");
+    QTest::addColumn<bool>("filter");
+    QTest::addColumn<QList<QByteArray>>("mustContain");
+    QTest::addColumn<QList<QByteArray>>("mustNotContain");
+    QTest::addColumn<QList<QByteArray>>("expected");
+
+    const QList<QByteArray> initialMust = {"http://", "."};
+    const QList<QByteArray> initialMustNot = {"$", "#"};
+    const QList<QByteArray> none;
+    QTest::newRow("off: http only") << false << true << initialMust << initialMustNot
+                                    << QList<QByteArray>{"http://x.com/a", "http://y.com/b"};
+    QTest::newRow("on, no filter") << true << false << none << none
+                                   << QList<QByteArray>{"http://x.com/a", "https://x.com/s", "http://y.com/b",
+                                                        "https://y.com/#t"};
+    QTest::newRow("on, initial filter lines") << true << true << initialMust << initialMustNot
+                                              << QList<QByteArray>{"http://x.com/a", "https://x.com/s",
+                                                                   "http://y.com/b"};
+    QTest::newRow("on, an http:// address names both schemes")
+        << true << true << QList<QByteArray>{"http://x.com/"} << none
+        << QList<QByteArray>{"http://x.com/a", "https://x.com/s"};
+    QTest::newRow("on, https:// line takes https only")
+        << true << true << QList<QByteArray>{"https://"} << none << QList<QByteArray>{"https://x.com/s", "https://y.com/#t"};
+    QTest::newRow("on, must-not http://y.com/ rejects both schemes")
+        << true << true << none << QList<QByteArray>{"http://y.com/"}
+        << QList<QByteArray>{"http://x.com/a", "https://x.com/s"};
+}
+
+void TestLinkHarvester::httpsLinks()
+{
+    QFETCH(bool, https);
+    QFETCH(bool, filter);
+    QFETCH(QList<QByteArray>, mustContain);
+    QFETCH(QList<QByteArray>, mustNotContain);
+    QFETCH(QList<QByteArray>, expected);
+    const QList<QByteArray> links = {"http://x.com/a", "https://x.com/s", "ftp://x.com/f", "HTTPS://x.com/u",
+                                     "http://y.com/b", "https://y.com/#t", "/relative"};
+    checkHarvest("http://www.abc.com/index.htm", links, false, filter, mustContain, mustNotContain, https, expected);
 }
 
 // The per-page set starts empty on every page; LinkCount goes on counting.

@@ -1,5 +1,6 @@
 // "继续": restoring the state, the position the user enters, and a crawl that is
 // stopped and resumed visiting every line exactly once.
+#include "search/saved_results.h"
 #include "state/search_state.h"
 #include "tests/support/engine_rig.h"
 #include "text/integer.h"
@@ -124,9 +125,11 @@ private slots:
         QCOMPARE(panel8DuringInput, std::string("开始搜索..."));
         QCOMPARE(rig.view.pauses, std::vector<int>{1000});
         QCOMPARE(rig.timer1.interval(), 3000);
-        QCOMPARE(rig.view.panels, (std::vector<std::string>{"", "8", "", "", "", "", "", "", "取消继续搜索..."}));
-        QVERIFY(rig.engine.links.empty() && rig.engine.fax.empty());
-        QCOMPARE(rig.engine.counters.linkCount + rig.engine.counters.faxCount, 0);
+        // "放弃" leaves the result lists, their counts and the count panels as they were.
+        QCOMPARE(rig.view.panels, (std::vector<std::string>{"", "8", "", "", "", "1", "", "1", "取消继续搜索..."}));
+        QCOMPARE(rig.engine.links.items(), (std::deque<AnsiString>{"http://old.example/"}));
+        QCOMPARE(rig.engine.fax.items(), (std::deque<AnsiString>{"01012345678"}));
+        QCOMPARE(rig.engine.counters.linkCount + rig.engine.counters.faxCount, 2);
         QCOMPARE(rig.engine.counters.progressIndex, 4);
         QCOMPARE(rig.engine.counters.urlTotal, 8);
         QCOMPARE(rig.view.speed(), 3);
@@ -178,6 +181,69 @@ private slots:
         QCOMPARE(rig.view.buttons, ButtonSet::Searching);
         QVERIFY(rig.timer1.enabled() && rig.timer2.enabled() && rig.timer3.enabled());
         QCOMPARE(rig.timer3.interval(), 45000);
+    }
+
+    // A confirmed resume goes on with the results of the search it resumes: the
+    // lists when this run's lists belong to it, else the result files the search
+    // record gives to it (files of unknown origin count as its own).
+    void resultsOfTheResumedSearch_data()
+    {
+        QTest::addColumn<QString>("listsOf");     // the search the lists belong to ("" none: a restart)
+        QTest::addColumn<QStringList>("record");  // the search record's lines; empty: no record
+        QTest::addColumn<QStringList>("links");
+        QTest::addColumn<QStringList>("fax");
+        const QStringList mine = {"in list"};
+        const QStringList file = {"from file 1", "from file 2"};
+        QTest::newRow("restart, no record") << "" << QStringList{} << file << file;
+        QTest::newRow("restart, files of this search") << "" << QStringList{"S", "S", "S"} << file << file;
+        QTest::newRow("restart, fax file of another search") << "" << QStringList{"S", "S", "T"} << file << QStringList{};
+        QTest::newRow("restart, both of another search") << "" << QStringList{"S", "T", "T"} << QStringList{} << QStringList{};
+        QTest::newRow("restart, state of unknown search") << "" << QStringList{"", "T", "T"} << file << file;
+        QTest::newRow("same run") << "S" << QStringList{"S", "T", "T"} << mine << mine;
+        QTest::newRow("lists of another search") << "R" << QStringList{"S", "S", "S"} << file << file;
+    }
+    void resultsOfTheResumedSearch()
+    {
+        QFETCH(QString, listsOf);
+        QFETCH(QStringList, record);
+        QFETCH(QStringList, links);
+        QFETCH(QStringList, fax);
+        EngineRig rig;
+        saveState(rig, 2);
+        writeAllLines(rig.programDir / kAutosaveLinksName, {"from file 1", "from file 2"});
+        writeAllLines(rig.programDir / kAutosaveFaxName, {"from file 1", "from file 2"});
+        if (!record.isEmpty())
+            writeSearchRecord(rig.programDir, {record[0].toStdString(), record[1].toStdString(), record[2].toStdString()});
+        if (!listsOf.isEmpty()) {
+            rig.engine.counters.searchId = listsOf.toStdString();
+            rig.engine.links.append("in list");
+            rig.engine.fax.append("in list");
+        }
+        rig.prompts.inputAnswers.push_back("2");
+        resume(rig);
+        QCOMPARE(rig.view.panel(8), std::string("继续搜索..."));
+        const auto items = [](const ResultList& list) {
+            QStringList out;
+            for (const AnsiString& item : list.items())
+                out << QString::fromStdString(item);
+            return out;
+        };
+        QCOMPARE(items(rig.engine.links), links);
+        QCOMPARE(items(rig.engine.fax), fax);
+        QCOMPARE(rig.engine.counters.linkCount, int(links.size()));
+        QCOMPARE(rig.engine.counters.faxCount, int(fax.size()));
+        QCOMPARE(rig.view.panel(7), fax.isEmpty() ? std::string() : std::to_string(fax.size()));
+        // Restored items are on disk already: nothing unsaved.
+        QCOMPARE(rig.engine.fax.hasUnsaved(), listsOf == "S");
+
+        // The files then belong to the resumed search.
+        rig.engine.progress.Button2Click();
+        const SearchRecord after = readSearchRecord(rig.programDir);
+        QCOMPARE(after.state, rig.engine.counters.searchId);
+        if (!record.isEmpty() && !record[0].isEmpty())
+            QCOMPARE(after.state, record[0].toStdString());
+        if (!links.isEmpty())
+            QCOMPARE(after.links, after.state);
     }
 
     void autosaveOffLeavesItsTimerOff()

@@ -169,7 +169,7 @@ std::vector<std::string> FakePrompts::texts(const std::string& kind) const
 FakeMainView::FakeMainView()
 {
     for (Switch s : {Switch::Dedup, Switch::Links, Switch::Fax, Switch::LinkFilter, Switch::OnlySite,
-                     Switch::Autosave})
+                     Switch::Autosave, Switch::Https})
         switches[s] = false;
     // Initial memo lines, in code page 936.
     memos[Memo::FaxMarkers] = {"\xB4\xAB\xD5\xE6\xA3\xBA", "FAX\xA3\xBA", "\xB4\xAB\xD5\xE6\xBA\xC5\xA3\xBA"};

@@ -33,12 +33,13 @@ public:
         qint64 atMs = 0;     // the last completion, from start()
     };
 
-    SearchWindow()
+    // `programDir`: another window's directory (a restart); default a fresh one.
+    explicit SearchWindow(const std::filesystem::path& programDir = {})
     {
         TForm1::Options options;
         options.prompts = &prompts;
         options.host = &host; // a routable address: connected
-        options.programDir = toPath(dir.path());
+        options.programDir = programDir.empty() ? toPath(dir.path()) : programDir;
         form = std::make_unique<TForm1>(options);
         form->show();
 

@@ -1,0 +1,65 @@
+#include "search/saved_results.h"
+
+#include "state/search_state.h"
+#include "text/text_file.h"
+
+#include <atomic>
+#include <chrono>
+
+namespace vq {
+
+namespace {
+
+bool belongsTo(const std::string& fileSearch, const std::string& searchId)
+{
+    return fileSearch.empty() || searchId.empty() || fileSearch == searchId;
+}
+
+void restoreFile(const std::filesystem::path& path, ResultList& list)
+{
+    if (!fileExists(path))
+        return;
+    for (AnsiString& item : readAllLines(path))
+        list.append(std::move(item));
+    list.markSaved();
+}
+
+} // namespace
+
+std::string newSearchId()
+{
+    static std::atomic<unsigned> serial{0};
+    const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(
+                        std::chrono::system_clock::now().time_since_epoch())
+                        .count();
+    return std::to_string(ms) + "-" + std::to_string(++serial);
+}
+
+SearchRecord readSearchRecord(const std::filesystem::path& programDir)
+{
+    SearchRecord record;
+    const std::filesystem::path path = programDir / kSearchRecordName;
+    if (!fileExists(path))
+        return record;
+    const std::vector<AnsiString> lines = readAllLines(path);
+    std::string* fields[] = {&record.state, &record.links, &record.fax};
+    for (size_t i = 0; i < std::size(fields) && i < lines.size(); ++i)
+        *fields[i] = lines[i];
+    return record;
+}
+
+void writeSearchRecord(const std::filesystem::path& programDir, const SearchRecord& record)
+{
+    writeAllLines(programDir / kSearchRecordName, {record.state, record.links, record.fax});
+}
+
+void restoreSavedResults(const std::filesystem::path& programDir, const SearchRecord& record,
+                         ResultList& links, ResultList& fax)
+{
+    if (belongsTo(record.links, record.state))
+        restoreFile(programDir / kAutosaveLinksName, links);
+    if (belongsTo(record.fax, record.state))
+        restoreFile(programDir / kAutosaveFaxName, fax);
+}
+
+} // namespace vq
