@@ -271,6 +271,17 @@ void writeList(const fs::path& path, const vq::test::PageServer& server, int pag
         out << server.url(QStringLiteral("/p/%1.html").arg(i)).toStdString() << "\r\n";
 }
 
+// vqharvest crawl LIST --speed 0 --lanes N --per-host 32 --no-net-check --quiet
+// --out OUT, then the extra options.
+std::vector<std::string> crawlArgs(const fs::path& list, int lanes, const fs::path& out,
+                                   std::vector<std::string> extra = {})
+{
+    std::vector<std::string> args{"crawl", list.string(), "--speed", "0", "--lanes", std::to_string(lanes),
+                                  "--per-host", "32", "--no-net-check", "--quiet", "--out", out.string()};
+    args.insert(args.end(), extra.begin(), extra.end());
+    return args;
+}
+
 int benchLanes(const std::string& program, const vq::test::PageServer& server, const fs::path& dir, int pages,
                const std::vector<int>& laneCounts)
 {
@@ -292,10 +303,7 @@ int benchLanes(const std::string& program, const vq::test::PageServer& server, c
     for (const int n : laneCounts) {
         const fs::path out = dir / ("lanes" + std::to_string(n));
         fs::create_directories(out);
-        const RunResult r = runCrawl(program,
-                                     {"crawl", list.string(), "--speed", "0", "--lanes", std::to_string(n),
-                                      "--per-host", "32", "--no-net-check", "--quiet", "--out", out.string()},
-                                     out / "log.txt", [](const TreeMemory&) {});
+        const RunResult r = runCrawl(program, crawlArgs(list, n, out), out / "log.txt", [](const TreeMemory&) {});
         const Summary s = parseSummary(r.log);
         const std::string links = readFile(out / "autosave&web.txt");
         const std::string fax = readFile(out / "autosave&fax.txt");
@@ -356,10 +364,10 @@ int benchSoak(const std::string& program, const vq::test::PageServer& server, co
     const fs::path list = dir / "soak.txt";
     writeList(list, server, lines);
     std::printf("bench_harvest soak: %d lines, vqharvest crawl LIST --speed 0 --lanes N --per-host 32 --fax\n"
-                "  --no-net-check --quiet --report FILE; memory after 100, 500 and 1,000 pages (pages counted\n"
+                "  --no-net-check --quiet --report FILE; memory after %d, %d and %d pages (pages counted\n"
                 "  in the report): the median of the samples (every 100 ms) while the next %d pages are done;\n"
                 "  vqharvest alone (main) and the whole process tree; anon: anonymous memory (heaps)\n\n",
-                lines, window);
+                lines, marks[0], marks[1], marks[2], window);
     std::printf("| lanes | pages | main RSS MB | main anon MB | main PSS MB | tree PSS MB | tree RSS MB | tree anon MB | processes |\n"
                 "|---:|---:|---:|---:|---:|---:|---:|---:|---:|\n");
     std::fflush(stdout);
@@ -370,10 +378,7 @@ int benchSoak(const std::string& program, const vq::test::PageServer& server, co
         const fs::path report = out / "report.json";
         LineCounter counter(report);
         std::vector<std::vector<TreeMemory>> at(marks.size());
-        const RunResult r = runCrawl(program,
-                                     {"crawl", list.string(), "--speed", "0", "--lanes", std::to_string(n),
-                                      "--per-host", "32", "--fax", "--no-net-check", "--quiet", "--report",
-                                      report.string(), "--out", out.string()},
+        const RunResult r = runCrawl(program, crawlArgs(list, n, out, {"--fax", "--report", report.string()}),
                                      out / "log.txt", [&](const TreeMemory& t) {
                                          const int done = counter.count();
                                          for (size_t i = 0; i < marks.size(); ++i)
