@@ -16,6 +16,7 @@
 #include "app/qt_text.h"
 #include "app/qt_timer.h"
 #include "app/web_browser.h"
+#include "bench/bench_pages.h"
 #include "tests/support/event_wait.h"
 #include "tests/support/fakes.h"
 #include "tests/support/page_server.h"
@@ -40,36 +41,9 @@ using namespace vq;
 
 namespace {
 
-constexpr int kLinksPerPage = 50;
-constexpr int kFaxPerPage = 3;
-
-// Page i, about 15 KB: Chinese and ASCII text, three fax numbers of its own, one number
-// shared by every page (a duplicate from the second page on), and 50 links of
-// which about two thirds pass the default filter.
-QByteArray makePage(int i, int port)
-{
-    QString html = QStringLiteral("<html><head><meta charset=\"utf-8\"><title>第%1页</title></head><body>").arg(i);
-    for (int p = 0; p < 100; ++p)
-        html += QStringLiteral("<p>本公司主营各类产品，欢迎来电咨询。Company profile paragraph %1 of page %2, "
-                               "address, products and services.</p>").arg(p).arg(i);
-    for (int f = 0; f < kFaxPerPage; ++f)
-        html += QStringLiteral("<p>传真：0%1-%2</p>").arg(510 + f).arg(20000000 + i);
-    html += QStringLiteral("<p>FAX: +86-10-6666 8888</p><ul>");
-    for (int l = 0; l < kLinksPerPage; ++l) {
-        QString href;
-        switch (l % 6) {
-        case 0: href = QStringLiteral("http://127.0.0.1:%1/site/%2/%3.html").arg(port).arg(i).arg(l); break;
-        case 1: href = QStringLiteral("/rel/%1/%2.html").arg(i).arg(l); break;
-        case 2: href = QStringLiteral("https://127.0.0.1:%1/secure/%2.html").arg(port).arg(l); break;
-        case 3: href = QStringLiteral("/page.html#part%1").arg(l); break;
-        case 4: href = QStringLiteral("/common/%1.html").arg(l); break;
-        default: href = QStringLiteral("news/%1.html?id=%2").arg(l).arg(i); break;
-        }
-        html += QStringLiteral("<li><a href=\"%1\">链接 %2</a></li>").arg(href).arg(l);
-    }
-    html += QStringLiteral("</ul></body></html>");
-    return html.toUtf8();
-}
+using bench::kFaxPerPage;
+using bench::kLinksPerPage;
+using bench::makePage;
 
 struct Stats {
     double mean = 0, p95 = 0, max = 0;
@@ -115,12 +89,7 @@ int main(int argc, char** argv)
         return 1;
     }
     const int port = server->port();
-    server->setGenerator([port](const QByteArray& path) -> std::optional<test::PageServer::Response> {
-        int index = 0;
-        if (std::sscanf(path.constData(), "/p/%d.html", &index) != 1)
-            return std::nullopt;
-        return test::PageServer::Response{"200 OK", "text/html; charset=utf-8", makePage(index, port), {}, true};
-    });
+    bench::servePages(*server);
     server->moveToThread(&serverThread);
     QObject::connect(&serverThread, &QThread::finished, server, &QObject::deleteLater);
     serverThread.start();

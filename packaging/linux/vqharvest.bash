@@ -10,8 +10,9 @@ _vqharvest()
     _init_completion || return
 
     local commands="crawl extract merge urls help"
-    local -a crawl_valued=(--speed --contains --excludes --markers --from --out)
-    local -a crawl_flags=(--links --fax --dedup --filter --site --no-net-check --quiet --help)
+    local -a crawl_valued=(--speed --page-timeout --contains --excludes --markers --from --out --report
+                           --lanes --per-host --host-delay --recycle --max-page-mb --shard)
+    local -a crawl_flags=(--links --fax --dedup --filter --site --https --no-net-check --quiet --help)
     local -a extract_valued=(--markers --encoding)
     local -a extract_flags=(--dedup --help)
     local -a merge_valued=()
@@ -32,7 +33,7 @@ _vqharvest()
 
     # The value of the option before the cursor.
     case $prev in
-        --markers) _filedir; return ;;
+        --markers | --report) _filedir; return ;;
         --out) _filedir -d; return ;;
         --encoding) COMPREPLY=($(compgen -W "auto gbk utf-8" -- "$cur")); return ;;
     esac
