@@ -3,6 +3,7 @@
 // window is shown.
 #include "app/form1.h"
 #include "app/form2.h"
+#include "app/os.h"
 #include "app/version.h"
 #include "app/single_copy.h"
 #include "app/translations.h"
@@ -13,35 +14,9 @@
 #include <QApplication>
 #include <QElapsedTimer>
 
-#include <time.h>
-#include <unistd.h>
-
 #include <cstdio>
-#include <fstream>
-#include <sstream>
-#include <string>
 
 namespace {
-
-// Milliseconds since this process was started by the kernel (-1 when unknown):
-// /proc/self/stat field 22 counts clock ticks from boot.
-long long msSinceProcessStart()
-{
-    std::ifstream stat("/proc/self/stat");
-    std::string text((std::istreambuf_iterator<char>(stat)), std::istreambuf_iterator<char>());
-    const size_t close = text.rfind(')');
-    if (close == std::string::npos)
-        return -1;
-    std::istringstream fields(text.substr(close + 2));
-    std::string field;
-    for (int i = 3; i <= 22 && fields >> field; ++i) {
-    }
-    timespec now{};
-    if (field.empty() || ::clock_gettime(CLOCK_BOOTTIME, &now) != 0)
-        return -1;
-    const double startS = std::stod(field) / static_cast<double>(::sysconf(_SC_CLK_TCK));
-    return static_cast<long long>((now.tv_sec + now.tv_nsec / 1e9 - startS) * 1000.0);
-}
 
 // With VQ_TRACE_STARTUP set: reports on stderr when the main window is first
 // painted, that is, on the screen.
@@ -54,7 +29,7 @@ protected:
     {
         if (event->type() == QEvent::Paint) {
             std::fprintf(stderr, "startup: main window shown %lld ms after process start (%lld ms after main)\n",
-                         msSinceProcessStart(), static_cast<long long>(sinceMain_.elapsed()));
+                         vq::os::msSinceProcessStart(), static_cast<long long>(sinceMain_.elapsed()));
             watched->removeEventFilter(this);
         }
         return false;

@@ -13,6 +13,8 @@ bool runningAsAdministrator();
 void killProcess(qint64 pid);
 // The resident memory of a process in bytes; 0 when unknown.
 qint64 residentBytes(qint64 pid);
+// Milliseconds since the operating system started this process (-1 when unknown).
+long long msSinceProcessStart();
 // Whether standard error goes to a terminal (a progress line is redrawn in place).
 bool stderrIsTerminal();
 

@@ -6,6 +6,7 @@
 #include <csignal>
 #include <cstdio>
 #include <fcntl.h>
+#include <time.h>
 #include <unistd.h>
 
 namespace vq::os {
@@ -31,6 +32,24 @@ qint64 residentBytes(qint64 pid)
         return 0;
     static const long pageSize = ::sysconf(_SC_PAGESIZE);
     return fields.at(1).toLongLong() * pageSize;
+}
+
+long long msSinceProcessStart()
+{
+    // /proc/self/stat field 22 counts clock ticks from boot.
+    QFile f(QStringLiteral("/proc/self/stat"));
+    if (!f.open(QIODevice::ReadOnly))
+        return -1;
+    const QByteArray text = f.readAll();
+    const qsizetype close = text.lastIndexOf(')');
+    if (close < 0)
+        return -1;
+    const QList<QByteArray> fields = text.mid(close + 2).split(' ');
+    timespec now{};
+    if (fields.size() < 20 || ::clock_gettime(CLOCK_BOOTTIME, &now) != 0)
+        return -1;
+    const double startS = fields.at(19).toDouble() / static_cast<double>(::sysconf(_SC_CLK_TCK));
+    return static_cast<long long>((now.tv_sec + now.tv_nsec / 1e9 - startS) * 1000.0);
 }
 
 bool stderrIsTerminal()

@@ -37,6 +37,19 @@ qint64 residentBytes(qint64 pid)
     return ok ? static_cast<qint64>(counters.WorkingSetSize) : 0;
 }
 
+long long msSinceProcessStart()
+{
+    FILETIME created, exited, kernel, user;
+    if (!::GetProcessTimes(::GetCurrentProcess(), &created, &exited, &kernel, &user))
+        return -1;
+    FILETIME now;
+    ::GetSystemTimeAsFileTime(&now);
+    auto ticks = [](const FILETIME& t) {
+        return (static_cast<long long>(t.dwHighDateTime) << 32) | t.dwLowDateTime;
+    };
+    return (ticks(now) - ticks(created)) / 10000; // 100 ns units
+}
+
 bool stderrIsTerminal()
 {
     return ::_isatty(::_fileno(stderr)) != 0;

@@ -400,9 +400,10 @@ int runCrawl(int argc, char** argv, const std::vector<std::string>& args)
                 report->write(r);
         };
         view.progressExtra = [&] {
-            char buf[64];
-            std::snprintf(buf, sizeof buf, "  lanes %zu/%zu  %.1f p/s", driver.busyLanes(), driver.laneCount(),
-                          tally.perSecond());
+            // "done" is the resume position: every line up to it is scanned.
+            char buf[96];
+            std::snprintf(buf, sizeof buf, "  done %d  lanes %zu/%zu  %.1f p/s", driver.position(),
+                          driver.busyLanes(), driver.laneCount(), tally.perSecond());
             return std::string(buf);
         };
 
