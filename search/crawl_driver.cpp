@@ -505,19 +505,8 @@ void CrawlDriver::advance(Lane& lane, bool& finishing)
         if (!running_)
             return;
     }
-    Task task;
-    switch (takeLine(task)) {
-    case Take::End:
-        finishing = true;
-        laneIdle(lane);
+    if (!assignNext(lane, &finishing))
         return;
-    case Take::Wait:
-        lane.waiting = true;
-        break;
-    case Take::Got:
-        startTask(lane, std::move(task));
-        break;
-    }
     lane.pageTimer->setEnabled(true);
     // Setting the interval restarts the watchdog's period.
     lane.watchdog->setInterval(watchdogInterval());
@@ -531,19 +520,10 @@ void CrawlDriver::Timer1Timer()
 void CrawlDriver::laneTick(Lane& lane)
 {
     if (lane.waiting) {
-        // Waiting for a host slot: try again.
-        Task task;
-        switch (takeLine(task)) {
-        case Take::End:
-            laneIdle(lane);
-            return;
-        case Take::Wait:
-            return;
-        case Take::Got:
-            startTask(lane, std::move(task));
+        // Waiting for a host to become free: try again.
+        if (assignNext(lane) && !lane.waiting)
             lane.watchdog->setInterval(watchdogInterval());
-            return;
-        }
+        return;
     }
 
     if (lane.task && (lane.task->skipped || lane.browser->loadResult() == LoadResult::RendererGone)) {
@@ -595,19 +575,27 @@ void CrawlDriver::next(Lane& lane)
         laneIdle(lane);
         return;
     }
+    if (assignNext(lane))
+        lane.pageTimer->setEnabled(true);
+}
+
+bool CrawlDriver::assignNext(Lane& lane, bool* finishing)
+{
     Task task;
     switch (takeLine(task)) {
     case Take::End:
+        if (finishing)
+            *finishing = true;
         laneIdle(lane);
-        return;
+        return false;
     case Take::Wait:
         lane.waiting = true;
-        break;
+        return true;
     case Take::Got:
         startTask(lane, std::move(task));
-        break;
+        return true;
     }
-    lane.pageTimer->setEnabled(true);
+    return true;
 }
 
 void CrawlDriver::laneIdle(Lane& lane)

@@ -178,6 +178,9 @@ private:
     void laneTick(Lane& lane);
     void laneWatchdog(Lane& lane);
     void next(Lane& lane);            // after a page: the next line, or idle
+    // Gives the lane its next line, or has it wait for a host; at the end of
+    // the list the lane goes idle (false), `finishing` set first.
+    bool assignNext(Lane& lane, bool* finishing = nullptr);
     bool listDone();                  // no line left to give out
     void laneIdle(Lane& lane);        // no further line for this lane
     void finishTask(Lane& lane, PageOutcome outcome, bool scan);
