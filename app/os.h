@@ -3,8 +3,16 @@
 #pragma once
 
 #include <QObject>
+#include <QString>
+
+#include <filesystem>
 
 namespace vq::os {
+
+// A path as the file system names it, and back: the file-name bytes here
+// (QFile's encoding), UTF-16 on Windows.
+std::filesystem::path toNativePath(const QString& path);
+QString fromNativePath(const std::filesystem::path& path);
 
 // Whether the program runs with the highest rights (root); WebEngine's
 // sandbox then has to be switched off.

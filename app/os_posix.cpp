@@ -11,6 +11,16 @@
 
 namespace vq::os {
 
+std::filesystem::path toNativePath(const QString& path)
+{
+    return std::filesystem::path(QFile::encodeName(path).toStdString());
+}
+
+QString fromNativePath(const std::filesystem::path& path)
+{
+    return QFile::decodeName(QByteArray::fromStdString(path.native()));
+}
+
 bool runningAsAdministrator()
 {
     return ::geteuid() == 0;

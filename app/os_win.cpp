@@ -11,6 +11,16 @@
 
 namespace vq::os {
 
+std::filesystem::path toNativePath(const QString& path)
+{
+    return std::filesystem::path(path.toStdWString());
+}
+
+QString fromNativePath(const std::filesystem::path& path)
+{
+    return QString::fromStdWString(path.native());
+}
+
 bool runningAsAdministrator()
 {
     // WebEngine's sandbox works for administrators on Windows.

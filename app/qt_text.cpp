@@ -1,5 +1,7 @@
 #include "app/qt_text.h"
 
+#include "app/os.h"
+
 #include <QFile>
 #include <QStringList>
 
@@ -33,12 +35,12 @@ std::string toUtf8(const QString& text)
 
 std::filesystem::path toPath(const QString& path)
 {
-    return std::filesystem::path(QFile::encodeName(path).toStdString());
+    return os::toNativePath(path);
 }
 
 QString pathToQString(const std::filesystem::path& path)
 {
-    return QFile::decodeName(QByteArray::fromStdString(path.native()));
+    return os::fromNativePath(path);
 }
 
 QStringList editLines(const QString& text)
