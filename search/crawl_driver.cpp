@@ -360,9 +360,8 @@ void CrawlDriver::N3Click()
         saveResults();
 }
 
-void CrawlDriver::stopNow()
+void CrawlDriver::haltLanes()
 {
-    counters_.stopRequested = true;
     for (auto& l : lanes_) {
         if (l->task)
             dropTask(*l);
@@ -370,6 +369,12 @@ void CrawlDriver::stopNow()
         l->pageTimer->setEnabled(false);
         l->watchdog->setEnabled(false);
     }
+}
+
+void CrawlDriver::stopNow()
+{
+    counters_.stopRequested = true;
+    haltLanes();
     if (running_)
         BitBtn1Click();
 }
@@ -767,13 +772,7 @@ void CrawlDriver::checkRenderFailures(PageOutcome outcome)
 void CrawlDriver::BitBtn1Click()
 {
     running_ = false;
-    for (auto& l : lanes_) {
-        if (l->task)
-            dropTask(*l);
-        l->waiting = false;
-        l->pageTimer->setEnabled(false);
-        l->watchdog->setEnabled(false);
-    }
+    haltLanes();
     timer1_.setEnabled(false);
     timer2_.setEnabled(false);
     timer3_.setEnabled(false);

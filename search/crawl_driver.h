@@ -185,6 +185,7 @@ private:
     void laneIdle(Lane& lane);        // no further line for this lane
     void finishTask(Lane& lane, PageOutcome outcome, bool scan);
     void dropTask(Lane& lane);        // abandoned and not counted
+    void haltLanes();                 // every lane: its page dropped, its timers off
     void releaseHost(const Task& task);
     void complete(int32_t line, Done done);
     void flushDone();
