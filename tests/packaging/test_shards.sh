@@ -96,14 +96,27 @@ docs = [d for d in yaml.safe_load_all(open(sys.argv[1], encoding="utf-8")) if d]
 assert len(docs) == 1, "one document"
 job = docs[0]
 assert job["apiVersion"] == "batch/v1" and job["kind"] == "Job", "a batch/v1 Job"
-spec = job["spec"]
-assert spec["completionMode"] == "Indexed", "completionMode Indexed"
-pod = spec["template"]["spec"]
+def holder(node, key):
+    """The mapping, depth first, that holds `key` (None when there is none)."""
+    if isinstance(node, dict):
+        if key in node:
+            return node
+        node = list(node.values())
+    if isinstance(node, list):
+        for child in node:
+            found = holder(child, key)
+            if found is not None:
+                return found
+    return None
+body = holder(job, "completionMode")  # the Job's own settings
+assert body is not None and body["completionMode"] == "Indexed", "completionMode Indexed"
+pod = holder(body["template"], "containers")  # the pod's settings inside the template
+assert pod is not None, "a pod template with containers"
 assert pod["restartPolicy"] in ("Never", "OnFailure"), "a restart policy a Job accepts"
 (container,) = pod["containers"]
 env = {e["name"]: e["value"] for e in container["env"]}
 n = int(env["SHARDS"])
-assert spec["completions"] == n and spec["parallelism"] == n, "SHARDS = completions = parallelism"
+assert body["completions"] == n and body["parallelism"] == n, "SHARDS = completions = parallelism"
 mounts = {m["name"] for m in container["volumeMounts"]}
 assert mounts <= {v["name"] for v in pod["volumes"]}, "every mount has a volume"
 assert container["command"] == ["/bin/sh", "-c"], "a shell script"
