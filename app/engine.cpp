@@ -2,38 +2,60 @@
 
 #include "state/option_lists.h"
 #include "state/search_state.h"
+#include "text/ansi.h"
+#include "text/integer.h"
 
 #include <exception>
 
 namespace vq {
 
+namespace {
+
+constexpr int kPauseBeforeAskingMs = 1000;
+
+} // namespace
+
+SearchSettings settingsFromView(const MainView& view)
+{
+    SearchSettings s;
+    s.listPath = view.listPath();
+    s.links = view.isChecked(Switch::Links);
+    s.fax = view.isChecked(Switch::Fax);
+    s.dedup = view.isChecked(Switch::Dedup);
+    s.filter = view.isChecked(Switch::LinkFilter);
+    s.site = view.isChecked(Switch::OnlySite);
+    s.https = view.isChecked(Switch::Https);
+    s.autosave = view.isChecked(Switch::Autosave);
+    s.speed = view.speed();
+    s.markers = view.memoLines(Memo::FaxMarkers);
+    s.mustContain = view.memoLines(Memo::MustContain);
+    s.mustNotContain = view.memoLines(Memo::MustNotContain);
+    const MainView* v = &view;
+    s.live = [v] {
+        return LiveSettings{v->speed(), v->isChecked(Switch::Links), v->isChecked(Switch::Fax),
+                            v->isChecked(Switch::Autosave)};
+    };
+    return s;
+}
+
 Engine::Engine(EnginePorts p)
     : ports(std::move(p)),
-      urlList(ports.view, ports.prompts, counters, ports.programDir),
-      harvester(ports.browser, ports.view, links, counters),
-      extractor(ports.browser, ports.view, fax, counters),
-      driver(ports.view, ports.prompts, ports.browser, ports.host,
-             ports.timer1, ports.timer2, ports.timer3,
-             urlList, page, harvester, extractor, links, fax, counters, ports.programDir),
-      resume(ports.view, ports.prompts, ports.host, ports.timer1, ports.timer2, ports.timer3,
-             urlList, driver, links, fax, counters, ports.programDir),
-      progress(ports.view, ports.prompts, ports.timer2, driver, links, fax, counters, ports.programDir),
-      merge(ports.view, ports.prompts, ports.programDir)
+      session(ports.prompts, ports.host, ports.timer2, results, ports.programDir),
+      urlList(ports.view, ports.prompts, session.stored().urlTotal, ports.programDir),
+      progress(ports.view, ports.prompts, session, ports.programDir),
+      merge(ports.view, ports.prompts, ports.programDir), shown_(ports.view)
 {
-    page.attach(ports.browser);
-    driver.saveResults = [this] { progress.Button2Click(); };
-
     ports.timer1.setEnabled(false);
-    ports.timer1.setInterval(8000);
+    ports.timer1.setInterval(kInitialPageTimerMs);
     ports.timer2.setEnabled(false);
-    ports.timer2.setInterval(300000);
+    ports.timer2.setInterval(kAutosaveMs);
     ports.timer3.setEnabled(false);
-    ports.timer3.setInterval(300000);
+    ports.timer3.setInterval(kInitialWatchdogMs);
 
-    // A failing tick is reported and the program goes on; the handler itself
-    // decides what state its timer is left in.
-    ports.timer1.onTimer = [this] { guarded(ports.prompts, [this] { driver.Timer1Timer(); }); };
-    ports.timer3.onTimer = [this] { guarded(ports.prompts, [this] { driver.Timer3Timer(); }); };
+    // The visible browser is lane 0, with Timer1 and Timer3.
+    session.addLane(ports.browser, ports.timer1, ports.timer3);
+    session.setObserver(&shown_);
+    session.saveResults = [this] { progress.Button2Click(); };
     ports.timer2.onTimer = [this] { guarded(ports.prompts, [this] { progress.Timer2Timer(); }); };
 }
 
@@ -49,7 +71,7 @@ void Engine::loadSettings()
     }
     if (searchStateExists(ports.programDir)) {
         try {
-            readSearchState(ports.programDir, ports.view, counters);
+            readSearchState(ports.programDir, ports.view, session.stored());
         } catch (const std::exception&) {
             if (!failure)
                 failure = std::current_exception();
@@ -62,6 +84,100 @@ void Engine::loadSettings()
 void Engine::saveSettings()
 {
     saveOptionLists(ports.view, ports.programDir);
+}
+
+// ---- the search commands ---------------------------------------------------------
+
+void Engine::N2Click()
+{
+    session.start(settingsFromView(ports.view));
+}
+
+void Engine::N3Click()
+{
+    session.stop();
+    ports.view.applyButtonSet(ButtonSet::Stopped);
+}
+
+// "继续": restore the saved state, ask how many lines are already done (the
+// saved position is offered), skip them and go on with the next line. The
+// number entered is the count of lines done, as panel 3 shows it.
+void Engine::N4Click()
+{
+    MainView& view = ports.view;
+    if (!searchStateExists(ports.programDir)) {
+        ports.prompts.message("您还没有搜索或上次搜索没有保存！");
+        return;
+    }
+    readSearchState(ports.programDir, view, session.stored());
+    if (!session.resumable(view.listPath()))
+        return;
+
+    view.setPanel(kPanelUrlTotal, intToStr(session.stored().urlTotal));
+    view.setPanel(kPanelProgress, "");
+    view.setPanel(kPanelLinks, "");
+    view.setPanel(kPanelFax, "");
+    // The result lists stay as they are until the resume is confirmed.
+    view.applyButtonSet(ButtonSet::Searching);
+    view.setPanel(kPanelStatus, "开始搜索...");
+    view.pause(kPauseBeforeAskingMs);
+
+    const std::optional<std::string> answer =
+        ports.prompts.inputBox("继续搜索提示", "请输入您上次搜索断点位置        ",
+                               intToStr(session.stored().progressIndex));
+    int32_t done = 0;
+    try {
+        if (!answer)
+            throw std::exception();
+        // The box hands back UTF-8; the conversion error quotes the text as typed.
+        done = strToInt(utf8ToAnsi(*answer));
+    } catch (...) {
+        SearchProgress counts = session.progress();
+        counts.line = 0;
+        shown_.showCounts(counts);
+        view.setPanel(kPanelStatus, "取消继续搜索...");
+        view.applyButtonSet(ButtonSet::Stopped);
+        if (answer)
+            throw; // a number that is not one goes to the default handler
+        return;
+    }
+    session.resume(settingsFromView(view), done);
+}
+
+// ---- what the window shows of a search -----------------------------------------------
+
+void Engine::Shown::showCounts(const SearchProgress& p)
+{
+    view_.setPanel(kPanelProgress, p.line > 0 ? intToStr(p.line) : "");
+    view_.setPanel(kPanelLinks, p.links > 0 ? intToStr(p.links) : "");
+    view_.setPanel(kPanelFax, p.fax > 0 ? intToStr(p.fax) : "");
+}
+
+void Engine::Shown::started(const SearchProgress& p)
+{
+    view_.applyButtonSet(ButtonSet::Searching);
+    // Panel 1 shows the total as last counted; the list is not recounted here.
+    view_.setPanel(kPanelUrlTotal, intToStr(p.total));
+    showCounts(p);
+}
+
+void Engine::Shown::progress(const SearchProgress& p)
+{
+    showCounts(p);
+    if (p.line > 0)
+        view_.showProgress(p.line, p.total, p.address);
+}
+
+void Engine::Shown::status(const std::string& text)
+{
+    view_.setPanel(kPanelStatus, text);
+}
+
+void Engine::Shown::finished(const SearchFinish&)
+{
+    view_.progressEnded();
+    view_.repaint();
+    view_.applyButtonSet(ButtonSet::Stopped);
 }
 
 } // namespace vq

@@ -1,20 +1,18 @@
-// The program's logic, put together: every subsystem object, wired to the ports
-// it talks to. Free of Qt, so that the window (TForm1), the batch command and the
-// tests build the same engine. TForm1's handlers forward to these members.
+// The window's side of the engine, free of Qt: every subsystem object, wired to
+// the window's ports, and the mapping from what a search reports to what the
+// window shows. The window (TForm1) is the MainView; its handlers forward to
+// these members. Tests build the same object on fakes.
 #pragma once
 
 #include "ports/browser.h"
 #include "ports/host_lookup.h"
 #include "ports/main_view.h"
 #include "ports/prompts.h"
+#include "ports/search_observer.h"
 #include "ports/timer.h"
-#include "search/counters.h"
-#include "search/crawl_driver.h"
-#include "search/fax_extractor.h"
-#include "search/link_harvester.h"
-#include "search/page_complete.h"
-#include "search/result_list.h"
-#include "search/resume.h"
+#include "search/search_results.h"
+#include "search/search_session.h"
+#include "search/search_settings.h"
 #include "search/url_list.h"
 #include "tools/merge.h"
 #include "tools/progress_save.h"
@@ -34,6 +32,11 @@ struct EnginePorts {
     std::filesystem::path programDir;
 };
 
+// The window's controls as the settings of a search. The speed and the
+// switches "搜索链接", "搜索传真" and "自动保存" stay live: the page tick reads
+// them again at every page.
+SearchSettings settingsFromView(const MainView& view);
+
 class Engine {
 public:
     explicit Engine(EnginePorts ports);
@@ -46,18 +49,34 @@ public:
     // FormDestroy: the option lists (a failing file does not stop the next).
     void saveSettings();
 
+    void N2Click(); // "搜索"
+    void N3Click(); // "终止"
+    void N4Click(); // "继续": the saved state, the position asked for, then on
+
     EnginePorts ports;
-    SearchCounters counters;
-    ResultList links; // ListView3 "网址链接表"
-    ResultList fax;   // ListView4 "传真号码表"
+    SearchResults results;
+    ResultList& links = results.links; // ListView3 "网址链接表"
+    ResultList& fax = results.fax;     // ListView4 "传真号码表"
+    SearchSession session;
     UrlListSource urlList;
-    PageCompleteRule page;
-    LinkHarvester harvester;
-    FaxExtractor extractor;
-    CrawlDriver driver;
-    ResumeCommand resume;
     ProgressSaver progress;
     MergeTool merge;
+
+private:
+    // What the window shows of a search: the panels, the buttons, the progress bar.
+    class Shown : public SearchObserver {
+    public:
+        explicit Shown(MainView& view) : view_(view) {}
+        void started(const SearchProgress& p) override;
+        void progress(const SearchProgress& p) override;
+        void status(const std::string& text) override;
+        void finished(const SearchFinish& f) override;
+        void showCounts(const SearchProgress& p);
+
+    private:
+        MainView& view_;
+    };
+    Shown shown_;
 };
 
 } // namespace vq

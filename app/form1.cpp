@@ -52,12 +52,6 @@ namespace vq {
 
 namespace {
 
-constexpr int kSpeedMin = 1;
-constexpr int kSpeedMax = 60;
-constexpr int kSpeedInitial = 8;
-constexpr int kPageTimerMs = 8000;
-constexpr int kAutosaveTimerMs = 300000;
-constexpr int kWatchdogTimerMs = 300000;
 constexpr int kToolbarHeight = 31;
 constexpr int kFilterBandHeight = 96;
 constexpr int kResultBandHeight = 88;
@@ -305,16 +299,19 @@ TForm1::TForm1(Options options, QWidget* parent) : QMainWindow(parent)
         move(area.center() - QPoint(width() / 2, height() / 2));
     }
 
-    Timer1 = std::make_unique<QtTimer>(kPageTimerMs);
-    Timer2 = std::make_unique<QtTimer>(kAutosaveTimerMs);
-    Timer3 = std::make_unique<QtTimer>(kWatchdogTimerMs);
+    Timer1 = std::make_unique<QtTimer>(kInitialPageTimerMs);
+    Timer2 = std::make_unique<QtTimer>(kAutosaveMs);
+    Timer3 = std::make_unique<QtTimer>(kInitialWatchdogMs);
     if (options.host) {
         host_ = options.host;
     } else {
         ownHost_ = std::make_unique<InterfaceHostLookup>();
         host_ = ownHost_.get();
     }
-    browser_ = std::make_unique<WebEngineBrowser>(WebBrowser1);
+    // The visible browser shows the page the search drives.
+    auto browser = std::make_unique<WebEngineBrowser>(static_cast<QWebEnginePage*>(nullptr));
+    WebBrowser1->setPage(browser->page());
+    browser_ = std::move(browser);
     engine_ = std::make_unique<Engine>(EnginePorts{*this, *prompts_, *browser_, *host_, *Timer1,
                                                    *Timer2, *Timer3, programDir_});
 
@@ -331,10 +328,6 @@ TForm1::TForm1(Options options, QWidget* parent) : QMainWindow(parent)
             }
         });
     }
-
-    Timer1->onTimer = [this] { guarded(*prompts_, [this] { engine_->driver.Timer1Timer(); }); };
-    Timer2->onTimer = [this] { guarded(*prompts_, [this] { engine_->progress.Timer2Timer(); }); };
-    Timer3->onTimer = [this] { guarded(*prompts_, [this] { engine_->driver.Timer3Timer(); }); };
 
     setupTray();
     FormCreate(options.loadSettings);
@@ -440,7 +433,7 @@ void TForm1::buildControls()
     optionRow->setContentsMargins(6, 3, 6, 3);
     optionRow->setSpacing(8);
     auto* speedLabel = new QLabel(QStringLiteral("速度[秒]："), options);
-    SpinEdit1 = new SpinEdit(kSpeedMin, kSpeedMax, kSpeedInitial, options);
+    SpinEdit1 = new SpinEdit(kMinSpeed, kMaxSpeed, kDefaultSpeed, options);
     SpinEdit1->setObjectName(QStringLiteral("SpinEdit1"));
     SpinEdit1->setFixedWidth(48);
     speedLabel->setBuddy(SpinEdit1);
@@ -585,9 +578,9 @@ void TForm1::buildControls()
 // ---- commands -----------------------------------------------------------------
 
 void TForm1::N1Click() { guarded(*prompts_, [this] { engine_->urlList.N1Click(); }); }
-void TForm1::N2Click() { guarded(*prompts_, [this] { engine_->driver.N2Click(); }); }
-void TForm1::N3Click() { guarded(*prompts_, [this] { engine_->driver.N3Click(); }); }
-void TForm1::N4Click() { guarded(*prompts_, [this] { engine_->resume.N4Click(); }); }
+void TForm1::N2Click() { guarded(*prompts_, [this] { engine_->N2Click(); }); }
+void TForm1::N3Click() { guarded(*prompts_, [this] { engine_->N3Click(); }); }
+void TForm1::N4Click() { guarded(*prompts_, [this] { engine_->N4Click(); }); }
 void TForm1::N5Click() { guarded(*prompts_, [this] { engine_->progress.N5Click(); }); }
 void TForm1::SpeedButton8Click() { guarded(*prompts_, [this] { engine_->progress.SpeedButton8Click(); }); }
 void TForm1::SpeedButton11Click() { guarded(*prompts_, [this] { engine_->merge.SpeedButton11Click(); }); }

@@ -19,7 +19,6 @@
 #include <QWebEngineRegisterProtocolHandlerRequest>
 #include <QWebEngineScript>
 #include <QWebEngineSettings>
-#include <QWebEngineView>
 
 #include <string_view>
 
@@ -132,22 +131,14 @@ void QuietWebPage::javaScriptConsoleMessage(JavaScriptConsoleMessageLevel, const
 
 // ---- the adapter -------------------------------------------------------------
 
-WebEngineBrowser::WebEngineBrowser(QWebEngineView* view, QObject* parent) : QObject(parent)
-{
-    ownProfile_ = new QWebEngineProfile(); // no storage name: off the record
-    auto* page = new QuietWebPage(ownProfile_);
-    ownsPage_ = true;
-    init(page, view);
-}
-
 WebEngineBrowser::WebEngineBrowser(QWebEnginePage* page, QObject* parent) : QObject(parent)
 {
     if (!page) {
-        ownProfile_ = new QWebEngineProfile();
+        ownProfile_ = new QWebEngineProfile(); // no storage name: off the record
         page = new QuietWebPage(ownProfile_);
         ownsPage_ = true;
     }
-    init(page, nullptr);
+    init(page);
 }
 
 std::unique_ptr<WebEngineBrowser> WebEngineBrowser::onProfile(QWebEngineProfile* profile)
@@ -181,7 +172,7 @@ WebEngineBrowser::~WebEngineBrowser()
     delete ownProfile_;
 }
 
-void WebEngineBrowser::init(QWebEnginePage* page, QWebEngineView* view)
+void WebEngineBrowser::init(QWebEnginePage* page)
 {
     page_ = page;
     shownUrl_ = page->url();
@@ -192,8 +183,6 @@ void WebEngineBrowser::init(QWebEnginePage* page, QWebEngineView* view)
         ownProfile_->setPersistentCookiesPolicy(QWebEngineProfile::NoPersistentCookies);
         ownProfile_->setSpellCheckEnabled(false);
     }
-    if (view)
-        view->setPage(page);
 
     refresh_.setInterval(kDefaultRefreshMs);
     connect(&refresh_, &QTimer::timeout, this, &WebEngineBrowser::onRefreshTick);

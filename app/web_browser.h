@@ -23,7 +23,6 @@
 #include <cstdint>
 #include <memory>
 
-class QWebEngineView;
 class QWebEngineProfile;
 class QWebEngineLoadingInfo;
 
@@ -58,12 +57,9 @@ protected:
 class WebEngineBrowser : public QObject, public Browser {
     Q_OBJECT
 public:
-    // Drives the page shown in `view` (the main window's visible browser). The
-    // view gets a quiet page on an off-the-record profile, owned by the adapter.
-    explicit WebEngineBrowser(QWebEngineView* view, QObject* parent = nullptr);
-    // Drives `page` without a view (headless use). With nullptr the adapter
-    // makes and owns a quiet page on an off-the-record profile; a page given
-    // here stays the caller's and should outlive the adapter.
+    // Drives `page`. With nullptr the adapter makes and owns a quiet page on an
+    // off-the-record profile (which a view may show); a page given here stays
+    // the caller's and should outlive the adapter.
     explicit WebEngineBrowser(QWebEnginePage* page, QObject* parent = nullptr);
     ~WebEngineBrowser() override;
     // A quiet page of the adapter's own on `profile`, which other adapters
@@ -103,7 +99,7 @@ private:
     };
     enum class Take { Refresh, Complete };
 
-    void init(QWebEnginePage* page, QWebEngineView* view);
+    void init(QWebEnginePage* page);
     void connectPage();
     void refuseRequests();
     void onRenderProcessTerminated();

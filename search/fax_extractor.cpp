@@ -212,50 +212,19 @@ std::optional<AnsiString> FaxLineScanner::operator()(std::string_view line) cons
     return faxNumberFromLineReference(AnsiString(line), markers_);
 }
 
-// ---- FaxExtractor ------------------------------------------------------------
+// ---- the page ------------------------------------------------------------------
 
-FaxExtractor::FaxExtractor(Browser& browser, MainView& view, ResultList& faxList, SearchCounters& counters)
-    : browser_(browser), view_(view), fax_(faxList), counters_(counters)
+void faxNumbersInText(const AnsiString& pageText, const FaxLineScanner& scan, std::vector<AnsiString>& out)
 {
-}
-
-void FaxExtractor::ExtractFaxNumbers()
-{
-    pageBuffer_.clear();
-    const AnsiString text = browser_.bodyText(); // a read failure leaves this page to the caller
-    extractFromText(text, browser_.locationUrl());
-}
-
-void FaxExtractor::extractFromText(const AnsiString& pageText, const AnsiString& origin)
-{
-    pageBuffer_ = splitList(pageText);
-    const FaxLineScanner scan(view_.memoLines(Memo::FaxMarkers));
-    for (const AnsiString& line : pageBuffer_) {
+    for (const AnsiString& line : splitList(pageText)) {
         if (std::optional<AnsiString> number = scan(line))
-            commit(std::move(*number), origin); // with dedup, the first page found stays
+            out.push_back(std::move(*number));
     }
 }
 
-std::vector<AnsiString> FaxExtractor::collect(Browser& browser)
+void ExtractFaxNumbers(Browser& browser, const FaxLineScanner& scan, std::vector<AnsiString>& out)
 {
-    const std::vector<AnsiString> lines = splitList(browser.bodyText());
-    const FaxLineScanner scan(view_.memoLines(Memo::FaxMarkers));
-    std::vector<AnsiString> numbers;
-    for (const AnsiString& line : lines) {
-        if (std::optional<AnsiString> number = scan(line))
-            numbers.push_back(std::move(*number));
-    }
-    return numbers;
-}
-
-bool FaxExtractor::commit(AnsiString number, AnsiString origin)
-{
-    if (view_.isChecked(Switch::Dedup) && fax_.contains(number))
-        return false;
-    fax_.append(std::move(number), std::move(origin));
-    counters_.faxCount += 1;
-    view_.setPanel(kPanelFax, intToStr(counters_.faxCount));
-    return true;
+    faxNumbersInText(browser.bodyText(), scan, out);
 }
 
 } // namespace vq

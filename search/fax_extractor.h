@@ -2,9 +2,6 @@
 #pragma once
 
 #include "ports/browser.h"
-#include "ports/main_view.h"
-#include "search/counters.h"
-#include "search/result_list.h"
 
 #include <array>
 #include <optional>
@@ -50,34 +47,12 @@ private:
     std::array<bool, 256> interesting_{};    // bytes that may start a match
 };
 
-class FaxExtractor {
-public:
-    FaxExtractor(Browser& browser, MainView& view, ResultList& faxList, SearchCounters& counters);
+// The numbers in a page's text, one at most from each line, in page order
+// (repeats included): appended to `out`.
+void faxNumbersInText(const AnsiString& pageText, const FaxLineScanner& scan, std::vector<AnsiString>& out);
 
-    // Reads the body text, splits it into lines, takes at most one number from
-    // each, and appends new ones to the fax list (dedup when "去重" is checked).
-    void ExtractFaxNumbers();
-
-    // The same on text already read (used by ExtractFaxNumbers and the batch
-    // command); `origin` is the page address each new number is noted with.
-    void extractFromText(const AnsiString& pageText, const AnsiString& origin = {});
-
-    // The two halves, for pages held by other browsers than the window's: the
-    // numbers in the page's text, in page order (repeats included), and the
-    // addition of one to the fax list (skipped when "去重" is checked and the
-    // list has it), noted with the page it was found on. commit() returns
-    // whether the number was added.
-    std::vector<AnsiString> collect(Browser& browser);
-    bool commit(AnsiString number, AnsiString origin = {});
-
-    const std::vector<AnsiString>& pageBuffer() const { return pageBuffer_; }
-
-private:
-    Browser& browser_;
-    MainView& view_;
-    ResultList& fax_;
-    SearchCounters& counters_;
-    std::vector<AnsiString> pageBuffer_; // PageBuffer: the lines of the page text
-};
+// The same on the body text of the page `browser` holds. A failed read throws
+// and adds nothing.
+void ExtractFaxNumbers(Browser& browser, const FaxLineScanner& scan, std::vector<AnsiString>& out);
 
 } // namespace vq

@@ -1,6 +1,5 @@
 #include "search/link_harvester.h"
 
-#include "text/integer.h"
 #include "text/replace.h"
 
 #include <unordered_set>
@@ -48,25 +47,7 @@ bool filterMatches(std::string_view link, std::string_view text, bool https)
 
 } // namespace
 
-LinkHarvester::LinkHarvester(Browser& browser, MainView& view, ResultList& linkList, SearchCounters& counters)
-    : browser_(browser), view_(view), links_(linkList), counters_(counters)
-{
-}
-
-void LinkHarvester::HarvestLinks()
-{
-    // A read that fails part-way leaves the links taken before it in the list.
-    collect(browser_, [this](AnsiString link) { commit(std::move(link)); });
-}
-
-std::vector<AnsiString> LinkHarvester::collect(Browser& browser)
-{
-    std::vector<AnsiString> taken;
-    collect(browser, [&taken](AnsiString link) { taken.push_back(std::move(link)); });
-    return taken;
-}
-
-void LinkHarvester::collect(Browser& browser, const std::function<void(AnsiString)>& take)
+void HarvestLinks(Browser& browser, const LinkRules& rules, std::vector<AnsiString>& out)
 {
     const AnsiString location = browser.locationUrl();
     if (location.empty())
@@ -74,30 +55,20 @@ void LinkHarvester::collect(Browser& browser, const std::function<void(AnsiStrin
     const AnsiString key = SiteKey(location);
     std::unordered_set<AnsiString> pageLinks; // links taken from this page, ASCII letters in lower case
 
-    const bool onlySite = view_.isChecked(Switch::OnlySite);
-    const bool filter = view_.isChecked(Switch::LinkFilter);
-    const bool https = view_.isChecked(Switch::Https);
-    std::vector<AnsiString> mustContain;
-    std::vector<AnsiString> mustNotContain;
-    if (filter) {
-        mustContain = view_.memoLines(Memo::MustContain);
-        mustNotContain = view_.memoLines(Memo::MustNotContain);
-    }
-
     const int count = browser.linkCount();
     for (int i = 0; i < count; ++i) {
         AnsiString link = browser.link(i);
 
-        bool pass = link.starts_with(kHttp) || (https && link.starts_with(kHttps));
-        if (onlySite && !containsText(link, key))
+        bool pass = link.starts_with(kHttp) || (rules.https && link.starts_with(kHttps));
+        if (rules.onlySite && !containsText(link, key))
             pass = false;
-        if (filter) {
-            for (const AnsiString& text : mustContain) {
-                if (!filterMatches(link, text, https))
+        if (rules.filter) {
+            for (const AnsiString& text : rules.mustContain) {
+                if (!filterMatches(link, text, rules.https))
                     pass = false;
             }
-            for (const AnsiString& text : mustNotContain) {
-                if (filterMatches(link, text, https))
+            for (const AnsiString& text : rules.mustNotContain) {
+                if (filterMatches(link, text, rules.https))
                     pass = false;
             }
         }
@@ -106,15 +77,8 @@ void LinkHarvester::collect(Browser& browser, const std::function<void(AnsiStrin
 
         if (!pageLinks.insert(foldLinkCase(link)).second)
             continue; // already taken from this page
-        take(std::move(link));
+        out.push_back(std::move(link));
     }
-}
-
-void LinkHarvester::commit(AnsiString link)
-{
-    links_.append(std::move(link));
-    counters_.linkCount += 1;
-    view_.setPanel(kPanelLinks, intToStr(counters_.linkCount));
 }
 
 } // namespace vq

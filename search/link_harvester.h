@@ -2,11 +2,6 @@
 #pragma once
 
 #include "ports/browser.h"
-#include "ports/main_view.h"
-#include "search/counters.h"
-#include "search/result_list.h"
-
-#include <functional>
 #include <vector>
 
 namespace vq {
@@ -19,25 +14,18 @@ namespace vq {
 // The key keeps the host's own spelling (letter case).
 AnsiString SiteKey(const AnsiString& address);
 
-class LinkHarvester {
-public:
-    LinkHarvester(Browser& browser, MainView& view, ResultList& linkList, SearchCounters& counters);
-
-    void HarvestLinks();
-
-    // The two halves of HarvestLinks, also for pages held by other browsers
-    // than the window's: each link of the page `browser` holds that passes the
-    // filters (once per page) goes to `take` as soon as it is read; commit()
-    // adds links to the link list.
-    void collect(Browser& browser, const std::function<void(AnsiString)>& take);
-    std::vector<AnsiString> collect(Browser& browser);
-    void commit(AnsiString link);
-
-private:
-    Browser& browser_;
-    MainView& view_;
-    ResultList& links_;
-    SearchCounters& counters_;
+// The link filters of a search.
+struct LinkRules {
+    bool onlySite = false;                  // "只搜索本站"
+    bool filter = false;                    // "启用链接筛选"
+    bool https = false;                     // "含https链接"
+    std::vector<AnsiString> mustContain;    // used with `filter`
+    std::vector<AnsiString> mustNotContain;
 };
+
+// Appends to `out` each link of the page `browser` holds that passes the rules,
+// once per page, in page order. A read that fails part-way throws, with the
+// links read before it already in `out`.
+void HarvestLinks(Browser& browser, const LinkRules& rules, std::vector<AnsiString>& out);
 
 } // namespace vq

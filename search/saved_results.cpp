@@ -5,6 +5,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <exception>
 
 namespace vq {
 
@@ -60,6 +61,63 @@ void restoreSavedResults(const std::filesystem::path& programDir, const SearchRe
         restoreFile(programDir / kAutosaveLinksName, links);
     if (belongsTo(record.fax, record.state))
         restoreFile(programDir / kAutosaveFaxName, fax);
+}
+
+void writeStateOf(const std::filesystem::path& programDir, const StoredSearch& state,
+                  const std::string& searchId)
+{
+    writeSearchState(programDir, state);
+    SearchRecord record = readSearchRecord(programDir);
+    if (record.state != searchId) {
+        record.state = searchId;
+        writeSearchRecord(programDir, record);
+    }
+}
+
+void saveSearch(const std::filesystem::path& programDir, const StoredSearch& state,
+                SearchResults& results, const std::function<void()>& beforeFile)
+{
+    std::exception_ptr firstError;
+    auto attempt = [&firstError](auto&& write) {
+        try {
+            write();
+        } catch (...) {
+            if (!firstError)
+                firstError = std::current_exception();
+        }
+    };
+
+    attempt([&] { writeStateOf(programDir, state, results.searchId); });
+    bool linksWritten = false;
+    bool faxWritten = false;
+    auto writeList = [&](const char* name, ResultList& list, bool& written) {
+        if (list.empty())
+            return;
+        if (beforeFile)
+            beforeFile();
+        attempt([&] {
+            TextWriter writer(programDir / name);
+            for (const AnsiString& item : list.items())
+                writer.writeLine(item);
+            writer.commit();
+            list.markSaved();
+            written = true;
+        });
+    };
+    writeList(kAutosaveLinksName, results.links, linksWritten);
+    writeList(kAutosaveFaxName, results.fax, faxWritten);
+    if (linksWritten || faxWritten) {
+        attempt([&] {
+            SearchRecord record = readSearchRecord(programDir);
+            if (linksWritten)
+                record.links = results.searchId;
+            if (faxWritten)
+                record.fax = results.searchId;
+            writeSearchRecord(programDir, record);
+        });
+    }
+    if (firstError)
+        std::rethrow_exception(firstError);
 }
 
 } // namespace vq

@@ -12,7 +12,10 @@
 // before searches were named, and is taken as belonging to any search.
 #pragma once
 
-#include "search/result_list.h"
+#include "search/search_results.h"
+#include "state/search_state.h"
+
+#include <functional>
 
 #include <filesystem>
 #include <string>
@@ -40,5 +43,18 @@ void writeSearchRecord(const std::filesystem::path& programDir, const SearchReco
 // that search, or to an unknown one. The restored items count as saved.
 void restoreSavedResults(const std::filesystem::path& programDir, const SearchRecord& record,
                          ResultList& links, ResultList& fax);
+
+// The search-state file, and the record that it describes search `searchId`.
+void writeStateOf(const std::filesystem::path& programDir, const StoredSearch& state,
+                  const std::string& searchId);
+
+// Saves a search (progress save and autosave): the state file, then each result
+// list that has items into its autosave file (an empty list leaves its file as
+// it was), then the record of which search each file belongs to. Every file is
+// replaced atomically. The writes are independent: one that fails does not keep
+// the others from being written, and the first failure is raised afterwards.
+// `beforeFile` runs before each list is written.
+void saveSearch(const std::filesystem::path& programDir, const StoredSearch& state,
+                SearchResults& results, const std::function<void()>& beforeFile = {});
 
 } // namespace vq

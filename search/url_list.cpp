@@ -8,9 +8,9 @@
 
 namespace vq {
 
-UrlListSource::UrlListSource(MainView& view, Prompts& prompts, SearchCounters& counters,
+UrlListSource::UrlListSource(MainView& view, Prompts& prompts, int32_t& urlTotal,
                              std::filesystem::path programDir)
-    : view_(view), prompts_(prompts), counters_(counters), programDir_(std::move(programDir))
+    : view_(view), prompts_(prompts), urlTotal_(urlTotal), programDir_(std::move(programDir))
 {
 }
 
@@ -41,49 +41,49 @@ void UrlListSource::N1Click()
     // Kept exactly as chosen: file names are case-sensitive here.
     view_.setListPath(path);
 
-    counters_.urlTotal = 0;
-    countLines(ansiToPath(path), counters_.urlTotal);
-    view_.setPanel(kPanelUrlTotal, intToStr(counters_.urlTotal));
+    urlTotal_ = 0;
+    UrlList::countLines(ansiToPath(path), urlTotal_);
+    view_.setPanel(kPanelUrlTotal, intToStr(urlTotal_));
 }
 
-void UrlListSource::open()
+void UrlList::open(const AnsiString& path)
 {
-    reader_.open(ansiToPath(view_.listPath()));
+    reader_.open(ansiToPath(path));
 }
 
-bool UrlListSource::isOpen() const
+bool UrlList::isOpen() const
 {
     return reader_.isOpen();
 }
 
-bool UrlListSource::atEnd()
+bool UrlList::atEnd()
 {
     return !reader_.isOpen() || reader_.eof();
 }
 
-AnsiString UrlListSource::readAddress()
+AnsiString UrlList::readAddress()
 {
     return cutAtSpace(readLine());
 }
 
-AnsiString UrlListSource::readLine()
+AnsiString UrlList::readLine()
 {
     return reader_.readLine();
 }
 
-void UrlListSource::close()
+void UrlList::close()
 {
     if (reader_.isOpen())
         reader_.close();
 }
 
-AnsiString UrlListSource::cutAtSpace(const AnsiString& line)
+AnsiString UrlList::cutAtSpace(const AnsiString& line)
 {
     const auto p = line.find(' ');
     return p == AnsiString::npos ? line : line.substr(0, p);
 }
 
-void UrlListSource::countLines(const std::filesystem::path& path, int32_t& total)
+void UrlList::countLines(const std::filesystem::path& path, int32_t& total)
 {
     TextReader reader(path);
     while (!reader.eof()) {

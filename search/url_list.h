@@ -4,24 +4,17 @@
 
 #include "ports/main_view.h"
 #include "ports/prompts.h"
-#include "search/counters.h"
+#include <cstdint>
 #include "text/text_file.h"
 
 #include <filesystem>
 
 namespace vq {
 
-class UrlListSource {
+// The open list during a search.
+class UrlList {
 public:
-    UrlListSource(MainView& view, Prompts& prompts, SearchCounters& counters,
-                  std::filesystem::path programDir);
-
-    // "网址": the open dialog, then the chosen path into Edit5 (kept exactly as
-    // chosen), UrlTotal recounted and shown in panel 1.
-    void N1Click();
-
-    // The open list (during a search).
-    void open();                // opens the file named by Edit5 from its first line
+    void open(const AnsiString& path); // from its first line
     bool isOpen() const;
     bool atEnd();               // no further line (true when not open)
     AnsiString readAddress();   // next line, cut at its first space
@@ -35,11 +28,21 @@ public:
     static void countLines(const std::filesystem::path& path, int32_t& total);
 
 private:
+    TextReader reader_;
+};
+
+// "网址": the open dialog, then the chosen path into Edit5 (kept exactly as
+// chosen), UrlTotal recounted and shown in panel 1.
+class UrlListSource {
+public:
+    UrlListSource(MainView& view, Prompts& prompts, int32_t& urlTotal, std::filesystem::path programDir);
+    void N1Click();
+
+private:
     MainView& view_;
     Prompts& prompts_;
-    SearchCounters& counters_;
+    int32_t& urlTotal_;
     std::filesystem::path programDir_;
-    TextReader reader_;
 };
 
 } // namespace vq

@@ -3,6 +3,7 @@
 #include "text/integer.h"
 #include "text/text_file.h"
 
+#include <iterator>
 #include <system_error>
 
 namespace vq {
@@ -43,23 +44,38 @@ bool searchStateExists(const std::filesystem::path& programDir)
     return fileExists(searchStatePath(programDir));
 }
 
-void writeSearchState(const std::filesystem::path& programDir, const MainView& view,
-                      const SearchCounters& counters)
+StoredSearch storedFromView(const MainView& view, SearchPosition position)
 {
+    StoredSearch s;
+    s.listPath = view.listPath();
+    s.position = position;
+    s.dedup = view.isChecked(Switch::Dedup);
+    s.links = view.isChecked(Switch::Links);
+    s.fax = view.isChecked(Switch::Fax);
+    s.filter = view.isChecked(Switch::LinkFilter);
+    s.site = view.isChecked(Switch::OnlySite);
+    s.autosave = view.isChecked(Switch::Autosave);
+    s.speed = view.speed();
+    return s;
+}
+
+void writeSearchState(const std::filesystem::path& programDir, const StoredSearch& stored)
+{
+    const bool switches[] = {stored.dedup, stored.links, stored.fax, stored.filter, stored.site, stored.autosave};
     // The new state goes to a temporary file that replaces the old one only when
     // complete, so a failure or a crash part-way keeps the previous state.
     TextWriter writer(searchStatePath(programDir));
-    writer.writeLine(view.listPath());
-    writer.writeLine(intToStr(counters.progressIndex));
-    writer.writeLine(intToStr(counters.urlTotal));
-    for (const SwitchLine& line : kSwitchLines)
-        writer.writeLine(view.isChecked(line.which) ? line.yes : line.no);
-    writer.writeLine(intToStr(view.speed()));
+    writer.writeLine(stored.listPath);
+    writer.writeLine(intToStr(stored.position.progressIndex));
+    writer.writeLine(intToStr(stored.position.urlTotal));
+    for (size_t i = 0; i < std::size(kSwitchLines); ++i)
+        writer.writeLine(switches[i] ? kSwitchLines[i].yes : kSwitchLines[i].no);
+    writer.writeLine(intToStr(stored.speed));
     writer.commit();
 }
 
 void readSearchState(const std::filesystem::path& programDir, MainView& view,
-                     SearchCounters& counters)
+                     SearchPosition& counters)
 {
     // Each value is applied as soon as its line is read, so a bad number line
     // leaves the values before it in place. Past the end of a short file the

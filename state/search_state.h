@@ -6,7 +6,8 @@
 #pragma once
 
 #include "ports/main_view.h"
-#include "search/counters.h"
+
+#include <cstdint>
 
 #include <filesystem>
 
@@ -19,14 +20,31 @@ std::filesystem::path searchStatePath(const std::filesystem::path& programDir);
 bool fileExists(const std::filesystem::path& path);
 bool searchStateExists(const std::filesystem::path& programDir);
 
-// Replaces the file (atomically) with the current values.
-void writeSearchState(const std::filesystem::path& programDir, const MainView& view,
-                      const SearchCounters& counters);
+// The two numbers of the file: the lines done (the resume point) and the
+// lines counted in the list.
+struct SearchPosition {
+    int32_t progressIndex = 0; // ProgressIndex
+    int32_t urlTotal = 0;      // UrlTotal
+};
+
+// The whole file.
+struct StoredSearch {
+    AnsiString listPath;
+    SearchPosition position;
+    bool dedup = false, links = false, fax = false, filter = false, site = false, autosave = false;
+    int speed = 8;
+};
+
+// The window's values: its controls and the position.
+StoredSearch storedFromView(const MainView& view, SearchPosition position);
+
+// Replaces the file (atomically) with these values.
+void writeSearchState(const std::filesystem::path& programDir, const StoredSearch& stored);
 
 // Applies the ten lines in order: Edit5, ProgressIndex, UrlTotal, the six
 // switches, the speed. A line 2, 3 or 10 that is not integer text raises
 // EConvertError; the values applied before it stay.
 void readSearchState(const std::filesystem::path& programDir, MainView& view,
-                     SearchCounters& counters);
+                     SearchPosition& position);
 
 } // namespace vq

@@ -16,6 +16,9 @@ int openForReading(const std::filesystem::path& path);
 // A new file for writing, binary; fails with EEXIST when the name is taken.
 // New files get the permissions a plain create would give.
 int createNew(const std::filesystem::path& path);
+// A file for writing at its end, created when missing; with `truncate` it is
+// emptied first. Binary.
+int openForAppending(const std::filesystem::path& path, bool truncate);
 // Up to `size` bytes; 0 at the end of the file. Interrupted calls are retried.
 long long readSome(int fd, char* data, size_t size);
 long long writeSome(int fd, const char* data, size_t size);

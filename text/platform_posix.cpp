@@ -45,6 +45,11 @@ int createNew(const std::filesystem::path& path)
     return ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
 }
 
+int openForAppending(const std::filesystem::path& path, bool truncate)
+{
+    return ::open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC | (truncate ? O_TRUNC : 0), 0644);
+}
+
 long long readSome(int fd, char* data, size_t size)
 {
     for (;;) {

@@ -102,6 +102,13 @@ int createNew(const std::filesystem::path& path)
     return toDescriptor(h, _O_WRONLY);
 }
 
+int openForAppending(const std::filesystem::path& path, bool truncate)
+{
+    HANDLE h = ::CreateFileW(path.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr,
+                             truncate ? CREATE_ALWAYS : OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    return toDescriptor(h, _O_WRONLY | _O_APPEND);
+}
+
 long long readSome(int fd, char* data, size_t size)
 {
     return ::_read(fd, data, chunk(size));

@@ -281,3 +281,54 @@ void writeAllLines(const std::filesystem::path& path, const std::vector<AnsiStri
 }
 
 } // namespace vq
+
+namespace vq {
+
+namespace {
+
+[[noreturn]] void failOn(const std::filesystem::path& path, int errnoValue)
+{
+    EInOutError e = inOutError(errnoValue);
+    e.setPath(path);
+    throw e;
+}
+
+} // namespace
+
+LineLog::LineLog(const std::filesystem::path& path, bool append) : path_(path)
+{
+    fd_ = platform::openForAppending(path, !append);
+    if (fd_ < 0)
+        failOn(path_, errno);
+}
+
+LineLog::~LineLog()
+{
+    if (fd_ >= 0)
+        platform::closeFile(fd_);
+}
+
+void LineLog::writeLine(std::string_view line)
+{
+    std::string bytes(line);
+    bytes += '\n';
+    const char* p = bytes.data();
+    size_t left = bytes.size();
+    while (left > 0) {
+        const long long w = platform::writeSome(fd_, p, left);
+        if (w <= 0)
+            failOn(path_, w < 0 ? errno : ENOSPC);
+        p += w;
+        left -= static_cast<size_t>(w);
+    }
+}
+
+void LineLog::close()
+{
+    const int fd = fd_;
+    fd_ = -1;
+    if (fd >= 0 && platform::closeFile(fd) != 0)
+        failOn(path_, errno);
+}
+
+} // namespace vq

@@ -60,6 +60,23 @@ private:
     AtomicFile file_;
 };
 
+// A log written a line at a time, each line on its way to the file when
+// writeLine() returns (a crash keeps every line written before it).
+class LineLog {
+public:
+    LineLog(const std::filesystem::path& path, bool append); // throws EInOutError naming the file
+    ~LineLog();
+    LineLog(const LineLog&) = delete;
+    LineLog& operator=(const LineLog&) = delete;
+
+    void writeLine(std::string_view line); // line + LF; throws EInOutError naming the file
+    void close();                          // throws EInOutError naming the file
+
+private:
+    std::filesystem::path path_;
+    int fd_ = -1;
+};
+
 // Whole-list discipline.
 std::vector<AnsiString> splitList(std::string_view data);
 std::vector<AnsiString> loadList(const std::filesystem::path& path);  // EFOpenError "Cannot open file %s"

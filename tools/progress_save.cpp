@@ -61,64 +61,20 @@ private:
 
 } // namespace
 
-ProgressSaver::ProgressSaver(MainView& view, Prompts& prompts, Timer& timer2, CrawlDriver& driver,
-                             ResultList& links, ResultList& fax, SearchCounters& counters,
+ProgressSaver::ProgressSaver(MainView& view, Prompts& prompts, SearchSession& session,
                              std::filesystem::path programDir)
-    : view_(view), prompts_(prompts), timer2_(timer2), driver_(driver),
-      links_(links), fax_(fax), counters_(counters), programDir_(std::move(programDir))
+    : view_(view), prompts_(prompts), session_(session), links_(session.results().links),
+      fax_(session.results().fax), programDir_(std::move(programDir))
 {
 }
 
-// The search state, then each result list that has items into its autosave
-// file; an empty list leaves its file as it was. Every file is replaced
-// atomically. The three writes are independent: one that fails does not keep
-// the others from being written, and the first failure is reported afterwards.
-// The search record then names this search as the owner of each file written
-// (the autosave files keep exactly the list items).
+// The search state as the window shows it, then the result lists into their
+// autosave files (saveSearch).
 void ProgressSaver::Button2Click()
 {
-    std::exception_ptr firstError;
-    auto attempt = [&firstError](auto&& write) {
-        try {
-            write();
-        } catch (...) {
-            if (!firstError)
-                firstError = std::current_exception();
-        }
-    };
-
-    attempt([this] { driver_.writeSearchState(); });
-    bool linksWritten = false;
-    bool faxWritten = false;
-    {
-        BusyCursor busy(view_);
-        if (!links_.empty()) {
-            view_.repaint();
-            attempt([&] {
-                writeListFile(programDir_ / kAutosaveLinksName, links_);
-                linksWritten = true;
-            });
-        }
-        if (!fax_.empty()) {
-            view_.repaint();
-            attempt([&] {
-                writeListFile(programDir_ / kAutosaveFaxName, fax_);
-                faxWritten = true;
-            });
-        }
-    }
-    if (linksWritten || faxWritten) {
-        attempt([&] {
-            SearchRecord record = readSearchRecord(programDir_);
-            if (linksWritten)
-                record.links = counters_.searchId;
-            if (faxWritten)
-                record.fax = counters_.searchId;
-            writeSearchRecord(programDir_, record);
-        });
-    }
-    if (firstError)
-        std::rethrow_exception(firstError);
+    BusyCursor busy(view_);
+    saveSearch(programDir_, storedFromView(view_, session_.stored()), session_.results(),
+               [this] { view_.repaint(); });
 }
 
 void ProgressSaver::SpeedButton8Click()
@@ -129,12 +85,7 @@ void ProgressSaver::SpeedButton8Click()
 
 void ProgressSaver::Timer2Timer()
 {
-    // A failing save leaves the timer off; the next scanned page switches it on
-    // again when autosave is checked.
-    timer2_.setEnabled(false);
-    Button2Click();
-    if (view_.isChecked(Switch::Autosave))
-        timer2_.setEnabled(true);
+    session_.autosaveTick();
 }
 
 // "保存": both result lists into one file the user chooses, CR LF after every line:
@@ -187,7 +138,6 @@ void ProgressSaver::clearList(ResultListId which)
     if (!prompts_.confirm(fax ? "确认清空传真号码表吗?" : "确认清空网址链接表吗?"))
         return;
     list.clear();
-    (fax ? counters_.faxCount : counters_.linkCount) = 0;
     view_.setPanel(fax ? kPanelFax : kPanelLinks, "");
 }
 

@@ -3,10 +3,7 @@
 
 #include "ports/main_view.h"
 #include "ports/prompts.h"
-#include "ports/timer.h"
-#include "search/counters.h"
-#include "search/crawl_driver.h"
-#include "search/result_list.h"
+#include "search/search_session.h"
 
 #include <filesystem>
 
@@ -17,11 +14,9 @@ enum class ResultListId { Links, Fax }; // ListView3 "网址链接表", ListView
 
 class ProgressSaver {
 public:
-    ProgressSaver(MainView& view, Prompts& prompts, Timer& timer2, CrawlDriver& driver,
-                  ResultList& links, ResultList& fax, SearchCounters& counters,
-                  std::filesystem::path programDir);
+    ProgressSaver(MainView& view, Prompts& prompts, SearchSession& session, std::filesystem::path programDir);
 
-    void Button2Click();      // state file, then "autosave&web.txt" and "autosave&fax.txt"
+    void Button2Click();      // state file (from the window), then "autosave&web.txt" and "autosave&fax.txt"
     void SpeedButton8Click(); // "进程"
     void Timer2Timer();       // autosave tick
     void N5Click();           // "保存": both lists to a file the user chooses
@@ -34,11 +29,9 @@ public:
 private:
     MainView& view_;
     Prompts& prompts_;
-    Timer& timer2_;
-    CrawlDriver& driver_;
+    SearchSession& session_;
     ResultList& links_;
     ResultList& fax_;
-    SearchCounters& counters_;
     std::filesystem::path programDir_;
 };
 

@@ -1,27 +1,23 @@
 #include "app/harvest/crawl_command.h"
 
-#include "app/engine.h"
 #include "app/harvest/cli_args.h"
-#include "app/harvest/cli_view.h"
+#include "app/harvest/cli_prompts.h"
+#include "app/harvest/crawl_output.h"
 #include "app/os.h"
 #include "app/qt_timer.h"
 #include "app/web_browser.h"
 #include "search/host_lookup.h"
-#include "state/search_state.h"
+#include "search/saved_results.h"
+#include "search/search_session.h"
 #include "text/errors.h"
-#include "text/integer.h"
 #include "text/paths.h"
 #include "text/text_file.h"
-#include "search/saved_results.h"
-#include "tools/progress_save.h"
 
-#include <QApplication>
+#include <QGuiApplication>
 #include <QTimer>
 #include <QWebEnginePage>
 #include <QWebEngineProfile>
 
-#include <array>
-#include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <memory>
@@ -216,91 +212,126 @@ public:
     std::string localAddress() override { return {}; }
 };
 
-std::string jsonString(std::string_view utf8)
+// ---- the steps of a crawl -------------------------------------------------------
+
+SearchSettings settingsFor(const CrawlOptions& o, const fs::path& list)
 {
-    std::string out = "\"";
-    for (unsigned char c : utf8) {
-        switch (c) {
-        case '"': out += "\\\""; break;
-        case '\\': out += "\\\\"; break;
-        case '\n': out += "\\n"; break;
-        case '\r': out += "\\r"; break;
-        case '\t': out += "\\t"; break;
-        default:
-            if (c < 0x20) {
-                char buf[8];
-                std::snprintf(buf, sizeof buf, "\\u%04x", c);
-                out += buf;
-            } else {
-                out += static_cast<char>(c);
-            }
-        }
-    }
-    return out + "\"";
+    SearchSettings s;
+    s.listPath = pathToAnsi(list);
+    s.links = o.links;
+    s.fax = o.fax;
+    s.dedup = o.dedup;
+    s.filter = o.filter;
+    s.site = o.site;
+    s.https = o.https;
+    s.autosave = true; // results and state every five minutes and at the end
+    s.speed = o.noPace ? kMinSpeed : o.speed;
+    s.markers = o.markers;
+    s.mustContain = o.contains;
+    s.mustNotContain = o.excludes;
+    LaneOptions& lanes = s.lanes;
+    lanes.lanes = o.lanes;
+    lanes.noPace = o.noPace;
+    lanes.pageTimeoutMs = o.pageTimeout * 1000;
+    lanes.perHost = o.lanes > 1 ? o.perHost : 0; // one lane has one page in flight anyway
+    lanes.hostDelayMs = static_cast<int>(o.hostDelay * 1000 + 0.5);
+    lanes.recycleAfter = o.recycle;
+    lanes.shardIndex = o.shardIndex;
+    lanes.shardCount = o.shardCount;
+    return s;
 }
 
-// One JSON object per line of the list, written as each line is done.
-class Report {
-public:
-    Report(const std::string& path, bool append) : path_(path)
-    {
-        file_ = std::fopen(path.c_str(), append ? "ab" : "wb");
-        if (!file_)
-            throw Exception(path + ": cannot write the report: " + std::strerror(errno));
+// The output must take files before any page is visited. A fresh crawl starts
+// its result files empty, so that at the end they hold exactly its own
+// results; a resumed one keeps them (the resume reads them back).
+std::unique_ptr<CrawlReport> prepareOutput(const CrawlOptions& o, const fs::path& outDir)
+{
+    if (!o.from) {
+        writeAllLines(outDir / kAutosaveLinksName, {});
+        writeAllLines(outDir / kAutosaveFaxName, {});
     }
-    ~Report()
-    {
-        if (file_)
-            std::fclose(file_);
-    }
-    Report(const Report&) = delete;
-    Report& operator=(const Report&) = delete;
+    if (o.report.empty())
+        return nullptr;
+    return std::make_unique<CrawlReport>(o.report, o.from.has_value());
+}
 
-    void write(const PageRecord& r)
-    {
-        std::string line = "{\"line\":" + std::to_string(r.line) + ",\"url\":" + jsonString(ansiToUtf8(r.address)) +
-                           ",\"final\":" + jsonString(ansiToUtf8(r.finalUrl)) +
-                           ",\"outcome\":" + jsonString(outcomeName(r.outcome)) + ",\"ms\":" + std::to_string(r.ms) +
-                           ",\"fax\":[";
-        for (size_t i = 0; i < r.fax.size(); ++i)
-            line += (i ? "," : "") + jsonString(ansiToUtf8(r.fax[i]));
-        line += "],\"links\":" + std::to_string(r.links) + "}\n";
-        if (std::fputs(line.c_str(), file_) < 0 || std::fflush(file_) != 0)
-            failed_ = true;
+// Qt WebEngine headless: the offscreen platform, quiet logging, the page
+// memory cap as the script heap's cap too.
+void prepareQt(const CrawlOptions& o)
+{
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    if (qEnvironmentVariableIsEmpty("QT_LOGGING_RULES"))
+        qputenv("QT_LOGGING_RULES", "qt.webenginecontext=false;js=false");
+    if (o.maxPageMb > 0) {
+        QByteArray flags = qgetenv("QTWEBENGINE_CHROMIUM_FLAGS");
+        flags += " --js-flags=--max-old-space-size=" + QByteArray::number(o.maxPageMb);
+        qputenv("QTWEBENGINE_CHROMIUM_FLAGS", flags.trimmed());
     }
-    // Raises when a line could not be written.
-    void close()
-    {
-        const bool bad = failed_ || std::fclose(file_) != 0;
-        file_ = nullptr;
-        if (bad)
-            throw Exception(path_ + ": the report could not be written completely");
-    }
+    qInstallMessageHandler(quietMessages);
+    vq::prepareWebEngine();
+}
 
-private:
-    std::string path_;
-    std::FILE* file_ = nullptr;
-    bool failed_ = false;
+// The browsers and timers of the lanes: quiet pages on one off-the-record
+// profile, which lane 0's adapter makes and the others share.
+struct Lanes {
+    std::vector<std::unique_ptr<WebEngineBrowser>> browsers;
+    std::vector<std::unique_ptr<QtTimer>> timers;
+
+    Lanes(SearchSession& session, int count, int maxPageMb)
+    {
+        for (int i = 0; i < count; ++i) {
+            browsers.push_back(i == 0 ? std::make_unique<WebEngineBrowser>(static_cast<QWebEnginePage*>(nullptr))
+                                      : WebEngineBrowser::onProfile(browsers[0]->page()->profile()));
+            browsers.back()->setMemoryCapMb(maxPageMb);
+            timers.push_back(std::make_unique<QtTimer>(kInitialPageTimerMs));
+            timers.push_back(std::make_unique<QtTimer>(kInitialWatchdogMs));
+            session.addLane(*browsers.back(), *timers[timers.size() - 2], *timers.back());
+        }
+    }
+    ~Lanes()
+    {
+        // Lanes after lane 0 share its profile: they go first.
+        while (!browsers.empty())
+            browsers.pop_back();
+    }
 };
 
-// Pages done per outcome, and the pace.
-struct Tally {
-    std::array<int, 5> byOutcome{};
-    int pages = 0;
-    std::chrono::steady_clock::time_point started = std::chrono::steady_clock::now();
+// SIGINT / SIGTERM: the first abandons the loading pages (not counted: the
+// resume point stays before them) and saves; a second saves and quits at once.
+void handleStops(os::StopRequests& stops, SearchSession& session, CliPrompts& prompts, CrawlOutput& output,
+                 bool& stopping)
+{
+    QObject::connect(&stops, &os::StopRequests::requested, qApp, [&](int count) {
+        output.endProgressLine();
+        if (count >= 1 && !stopping) {
+            stopping = true;
+            std::fprintf(stderr, "vqharvest: stopping (a second signal saves and quits at once)\n");
+            guarded(prompts, [&] { session.stopNow(); });
+        }
+        if (count >= 2) {
+            guarded(prompts, [&] { session.saveProgress(); });
+            std::fprintf(stderr, "vqharvest: stopped; resume with --from %d\n", session.position());
+            std::fflush(stderr);
+            std::_Exit(stops.exitCode());
+        }
+    });
+}
 
-    void add(const PageRecord& r)
-    {
-        ++pages;
-        ++byOutcome[static_cast<size_t>(r.outcome)];
-    }
-    double perSecond() const
-    {
-        const double s = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
-        return s > 0 ? pages / s : 0;
-    }
-    int count(PageOutcome o) const { return byOutcome[static_cast<size_t>(o)]; }
-};
+// Starts the search, or resumes it after `from` lines; false when refused
+// (the reason is on stderr) or when nothing is left to do.
+bool begin(SearchSession& session, const SearchSettings& settings, const CrawlOptions& o, CliPrompts& prompts)
+{
+    bool running = false;
+    guarded(prompts, [&] {
+        if (!o.from) {
+            running = session.start(settings);
+        } else if (session.resumable(settings.listPath)) {
+            running = session.resume(settings, *o.from) == SearchSession::Resumed::Running;
+        }
+    });
+    return running;
+}
 
 } // namespace
 
@@ -317,174 +348,52 @@ int runCrawl(int argc, char** argv, const std::vector<std::string>& args)
     if (!fs::is_directory(o.out))
         throw Exception("cannot use output directory " + o.out);
     const fs::path outDir = fs::absolute(o.out);
-    const AnsiString listPath = pathToAnsi(fs::absolute(o.list));
+    std::unique_ptr<CrawlReport> report = prepareOutput(o, outDir);
 
-    // The output must take files before any page is visited. A fresh crawl
-    // starts its result files empty, so that at the end they hold exactly its
-    // own results; a resumed one keeps them (they are read back below).
-    if (!o.from) {
-        writeAllLines(outDir / kAutosaveLinksName, {});
-        writeAllLines(outDir / kAutosaveFaxName, {});
-    }
-    std::unique_ptr<Report> report;
-    if (!o.report.empty())
-        report = std::make_unique<Report>(o.report, o.from.has_value());
+    prepareQt(o);
+    QGuiApplication app(argc, argv);
 
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    if (qEnvironmentVariableIsEmpty("QT_LOGGING_RULES"))
-        qputenv("QT_LOGGING_RULES", "qt.webenginecontext=false;js=false");
-    if (o.maxPageMb > 0) {
-        // The script heap of a page may not grow beyond the cap either.
-        QByteArray flags = qgetenv("QTWEBENGINE_CHROMIUM_FLAGS");
-        flags += " --js-flags=--max-old-space-size=" + QByteArray::number(o.maxPageMb);
-        qputenv("QTWEBENGINE_CHROMIUM_FLAGS", flags.trimmed());
-    }
-    qInstallMessageHandler(quietMessages);
-    vq::prepareWebEngine();
-    QApplication app(argc, argv);
-
-    CliView view;
-    view.showProgress = !o.quiet;
     CliPrompts prompts;
-    prompts.beforeMessage = [&] { view.finishProgress(); };
-    view.setChecked(Switch::Links, o.links);
-    view.setChecked(Switch::Fax, o.fax);
-    view.setChecked(Switch::Dedup, o.dedup);
-    view.setChecked(Switch::LinkFilter, o.filter);
-    view.setChecked(Switch::OnlySite, o.site);
-    view.setChecked(Switch::Https, o.https);
-    view.setChecked(Switch::Autosave, true);
-    view.setSpeed(o.noPace ? 1 : o.speed);
-    view.setListPath(listPath);
-    view.setMemoLines(Memo::FaxMarkers, o.markers);
-    view.setMemoLines(Memo::MustContain, o.contains);
-    view.setMemoLines(Memo::MustNotContain, o.excludes);
+    CrawlOutput output(!o.quiet, std::move(report));
+    prompts.beforeMessage = [&] { output.endProgressLine(); };
+    output.onFinished = [&] { QTimer::singleShot(0, &app, [&] { app.quit(); }); };
 
-    int code = kExitOk;
-    {
-        // Quiet pages on one off-the-record profile: lane 0's adapter makes
-        // the profile, the other lanes share it.
-        WebEngineBrowser browser(static_cast<QWebEnginePage*>(nullptr));
-        std::vector<std::unique_ptr<WebEngineBrowser>> laneBrowsers;
-        std::vector<std::unique_ptr<QtTimer>> laneTimers;
-        QtTimer timer1(8000), timer2(300000), timer3(300000);
-        InterfaceHostLookup interfaces;
-        AlwaysOnline online;
-        HostLookup& host = o.netCheck ? static_cast<HostLookup&>(interfaces) : online;
-        Engine engine({view, prompts, browser, host, timer1, timer2, timer3, outDir});
-        CrawlDriver& driver = engine.driver;
+    InterfaceHostLookup interfaces;
+    AlwaysOnline online;
+    HostLookup& host = o.netCheck ? static_cast<HostLookup&>(interfaces) : online;
+    QtTimer autosave(kAutosaveMs);
+    SearchResults results;
+    SearchSession session(prompts, host, autosave, results, outDir);
+    Lanes lanes(session, o.lanes, o.maxPageMb);
+    session.setObserver(&output);
+    UrlList::countLines(fs::absolute(o.list), session.stored().urlTotal);
 
-        LaneOptions lanes;
-        lanes.noPace = o.noPace;
-        lanes.pageTimeoutMs = o.pageTimeout * 1000;
-        lanes.perHost = o.lanes > 1 ? o.perHost : 0; // one lane has one page in flight anyway
-        lanes.hostDelayMs = static_cast<int>(o.hostDelay * 1000 + 0.5);
-        lanes.recycleAfter = o.recycle;
-        lanes.shardIndex = o.shardIndex;
-        lanes.shardCount = o.shardCount;
-        driver.setLaneOptions(lanes);
-        browser.setMemoryCapMb(o.maxPageMb);
-        for (int i = 1; i < o.lanes; ++i) {
-            laneBrowsers.push_back(WebEngineBrowser::onProfile(browser.page()->profile()));
-            laneBrowsers.back()->setMemoryCapMb(o.maxPageMb);
-            laneTimers.push_back(std::make_unique<QtTimer>(1000));
-            laneTimers.push_back(std::make_unique<QtTimer>(300000));
-            driver.addLane(*laneBrowsers.back(), *laneTimers[laneTimers.size() - 2], *laneTimers.back());
-        }
+    bool stopping = false;
+    os::StopRequests stops;
+    handleStops(stops, session, prompts, output, stopping);
 
-        Tally tally;
-        driver.onPageDone = [&](const PageRecord& r) {
-            tally.add(r);
-            if (report)
-                report->write(r);
-        };
-        view.progressExtra = [&] {
-            // "done" is the resume position: every line up to it is scanned.
-            char buf[96];
-            std::snprintf(buf, sizeof buf, "  done %d  lanes %zu/%zu  %.1f p/s", driver.position(),
-                          driver.busyLanes(), driver.laneCount(), tally.perSecond());
-            return std::string(buf);
-        };
+    const SearchSettings settings = settingsFor(o, fs::absolute(o.list));
+    const int failuresBefore = prompts.failures;
+    const bool running = begin(session, settings, o, prompts);
+    if (!running && (!output.hasFinished() || prompts.failures > failuresBefore))
+        return kExitRuntime; // refused, or failed before any page: the reason is on stderr
+    if (running && !output.hasFinished())
+        app.exec();
+    output.endProgressLine();
+    const bool pagesReportedErrors = prompts.failures > failuresBefore;
 
-        bool ended = false;
-        bool stopping = false;
-        view.onSearchEnded = [&] {
-            ended = true;
-            QTimer::singleShot(0, &app, [&] { app.quit(); });
-        };
-
-        os::StopRequests stops;
-        QObject::connect(&stops, &os::StopRequests::requested, &app, [&](int count) {
-            view.finishProgress();
-            if (count >= 1 && !stopping) {
-                stopping = true;
-                // The pages loading now are left unscanned and not counted:
-                // the resume point stays before them.
-                std::fprintf(stderr, "vqharvest: stopping (a second signal saves and quits at once)\n");
-                guarded(prompts, [&] { driver.stopNow(); });
-            }
-            if (count >= 2) {
-                guarded(prompts, [&] { engine.progress.Button2Click(); });
-                std::fprintf(stderr, "vqharvest: stopped; resume with --from %d\n", driver.position());
-                std::fflush(stderr);
-                std::_Exit(stops.exitCode());
-            }
-        });
-
-        UrlListSource::countLines(fs::absolute(o.list), engine.counters.urlTotal);
-        const int failuresBefore = prompts.failures;
-        if (o.from) {
-            // Resuming goes through the state file, as "继续" does: the state
-            // written here is what the resume reads back, and the resume takes
-            // back the results the stopped crawl left in DIR.
-            engine.counters.progressIndex = *o.from;
-            writeSearchState(outDir, view, engine.counters);
-            prompts.inputAnswer = intToStr(*o.from);
-            guarded(prompts, [&] { engine.resume.N4Click(); });
-        } else {
-            guarded(prompts, [&] { driver.N2Click(); });
-        }
-        const std::string status = view.panel(kPanelStatus);
-        const bool running = status == "正在搜索..." || status == "继续搜索...";
-        if (!ended && !running) {
-            code = kExitRuntime; // refused: the reason is on stderr
-        } else {
-            if (!ended)
-                app.exec();
-            view.finishProgress();
-            const int failuresDuringCrawl = prompts.failures - failuresBefore;
-            // The results and the state, whatever the autosave timer last wrote.
-            const int before = prompts.failures;
-            guarded(prompts, [&] { engine.progress.Button2Click(); });
-            const bool saved = prompts.failures == before;
-            if (report) {
-                try {
-                    report->close();
-                } catch (const std::exception& e) {
-                    std::fprintf(stderr, "vqharvest: error: %s\n", e.what());
-                    code = kExitRuntime;
-                }
-            }
-            std::fprintf(stderr, "vqharvest: %d of %d lines done, %d links, %d fax numbers%s\n",
-                         driver.position(), engine.counters.urlTotal, engine.counters.linkCount,
-                         engine.counters.faxCount, failuresDuringCrawl ? " (some pages reported errors)" : "");
-            std::fprintf(stderr,
-                         "vqharvest: %d pages, %.2f pages/s; failed: %d timeout, %d navigation error, "
-                         "%d render failure, %d skipped scheme\n",
-                         tally.pages, tally.perSecond(), tally.count(PageOutcome::Timeout),
-                         tally.count(PageOutcome::NavigationError), tally.count(PageOutcome::RenderFailure),
-                         tally.count(PageOutcome::SkippedScheme));
-            const bool stopped = stopping || driver.stoppedForRenderFailures();
-            if (stopped || driver.position() < engine.counters.urlTotal)
-                std::fprintf(stderr, "vqharvest: stopped; resume with --from %d\n", driver.position());
-            if (!saved || driver.stoppedForRenderFailures())
-                code = kExitRuntime;
-            else if (stopping)
-                code = stops.exitCode();
-        }
-    }
-    return code;
+    // The results and the state, whatever the autosave timer last wrote.
+    const int before = prompts.failures;
+    guarded(prompts, [&] { session.saveProgress(); });
+    const bool saved = prompts.failures == before;
+    const bool reportWritten = output.closeReport();
+    output.printSummary(session.progress(), pagesReportedErrors);
+    const bool stopped = stopping || session.stoppedForRenderFailures();
+    if (stopped || session.position() < session.stored().urlTotal)
+        std::fprintf(stderr, "vqharvest: stopped; resume with --from %d\n", session.position());
+    if (!saved || !reportWritten || session.stoppedForRenderFailures())
+        return kExitRuntime;
+    return stopping ? stops.exitCode() : kExitOk;
 }
 
 } // namespace vq::cli

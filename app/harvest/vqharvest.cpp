@@ -6,9 +6,9 @@
 //   vqharvest urls PREFIX FIRST LAST SUFFIX [--step K]   a numbered URL list
 //
 // Exit codes: 0 success, 1 runtime error, 2 usage error.
-#include "app/engine.h"
+#include "search/fax_extractor.h"
+#include "search/search_results.h"
 #include "app/harvest/cli_args.h"
-#include "app/harvest/cli_view.h"
 #include "app/harvest/crawl_command.h"
 #include "app/version.h"
 #include "text/ansi.h"
@@ -86,16 +86,6 @@ int finishOutput()
 }
 
 // A browser with no page: extraction reads text handed to it directly.
-class NoBrowser : public Browser {
-public:
-    void navigate(const AnsiString&) override {}
-    bool hasDocument() override { return false; }
-    AnsiString locationUrl() override { return {}; }
-    int linkCount() override { return 0; }
-    AnsiString link(int) override { throw Exception("no page"); }
-    AnsiString bodyText() override { return {}; }
-};
-
 // ---- extract ------------------------------------------------------------------
 enum class Encoding { Auto, Gbk, Utf8 };
 
@@ -134,8 +124,8 @@ int runExtract(const std::vector<std::string>& args)
         std::fputs(kExtractHelp, stdout);
         return kExitOk;
     }
-    cli::CliView view;
-    view.setMemoLines(Memo::FaxMarkers, defaultMarkers());
+    std::vector<AnsiString> markers = defaultMarkers();
+    bool dedup = false;
     std::vector<std::string> files;
     Encoding encoding = Encoding::Auto;
     for (size_t i = 0; i < args.size(); ++i) {
@@ -143,22 +133,23 @@ int runExtract(const std::vector<std::string>& args)
         if (a == "--encoding")
             encoding = encodingArgument(optionValue(args, i));
         else if (a == "--markers")
-            view.setMemoLines(Memo::FaxMarkers, loadMarkers(optionValue(args, i)));
+            markers = loadMarkers(optionValue(args, i));
         else if (a == "--dedup")
-            view.setChecked(Switch::Dedup, true);
+            dedup = true;
         else if (a.size() > 1 && a[0] == '-')
             throw UsageError("unknown option " + a);
         else
             files.push_back(a);
     }
 
-    NoBrowser browser;
-    ResultList fax;
-    SearchCounters counters;
-    FaxExtractor extractor(browser, view, fax, counters);
+    const FaxLineScanner scan(markers);
+    SearchResults results;
     auto extractStream = [&](std::istream& in, const std::string& source) {
         std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-        extractor.extractFromText(pageTextToAnsi(std::move(text), encoding, source));
+        std::vector<AnsiString> numbers;
+        faxNumbersInText(pageTextToAnsi(std::move(text), encoding, source), scan, numbers);
+        for (AnsiString& number : numbers)
+            results.addFax(std::move(number), {}, dedup);
     };
     if (files.empty()) {
         extractStream(std::cin, "standard input");
@@ -170,7 +161,7 @@ int runExtract(const std::vector<std::string>& args)
             extractStream(in, f);
         }
     }
-    for (const auto& number : fax.items())
+    for (const auto& number : results.fax.items())
         std::printf("%s\n", number.c_str());
     return finishOutput();
 }

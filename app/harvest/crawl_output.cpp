@@ -1,0 +1,177 @@
+#include "app/harvest/crawl_output.h"
+
+#include "app/os.h"
+#include "search/pace.h"
+#include "text/ansi.h"
+#include "text/errors.h"
+
+#include <algorithm>
+#include <cstdio>
+
+namespace vq::cli {
+
+namespace {
+
+std::string jsonString(std::string_view utf8)
+{
+    std::string out = "\"";
+    for (unsigned char c : utf8) {
+        switch (c) {
+        case '"': out += "\\\""; break;
+        case '\\': out += "\\\\"; break;
+        case '\n': out += "\\n"; break;
+        case '\r': out += "\\r"; break;
+        case '\t': out += "\\t"; break;
+        default:
+            if (c < 0x20) {
+                char buf[8];
+                std::snprintf(buf, sizeof buf, "\\u%04x", c);
+                out += buf;
+            } else {
+                out += static_cast<char>(c);
+            }
+        }
+    }
+    return out + "\"";
+}
+
+double secondsSince(std::chrono::steady_clock::time_point t)
+{
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - t).count();
+}
+
+} // namespace
+
+std::string reportLine(const PageRecord& r)
+{
+    std::string line = "{\"line\":" + std::to_string(r.line) + ",\"url\":" + jsonString(ansiToUtf8(r.address)) +
+                       ",\"final\":" + jsonString(ansiToUtf8(r.finalUrl)) +
+                       ",\"outcome\":" + jsonString(outcomeName(r.outcome)) + ",\"ms\":" + std::to_string(r.ms) +
+                       ",\"fax\":[";
+    for (size_t i = 0; i < r.fax.size(); ++i)
+        line += (i ? "," : "") + jsonString(ansiToUtf8(r.fax[i]));
+    return line + "],\"links\":" + std::to_string(r.links) + "}";
+}
+
+CrawlReport::CrawlReport(const std::filesystem::path& path, bool append) : path_(path), log_(path, append)
+{
+}
+
+void CrawlReport::write(const PageRecord& record)
+{
+    if (failed_)
+        return;
+    try {
+        log_.writeLine(reportLine(record));
+    } catch (const EInOutError&) {
+        failed_ = true; // the crawl goes on; the end says the report is incomplete
+    }
+}
+
+void CrawlReport::close()
+{
+    bool bad = failed_;
+    try {
+        log_.close();
+    } catch (const EInOutError&) {
+        bad = true;
+    }
+    if (bad)
+        throw Exception(path_.string() + ": the report could not be written completely");
+}
+
+// ---- the crawl's output ----------------------------------------------------------
+
+CrawlOutput::CrawlOutput(bool showProgress, std::unique_ptr<CrawlReport> report)
+    : show_(showProgress), tty_(os::stderrIsTerminal()), report_(std::move(report))
+{
+}
+
+void CrawlOutput::progress(const SearchProgress& p)
+{
+    if (show_ && p.line > 0)
+        draw(p);
+}
+
+void CrawlOutput::pageDone(const PageRecord& record)
+{
+    ++pages_;
+    ++byOutcome_[static_cast<size_t>(record.outcome)];
+    if (report_)
+        report_->write(record);
+}
+
+void CrawlOutput::finished(const SearchFinish& f)
+{
+    finished_ = f;
+    if (onFinished)
+        onFinished();
+}
+
+// A terminal gets one line redrawn; a log gets a line whenever it changes.
+void CrawlOutput::draw(const SearchProgress& p)
+{
+    const auto now = std::chrono::steady_clock::now();
+    if (firstLine_ < 0 || p.line < firstLine_) {
+        firstLine_ = p.line;
+        firstAt_ = now;
+    }
+    const int64_t elapsedMs = std::chrono::duration_cast<std::chrono::milliseconds>(now - firstAt_).count();
+    const std::string eta = clockText(secondsLeft(p.line - firstLine_, int64_t(p.total) - p.line, elapsedMs));
+    const int width = 24;
+    const int filled = p.total > 0 ? std::min<int>(width, int(int64_t(p.line) * width / p.total)) : 0;
+    char rate[96];
+    std::snprintf(rate, sizeof rate, "  done %d  lanes %zu/%zu  %.1f p/s", p.position, p.busyLanes, p.lanes,
+                  p.pagesPerSecond);
+    const std::string text = "[" + std::string(filled, '#') + std::string(width - filled, '.') + "] line " +
+                             std::to_string(p.line) + "/" + std::to_string(p.total) + "  links " +
+                             std::to_string(p.links) + "  fax " + std::to_string(p.fax) + "  ETA " + eta + rate;
+    if (text == lastLine_)
+        return;
+    // A log gets a line per line of the list, not one per page event.
+    if (!tty_ && !lastLine_.empty() && lastLine_.find("] line " + std::to_string(p.line) + "/") != std::string::npos)
+        return;
+    lastLine_ = text;
+    if (tty_)
+        std::fprintf(stderr, "\r%s\x1b[K", text.c_str());
+    else
+        std::fprintf(stderr, "%s\n", text.c_str());
+    std::fflush(stderr);
+    drawn_ = tty_;
+}
+
+void CrawlOutput::endProgressLine()
+{
+    if (drawn_) {
+        std::fputc('\n', stderr);
+        drawn_ = false;
+    }
+}
+
+bool CrawlOutput::closeReport()
+{
+    if (!report_)
+        return true;
+    try {
+        report_->close();
+        return true;
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "vqharvest: error: %s\n", e.what());
+        return false;
+    }
+}
+
+void CrawlOutput::printSummary(const SearchProgress& last, bool pagesReportedErrors) const
+{
+    const double s = secondsSince(started_);
+    const auto count = [this](PageOutcome o) { return byOutcome_[static_cast<size_t>(o)]; };
+    std::fprintf(stderr, "vqharvest: %d of %d lines done, %d links, %d fax numbers%s\n", last.position, last.total,
+                 last.links, last.fax, pagesReportedErrors ? " (some pages reported errors)" : "");
+    std::fprintf(stderr,
+                 "vqharvest: %d pages, %.2f pages/s; failed: %d timeout, %d navigation error, "
+                 "%d render failure, %d skipped scheme\n",
+                 pages_, s > 0 ? pages_ / s : 0.0, count(PageOutcome::Timeout), count(PageOutcome::NavigationError),
+                 count(PageOutcome::RenderFailure), count(PageOutcome::SkippedScheme));
+}
+
+} // namespace vq::cli

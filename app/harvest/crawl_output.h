@@ -1,0 +1,71 @@
+// What vqharvest crawl prints and writes while a search runs: the progress
+// line on stderr, the report (one JSON object per line of the list), and the
+// summary at the end, all from the search's events.
+#pragma once
+
+#include "ports/search_observer.h"
+#include "text/text_file.h"
+
+#include <array>
+#include <chrono>
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <string>
+
+namespace vq::cli {
+
+// One JSON object per line of the list, written as each line is done:
+// {"line","url","final","outcome","ms","fax":[…],"links"}.
+class CrawlReport {
+public:
+    CrawlReport(const std::filesystem::path& path, bool append); // throws naming the file
+    void write(const PageRecord& record);
+    // Raises when a line could not be written.
+    void close();
+
+private:
+    std::filesystem::path path_;
+    LineLog log_;
+    bool failed_ = false;
+};
+
+std::string reportLine(const PageRecord& record);
+
+class CrawlOutput : public SearchObserver {
+public:
+    CrawlOutput(bool showProgress, std::unique_ptr<CrawlReport> report);
+
+    void progress(const SearchProgress& p) override;
+    void pageDone(const PageRecord& record) override;
+    void finished(const SearchFinish& f) override;
+
+    // Called once the search has finished.
+    std::function<void()> onFinished;
+    bool hasFinished() const { return finished_.has_value(); }
+    const std::optional<SearchFinish>& finish() const { return finished_; }
+
+    // Ends the progress line so that later output starts on a new line.
+    void endProgressLine();
+    // The report closed; false (with the reason on stderr) when it was incomplete.
+    bool closeReport();
+    // "vqharvest: N pages, R pages/s; failed: …"
+    void printSummary(const SearchProgress& last, bool pagesReportedErrors) const;
+
+private:
+    void draw(const SearchProgress& p);
+
+    bool show_;
+    bool tty_;
+    std::unique_ptr<CrawlReport> report_;
+    std::array<int, kPageOutcomeCount> byOutcome_{};
+    int pages_ = 0;
+    std::chrono::steady_clock::time_point started_ = std::chrono::steady_clock::now();
+    int32_t firstLine_ = -1;
+    std::chrono::steady_clock::time_point firstAt_;
+    std::string lastLine_;
+    bool drawn_ = false;
+    std::optional<SearchFinish> finished_;
+};
+
+} // namespace vq::cli

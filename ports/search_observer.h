@@ -1,0 +1,71 @@
+// What a running search tells its front end: the window maps these events to
+// its panels, lists, progress bar and tray; vqharvest prints its progress line,
+// report and summary from them. All calls come on the thread the search runs on.
+#pragma once
+
+#include "text/ansi.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace vq {
+
+// How the search left one line of the list.
+enum class PageOutcome {
+    Scanned,         // the page completed and was scanned
+    Timeout,         // the wait bound ran out (scanned as far as loaded) or the watchdog moved on
+    NavigationError, // the load failed; what the browser showed was scanned
+    RenderFailure,   // the page's renderer died or could not be read
+    SkippedScheme,   // not an http or https address: not navigated
+};
+inline constexpr size_t kPageOutcomeCount = 5;
+const char* outcomeName(PageOutcome outcome);
+
+// One line done, reported in list order.
+struct PageRecord {
+    int32_t line = 0;            // counted from 1
+    AnsiString address;          // as read from the list
+    AnsiString finalUrl;         // where the browser ended up (empty when unknown)
+    PageOutcome outcome = PageOutcome::Scanned;
+    int64_t ms = 0;              // from navigation to done
+    std::vector<AnsiString> fax; // numbers this line added to the fax list
+    int32_t links = 0;           // links this line added to the link list
+};
+
+struct SearchProgress {
+    int32_t line = 0;      // lines read from the list so far (0: none yet)
+    int32_t position = 0;  // lines from the top that are all done: the resume point
+    int32_t total = 0;     // lines in the list, as last counted
+    int32_t links = 0;     // items in the link list
+    int32_t fax = 0;       // items in the fax list
+    size_t busyLanes = 0;  // lanes with a page in flight
+    size_t lanes = 0;
+    double pagesPerSecond = 0;
+    AnsiString address;    // the address read last
+};
+
+enum class SearchEnd {
+    Completed,      // the list was worked through
+    Stopped,        // "终止", or a stop at once
+    RenderFailures, // pages could no longer be rendered: stopped, saved
+};
+
+struct SearchFinish {
+    SearchEnd how = SearchEnd::Completed;
+    int32_t position = 0; // the resume point saved
+    std::string error;    // the state could not be saved (UTF-8), empty when it was
+};
+
+class SearchObserver {
+public:
+    virtual ~SearchObserver() = default;
+    virtual void started(const SearchProgress&) {}
+    virtual void progress(const SearchProgress&) {}
+    virtual void pageDone(const PageRecord&) {}
+    virtual void status(const std::string& utf8) { (void)utf8; } // the status line's text
+    virtual void finished(const SearchFinish&) {}
+};
+
+} // namespace vq

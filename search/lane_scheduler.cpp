@@ -1,0 +1,475 @@
+#include "search/lane_scheduler.h"
+
+#include "search/address.h"
+
+#include <algorithm>
+#include <chrono>
+#include <utility>
+
+namespace vq {
+
+LaneScheduler::LaneScheduler(Prompts& prompts, UrlList& urlList, Listener& listener)
+    : prompts_(prompts), urlList_(urlList), listener_(listener)
+{
+    nowMs = [] {
+        return std::chrono::duration_cast<std::chrono::milliseconds>(
+                   std::chrono::steady_clock::now().time_since_epoch())
+            .count();
+    };
+}
+
+LaneScheduler::~LaneScheduler()
+{
+    for (auto& lane : lanes_) {
+        lane->pageTimer->onTimer = nullptr;
+        lane->watchdog->onTimer = nullptr;
+    }
+}
+
+void LaneScheduler::addLane(Browser& browser, Timer& pageTimer, Timer& watchdog)
+{
+    auto lane = std::make_unique<Lane>();
+    lane->browser = &browser;
+    lane->pageTimer = &pageTimer;
+    lane->watchdog = &watchdog;
+    lane->rule.attach(browser);
+    const size_t index = lanes_.size();
+    // A failing tick is reported and the program goes on; the tick itself
+    // decides what state its timer is left in.
+    pageTimer.onTimer = [this, index] { guarded(prompts_, [this, index] { tick(index); }); };
+    watchdog.onTimer = [this, index] { guarded(prompts_, [this, index] { watchdogTick(index); }); };
+    lanes_.push_back(std::move(lane));
+}
+
+const PageCompleteRule& LaneScheduler::pageRule() const
+{
+    return lanes_.at(0)->rule;
+}
+
+size_t LaneScheduler::busyLanes() const
+{
+    size_t n = 0;
+    for (const auto& l : lanes_)
+        n += l->state == LaneState::Loading ? 1 : 0;
+    return n;
+}
+
+int LaneScheduler::pageInterval() const
+{
+    const LaneOptions& o = settings_.lanes;
+    return o.noPace ? std::max(1, o.pollMs) : pageIntervalMs(settings_.current().speed);
+}
+
+int LaneScheduler::watchdogInterval() const
+{
+    const LaneOptions& o = settings_.lanes;
+    return o.noPace ? std::max(1000, o.pageTimeoutMs) : watchdogIntervalMs(settings_.current().speed);
+}
+
+int LaneScheduler::maxWaitTicks() const
+{
+    const LaneOptions& o = settings_.lanes;
+    return o.noPace ? std::max(1, o.pageTimeoutMs / std::max(1, o.pollMs)) : kMaxWaitTicks;
+}
+
+bool LaneScheduler::lookahead() const
+{
+    return lanes_.size() > 1 || settings_.lanes.perHost > 0 || settings_.lanes.hostDelayMs > 0;
+}
+
+// ---- a search -----------------------------------------------------------------
+
+void LaneScheduler::begin(const SearchSettings& settings, int32_t linesDone)
+{
+    settings_ = settings;
+    linkRules_ = LinkRules{settings.site, settings.filter, settings.https, {}, {}};
+    if (settings.filter) {
+        linkRules_.mustContain = settings.mustContain;
+        linkRules_.mustNotContain = settings.mustNotContain;
+    }
+    faxScan_ = std::make_unique<FaxLineScanner>(settings.markers);
+    active_ = true;
+    stopping_ = false;
+    ending_ = false;
+    renderStop_ = false;
+    renderFailuresInRow_ = 0;
+    failedRunStart_ = 0;
+    linesRead_ = linesDone;
+    committed_ = linesDone;
+    ahead_.clear();
+    done_.clear();
+    inFlight_.clear();
+    lastVisit_.clear();
+    for (auto& l : lanes_) {
+        l->task.reset();
+        l->state = LaneState::Idle;
+        l->readError = nullptr;
+        l->started = 0;
+        l->waitTicks = 0;
+        l->watchdogMark = 0;
+        l->pageTimer->setInterval(pageInterval());
+        l->watchdog->setEnabled(true);
+    }
+}
+
+void LaneScheduler::firstAdvance()
+{
+    for (size_t i = 0; i < lanes_.size() && active_; ++i) {
+        try {
+            advance(i);
+        } catch (...) {
+            if (ending_)
+                throw;
+        }
+    }
+}
+
+void LaneScheduler::halt()
+{
+    active_ = false;
+    for (auto& l : lanes_) {
+        if (l->task)
+            dropTask(*l);
+        l->state = LaneState::Idle;
+        l->pageTimer->setEnabled(false);
+        l->watchdog->setEnabled(false);
+    }
+}
+
+// ---- lines ----------------------------------------------------------------------
+
+bool LaneScheduler::readTask(Task& task)
+{
+    for (;;) {
+        if (urlList_.atEnd())
+            return false;
+        AnsiString address = urlList_.readAddress();
+        const int32_t line = ++linesRead_;
+        listener_.lineRead(line, address);
+        const int shards = std::max(1, settings_.lanes.shardCount);
+        if ((line - 1) % shards != settings_.lanes.shardIndex) {
+            // Another machine's line: done here without a visit.
+            PageResult d;
+            d.report = false;
+            d.record.line = line;
+            complete(std::move(d));
+            continue;
+        }
+        task = Task{};
+        task.line = line;
+        task.host = hostOf(address);
+        task.address = std::move(address);
+        return true;
+    }
+}
+
+bool LaneScheduler::hostFree(const AnsiString& host) const
+{
+    const LaneOptions& o = settings_.lanes;
+    if (o.perHost > 0) {
+        const auto it = inFlight_.find(host);
+        if (it != inFlight_.end() && it->second >= o.perHost)
+            return false;
+    }
+    if (o.hostDelayMs > 0) {
+        const auto it = lastVisit_.find(host);
+        if (it != lastVisit_.end() && nowMs() - it->second < o.hostDelayMs)
+            return false;
+    }
+    return true;
+}
+
+LaneScheduler::Take LaneScheduler::takeLine(Task& task)
+{
+    if (!lookahead())
+        return readTask(task) ? Take::Got : Take::End;
+    // A few lines ahead, so that a busy host does not hold up the others.
+    const size_t limit = std::max<size_t>(8, 4 * lanes_.size());
+    Task next;
+    while (ahead_.size() < limit && readTask(next))
+        ahead_.push_back(std::move(next));
+    for (auto it = ahead_.begin(); it != ahead_.end(); ++it) {
+        if (hostFree(it->host)) {
+            task = std::move(*it);
+            ahead_.erase(it);
+            return Take::Got;
+        }
+    }
+    return ahead_.empty() ? Take::End : Take::Wait;
+}
+
+bool LaneScheduler::listDone()
+{
+    return ahead_.empty() && urlList_.atEnd();
+}
+
+void LaneScheduler::startTask(Lane& lane, Task task)
+{
+    task.startedMs = nowMs();
+    ++lane.started;
+    if (lookahead()) {
+        ++inFlight_[task.host];
+        lastVisit_[task.host] = task.startedMs;
+    }
+    lane.waitTicks = 0;
+    lane.state = LaneState::Loading;
+    lane.rule.reset();
+    task.skipped = !isWebAddress(task.address);
+    const bool navigate = !task.skipped; // local files and scripts are not pages of the web
+    const AnsiString address = task.address;
+    lane.task = std::move(task);
+    if (!navigate)
+        return;
+    if (settings_.lanes.recycleAfter > 0 && lane.sinceRecycle >= settings_.lanes.recycleAfter) {
+        lane.browser->recycle();
+        lane.sinceRecycle = 0;
+    }
+    ++lane.sinceRecycle;
+    try {
+        lane.browser->navigate(address);
+    } catch (...) {
+        // A failed navigation leaves the marker at 0; the wait bound or the
+        // watchdog moves the search on.
+    }
+}
+
+void LaneScheduler::assignNext(Lane& lane)
+{
+    Task task;
+    switch (takeLine(task)) {
+    case Take::End:
+        laneEnd(lane);
+        return;
+    case Take::Wait:
+        lane.state = LaneState::Waiting;
+        return;
+    case Take::Got:
+        startTask(lane, std::move(task));
+        return;
+    }
+}
+
+// ---- the per-page cycle ----------------------------------------------------------
+
+void LaneScheduler::advance(size_t index)
+{
+    Lane& lane = *lanes_.at(index);
+    if (listDone() || stopping_) {
+        // A page the watchdog leaves at the end of the list is done; one left
+        // because of a stop is not, so a resume visits it again.
+        if (lane.task) {
+            if (stopping_)
+                dropTask(lane);
+            else
+                finishTask(lane, PageOutcome::Timeout, false);
+        }
+        if (!endForRenderFailures())
+            laneEnd(lane);
+        return;
+    }
+    if (lane.task) {
+        // The watchdog gives up on the page: done, without a scan.
+        finishTask(lane, PageOutcome::Timeout, false);
+        if (endForRenderFailures())
+            return;
+    }
+    assignNext(lane);
+    if (lane.state == LaneState::Idle)
+        return;
+    lane.pageTimer->setEnabled(true);
+    // Setting the interval restarts the watchdog's period.
+    lane.watchdog->setInterval(watchdogInterval());
+}
+
+void LaneScheduler::tick(size_t index)
+{
+    Lane& lane = *lanes_.at(index);
+    if (lane.state == LaneState::Waiting) {
+        // Waiting for a host to become free: try again.
+        assignNext(lane);
+        if (lane.state == LaneState::Loading)
+            lane.watchdog->setInterval(watchdogInterval());
+        return;
+    }
+    if (lane.state != LaneState::Loading)
+        return;
+
+    if (lane.task->skipped || lane.browser->loadResult() == LoadResult::RendererGone) {
+        // Nothing to wait for and nothing to read: on to the next line.
+        lane.pageTimer->setEnabled(false);
+        lane.pageTimer->setInterval(pageInterval());
+        lane.waitTicks = 0;
+        finishTask(lane, lane.task->skipped ? PageOutcome::SkippedScheme : PageOutcome::RenderFailure, false);
+        afterPage(lane);
+        return;
+    }
+
+    // Without a document no wait tick is counted; only the watchdog moves on.
+    if (!lane.browser->hasDocument())
+        return;
+
+    lane.pageTimer->setEnabled(false);
+    lane.pageTimer->setInterval(pageInterval()); // a changed speed takes effect here
+
+    if (!lane.rule.complete() && lane.waitTicks < maxWaitTicks()) {
+        ++lane.waitTicks;
+        lane.pageTimer->setEnabled(true);
+        return;
+    }
+
+    lane.waitTicks = 0;
+    PageOutcome outcome = PageOutcome::Timeout;
+    if (lane.rule.complete())
+        outcome = lane.browser->loadResult() == LoadResult::Failed ? PageOutcome::NavigationError
+                                                                    : PageOutcome::Scanned;
+    finishTask(lane, outcome, true);
+    afterPage(lane);
+}
+
+void LaneScheduler::afterPage(Lane& lane)
+{
+    std::exception_ptr readError = std::exchange(lane.readError, nullptr);
+    if (endForRenderFailures()) {
+        if (readError)
+            std::rethrow_exception(readError);
+        return;
+    }
+    listener_.pageTicked();
+    if (readError) {
+        // The page could not be read: its page timer stays off, and the
+        // watchdog moves the lane on.
+        lane.state = LaneState::Stalled;
+        std::rethrow_exception(readError);
+    }
+    if (listDone() || stopping_) {
+        laneEnd(lane);
+        return;
+    }
+    assignNext(lane);
+    if (lane.state != LaneState::Idle)
+        lane.pageTimer->setEnabled(true);
+}
+
+void LaneScheduler::watchdogTick(size_t index)
+{
+    Lane& lane = *lanes_.at(index);
+    if (lane.started == lane.watchdogMark)
+        advance(index); // the current page is abandoned without a scan
+    else
+        lane.watchdogMark = lane.started;
+}
+
+void LaneScheduler::laneEnd(Lane& lane)
+{
+    lane.state = LaneState::Idle;
+    lane.pageTimer->setEnabled(false);
+    lane.watchdog->setEnabled(false);
+    for (const auto& l : lanes_) {
+        if (l->state == LaneState::Loading || l->state == LaneState::Waiting)
+            return;
+    }
+    if (active_ && !ending_) {
+        ending_ = true;
+        listener_.lanesIdle();
+    }
+}
+
+bool LaneScheduler::endForRenderFailures()
+{
+    if (!renderStop_ || !active_)
+        return false;
+    if (!ending_) {
+        ending_ = true;
+        listener_.renderFailuresInRow(renderFailuresInRow_);
+    }
+    return true;
+}
+
+// ---- a page done ---------------------------------------------------------------
+
+void LaneScheduler::releaseHost(const Task& task)
+{
+    const auto it = inFlight_.find(task.host);
+    if (it != inFlight_.end() && --it->second <= 0)
+        inFlight_.erase(it);
+}
+
+void LaneScheduler::dropTask(Lane& lane)
+{
+    releaseHost(*lane.task);
+    lane.task.reset();
+}
+
+void LaneScheduler::finishTask(Lane& lane, PageOutcome outcome, bool scan)
+{
+    Task task = std::move(*lane.task);
+    lane.task.reset();
+    lane.state = LaneState::Idle;
+    releaseHost(task);
+
+    PageResult d;
+    d.record.line = task.line;
+    d.record.address = task.address;
+    d.record.outcome = outcome;
+    if (!task.skipped && outcome != PageOutcome::RenderFailure) {
+        try {
+            d.record.finalUrl = lane.browser->locationUrl();
+        } catch (...) {
+        }
+    }
+    if (scan) {
+        // Read now, added when every earlier line is done. A read that fails
+        // part-way keeps what was read before it.
+        const LiveSettings live = settings_.current();
+        try {
+            if (live.links)
+                HarvestLinks(*lane.browser, linkRules_, d.links);
+            if (live.fax)
+                ExtractFaxNumbers(*lane.browser, *faxScan_, d.fax);
+        } catch (...) {
+            lane.readError = std::current_exception();
+            d.record.outcome = PageOutcome::RenderFailure;
+        }
+    }
+    d.record.ms = nowMs() - task.startedMs;
+    const PageOutcome final = d.record.outcome;
+    complete(std::move(d));
+    countRenderFailure(final);
+}
+
+void LaneScheduler::complete(PageResult done)
+{
+    const int32_t line = done.record.line;
+    done_[line] = std::move(done);
+    while (!done_.empty() && done_.begin()->first == committed_ + 1) {
+        PageResult d = std::move(done_.begin()->second);
+        done_.erase(done_.begin());
+        ++committed_;
+        if (d.report) {
+            if (d.record.outcome != PageOutcome::RenderFailure)
+                failedRunStart_ = 0;
+            else if (failedRunStart_ == 0)
+                failedRunStart_ = committed_;
+        }
+        listener_.commit(d);
+    }
+}
+
+void LaneScheduler::countRenderFailure(PageOutcome outcome)
+{
+    if (outcome == PageOutcome::Scanned || outcome == PageOutcome::NavigationError)
+        renderFailuresInRow_ = 0;
+    if (outcome != PageOutcome::RenderFailure)
+        return;
+    ++renderFailuresInRow_;
+    if (renderFailuresInRow_ < settings_.lanes.renderFailureLimit || renderStop_)
+        return;
+    // The browser no longer renders anything: a run of empty pages would be
+    // reported as a search. The pages that failed last added nothing: the
+    // resume point goes back before them, so that a resume visits them again.
+    renderStop_ = true;
+    if (failedRunStart_ > 0)
+        committed_ = std::min(committed_, failedRunStart_ - 1);
+}
+
+} // namespace vq

@@ -1,0 +1,164 @@
+// The lanes of a search: each lane is a browser with a page timer and a
+// watchdog going through the same per-page cycle (navigate, wait for the page
+// within the wait bound, read it). The lanes take the next lines of one open
+// URL list, a few lines ahead so that a busy host does not hold up the
+// others; the pages they read are added in list order. The window runs one
+// lane, its visible browser; vqharvest runs as many as it is told.
+#pragma once
+
+#include "ports/browser.h"
+#include "ports/prompts.h"
+#include "ports/search_observer.h"
+#include "ports/timer.h"
+#include "search/fax_extractor.h"
+#include "search/link_harvester.h"
+#include "search/page_complete.h"
+#include "search/search_settings.h"
+#include "search/url_list.h"
+
+#include <cstdint>
+#include <deque>
+#include <exception>
+#include <functional>
+#include <map>
+#include <memory>
+#include <optional>
+#include <vector>
+
+namespace vq {
+
+// A page read by a lane, waiting for its turn to be added to the results.
+struct PageResult {
+    PageRecord record;
+    bool report = true;             // false: a line of another shard, never visited
+    std::vector<AnsiString> links;  // read from the page, not yet added
+    std::vector<AnsiString> fax;
+};
+
+class LaneScheduler {
+public:
+    // What the scheduler tells the search it belongs to.
+    class Listener {
+    public:
+        virtual ~Listener() = default;
+        virtual void lineRead(int32_t line, const AnsiString& address) = 0;
+        virtual void commit(PageResult& page) = 0; // in list order
+        virtual void pageTicked() = 0;             // a lane has done with a page at its tick
+        virtual void lanesIdle() = 0;              // no line left and none in flight
+        virtual void renderFailuresInRow(int count) = 0; // the browser is broken: stop
+    };
+
+    LaneScheduler(Prompts& prompts, UrlList& urlList, Listener& listener);
+    ~LaneScheduler();
+    LaneScheduler(const LaneScheduler&) = delete;
+    LaneScheduler& operator=(const LaneScheduler&) = delete;
+
+    // A lane: its browser, page timer and watchdog. The scheduler takes over
+    // the timers' handlers. The first lane added is lane 0.
+    void addLane(Browser& browser, Timer& pageTimer, Timer& watchdog);
+    size_t laneCount() const { return lanes_.size(); }
+    size_t busyLanes() const;
+    // Lane 0's page-complete rule (the window's PageComplete marker).
+    const PageCompleteRule& pageRule() const;
+
+    // A search begins with `linesDone` lines of the open list already read.
+    void begin(const SearchSettings& settings, int32_t linesDone);
+    // Every lane takes its first line. A failed read or navigation is left to
+    // the watchdog; a failure of the end of the search (an empty list) is raised.
+    void firstAdvance();
+    // No new line is given out; a lane that looks for one ends instead.
+    void requestStop() { stopping_ = true; }
+    bool stopping() const { return stopping_; }
+    // Every lane: its page abandoned (not done), its timers off. The search
+    // is no longer active.
+    void halt();
+    bool active() const { return active_; }
+
+    // The lane's three steps: its page tick, its watchdog tick, and moving it
+    // on to the next line (the watchdog's, also lane 0's Button1Click).
+    void tick(size_t lane);
+    void watchdogTick(size_t lane);
+    void advance(size_t lane);
+
+    // Lines from the top of the list that are all done (scanned, given up on
+    // or skipped): the resume point. A line still loading is not done.
+    int32_t position() const { return committed_; }
+    int32_t linesRead() const { return linesRead_; }
+
+    // The intervals at the current speed; without a pace the page tick comes
+    // every pollMs and the wait is bounded by pageTimeoutMs.
+    int pageInterval() const;
+    int watchdogInterval() const;
+    int maxWaitTicks() const;
+
+    // Milliseconds of a steady clock; tests may set their own.
+    std::function<int64_t()> nowMs;
+
+private:
+    struct Task {
+        int32_t line = 0;
+        AnsiString address;
+        AnsiString host;
+        int64_t startedMs = 0;
+        bool skipped = false; // not a web address: never navigated
+    };
+    enum class LaneState {
+        Idle,    // no line
+        Waiting, // for a host to become free
+        Loading, // a page in flight
+        Stalled, // its page could not be read; the watchdog moves it on
+    };
+    struct Lane {
+        Browser* browser = nullptr;
+        Timer* pageTimer = nullptr;
+        Timer* watchdog = nullptr;
+        PageCompleteRule rule;
+        LaneState state = LaneState::Idle;
+        std::optional<Task> task; // with Loading
+        int32_t waitTicks = 0;    // page ticks spent waiting for completion
+        int32_t started = 0;      // pages navigated in this search
+        int32_t watchdogMark = 0; // `started` at the previous watchdog tick
+        int32_t sinceRecycle = 0; // pages since the browser was last recycled
+        std::exception_ptr readError;
+    };
+    enum class Take { Got, Wait, End };
+
+    bool lookahead() const;
+    Take takeLine(Task& task);
+    bool readTask(Task& task); // false at the end of the list
+    bool hostFree(const AnsiString& host) const;
+    bool listDone();
+    void startTask(Lane& lane, Task task);
+    void assignNext(Lane& lane);  // the next line, a wait for a host, or the lane's end
+    void afterPage(Lane& lane);   // the tail of a tick that finished a page
+    void laneEnd(Lane& lane);     // no further line for this lane
+    bool endForRenderFailures();  // true when the search has been stopped
+    void finishTask(Lane& lane, PageOutcome outcome, bool scan);
+    void dropTask(Lane& lane);    // abandoned and not counted
+    void releaseHost(const Task& task);
+    void complete(PageResult done);
+    void countRenderFailure(PageOutcome outcome);
+
+    Prompts& prompts_;
+    UrlList& urlList_;
+    Listener& listener_;
+
+    SearchSettings settings_;
+    LinkRules linkRules_;
+    std::unique_ptr<FaxLineScanner> faxScan_;
+    std::vector<std::unique_ptr<Lane>> lanes_;
+    std::deque<Task> ahead_;                  // lines read, not yet given to a lane
+    std::map<int32_t, PageResult> done_;      // done out of list order, waiting for earlier lines
+    std::map<AnsiString, int> inFlight_;      // pages in flight per host
+    std::map<AnsiString, int64_t> lastVisit_; // last navigation per host
+    int32_t linesRead_ = 0;                   // the list's cursor
+    int32_t committed_ = 0;                   // lines up to here are done and added
+    bool active_ = false;
+    bool stopping_ = false;
+    bool ending_ = false;                     // the end of the search is under way
+    bool renderStop_ = false;
+    int renderFailuresInRow_ = 0;
+    int32_t failedRunStart_ = 0; // first line of the render failures at the end of the added lines
+};
+
+} // namespace vq

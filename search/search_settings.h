@@ -1,0 +1,63 @@
+// Everything a search runs with, fixed when it starts. The window builds the
+// settings from its controls at "搜索" and "继续"; vqharvest from its arguments.
+#pragma once
+
+#include "search/pace.h"
+#include "text/ansi.h"
+
+#include <cstdint>
+#include <functional>
+#include <vector>
+
+namespace vq {
+
+// How many pages at once, and how politely (vqharvest; the defaults are the
+// window's one page at a time).
+struct LaneOptions {
+    int lanes = 1;              // pages in flight at once
+    int perHost = 0;            // pages of one host in flight at once; 0: no cap
+    int hostDelayMs = 0;        // least time between two navigations to one host
+    int shardIndex = 0;         // visit only lines with (line - 1) % shardCount == shardIndex
+    int shardCount = 1;
+    int recycleAfter = 0;       // a lane's browser is recycled after this many pages; 0: never
+    bool noPace = false;        // no pace ("speed 0"): a page is scanned as soon as it completes
+    int pageTimeoutMs = 30000;  // no pace: how long a page may take to complete
+    int pollMs = 50;            // no pace: period of the page tick
+    int renderFailureLimit = 5; // render failures in a row that stop the search
+};
+
+// What the page tick reads again at every page: the window lets the user change
+// the speed and the three switches while a search runs.
+struct LiveSettings {
+    int speed = kDefaultSpeed;
+    bool links = false;
+    bool fax = false;
+    bool autosave = false;
+};
+
+struct SearchSettings {
+    AnsiString listPath;       // the URL list
+    int32_t urlTotal = 0;      // its lines, as last counted
+    bool links = false;        // "搜索链接"
+    bool fax = false;          // "搜索传真"
+    bool dedup = false;        // "去重"
+    bool filter = false;       // "启用链接筛选"
+    bool site = false;         // "只搜索本站"
+    bool https = false;        // "含https链接"
+    bool autosave = false;     // "自动保存"
+    int speed = kDefaultSpeed; // seconds per page (read as given, kept within 1..60 when used)
+    std::vector<AnsiString> markers;        // fax marker words
+    std::vector<AnsiString> mustContain;    // "链接必须包含："
+    std::vector<AnsiString> mustNotContain; // "链接必须不含："
+    LaneOptions lanes;
+
+    // Set by a front end whose controls stay live during the search; without
+    // it the values above hold throughout.
+    std::function<LiveSettings()> live;
+    LiveSettings current() const
+    {
+        return live ? live() : LiveSettings{speed, links, fax, autosave};
+    }
+};
+
+} // namespace vq
