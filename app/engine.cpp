@@ -42,7 +42,7 @@ Engine::Engine(EnginePorts p)
     : ports(std::move(p)),
       session(ports.prompts, ports.host, ports.timer2, results, ports.programDir),
       urlList(ports.view, ports.prompts, session.stored().urlTotal, ports.programDir),
-      progress(ports.view, ports.prompts, session, ports.programDir),
+      progress(ports.view, ports.prompts, ports.timer2, session, ports.programDir),
       merge(ports.view, ports.prompts, ports.programDir), shown_(ports.view)
 {
     ports.timer1.setEnabled(false);
@@ -119,6 +119,7 @@ void Engine::N4Click()
     view.setPanel(kPanelFax, "");
     // The result lists stay as they are until the resume is confirmed.
     view.applyButtonSet(ButtonSet::Searching);
+    ports.timer1.setInterval(pageIntervalMs(view.speed()));
     view.setPanel(kPanelStatus, "开始搜索...");
     view.pause(kPauseBeforeAskingMs);
 

@@ -62,6 +62,9 @@ public:
     ProgressSaver progress;
     MergeTool merge;
 
+    // What the window shows of a search, as the session's observer.
+    SearchObserver& shown() { return shown_; }
+
 private:
     // What the window shows of a search: the panels, the buttons, the progress bar.
     class Shown : public SearchObserver {

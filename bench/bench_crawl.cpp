@@ -1,4 +1,4 @@
-// The crawl driver's own cost per page: a crawl over generated pages served on
+// The search's own cost per page: a crawl over generated pages served on
 // 127.0.0.1 (a server on a thread of its own), at speed 1, through the real
 // main window (offscreen) and Qt WebEngine, with links, fax numbers, dedup and
 // the link filter on.
@@ -126,14 +126,14 @@ int main(int argc, char** argv)
     qint64 lastHandlerEndNs = 0; // the search ends inside a handler
     auto timed = [&](std::function<void()> inner, bool pageTick) {
         return [&, inner = std::move(inner), pageTick] {
-            const int page = engine.counters.progressIndex;
+            const int page = engine.session.lanes().linesRead();
             QElapsedTimer t;
             t.start();
             inner();
             handlerMs[page] += double(t.nsecsElapsed()) / 1e6;
             if (pageTick)
                 ++pageTicks[page];
-            const int now = engine.counters.progressIndex;
+            const int now = engine.session.lanes().linesRead();
             if (wall.isValid()) {
                 lastHandlerEndNs = wall.nsecsElapsed();
                 if (now != page)
@@ -147,7 +147,7 @@ int main(int argc, char** argv)
     for (auto* event : {&browser.onNavigateComplete2, &browser.onDocumentComplete}) {
         auto inner = *event;
         *event = [&, inner](FrameId f, const AnsiString& url) {
-            const int page = engine.counters.progressIndex;
+            const int page = engine.session.lanes().linesRead();
             QElapsedTimer t;
             t.start();
             inner(f, url);
@@ -163,7 +163,7 @@ int main(int argc, char** argv)
     start.start();
     form.N2Click();
     const double startMs = double(start.nsecsElapsed()) / 1e6;
-    enteredNs[engine.counters.progressIndex] = wall.nsecsElapsed();
+    enteredNs[engine.session.lanes().linesRead()] = wall.nsecsElapsed();
     const bool ended = test::waitFor([&] { return form.panel(8) == "搜索已经结束!"; },
                                      pages * 4000 + 60000);
     const qint64 totalNs = lastHandlerEndNs;
@@ -172,10 +172,10 @@ int main(int argc, char** argv)
     serverThread.wait();
 
     const size_t expectedFax = size_t(pages) * kFaxPerPage + 1;
-    if (!ended || engine.counters.progressIndex != pages || engine.fax.size() != expectedFax
+    if (!ended || engine.session.lanes().linesRead() != pages || engine.fax.size() != expectedFax
         || !prompts.texts("error").empty()) {
         std::fprintf(stderr, "bench_crawl: the crawl went wrong: ended %d, progress %d of %d, %zu of %zu numbers, %zu errors\n",
-                     int(ended), engine.counters.progressIndex, pages, engine.fax.size(), expectedFax,
+                     int(ended), engine.session.lanes().linesRead(), pages, engine.fax.size(), expectedFax,
                      prompts.texts("error").size());
         return 1;
     }

@@ -10,6 +10,7 @@
 //                             that already holds N numbers, dedup on.
 //   BM_DedupLinearScan/N      for contrast, the same test as a scan of the list.
 #include "search/fax_extractor.h"
+#include "search/search_results.h"
 #include "text/ansi.h"
 #include "text/text_file.h"
 
@@ -40,31 +41,18 @@ private:
     const std::string& text_;
 };
 
-class BenchView : public vq::MainView {
-public:
-    bool dedup = true;
-    bool isChecked(vq::Switch s) const override { return s == vq::Switch::Dedup && dedup; }
-    void setChecked(vq::Switch, bool) override {}
-    int speed() const override { return 8; }
-    void setSpeed(int) override {}
-    vq::AnsiString listPath() const override { return {}; }
-    void setListPath(const vq::AnsiString&) override {}
-    std::vector<vq::AnsiString> memoLines(vq::Memo m) const override
-    {
-        if (m == vq::Memo::FaxMarkers) // the initial marker list
-            return {vq::utf8ToAnsi("传真："), vq::utf8ToAnsi("FAX："), vq::utf8ToAnsi("传真号：")};
-        return {};
-    }
-    void setMemoLines(vq::Memo, const std::vector<vq::AnsiString>&) override {}
-    void setPanel(int index, const std::string& text) override { panels[index] = text; }
-    std::string panel(int index) const override { return panels.count(index) ? panels.at(index) : std::string(); }
-    void applyButtonSet(vq::ButtonSet) override {}
-    void repaint() override {}
-    void setBusyCursor(bool) override {}
-    void pause(int) override {}
+// The initial marker list.
+std::vector<vq::AnsiString> initialMarkers()
+{
+    return {vq::utf8ToAnsi("传真："), vq::utf8ToAnsi("FAX："), vq::utf8ToAnsi("传真号：")};
+}
 
-    std::map<int, std::string> panels;
-};
+// A page's numbers into the fax list, as a search adds them (dedup on).
+void addPage(vq::SearchResults& results, const std::vector<vq::AnsiString>& numbers)
+{
+    for (const vq::AnsiString& n : numbers)
+        results.addFax(n, {}, true);
+}
 
 // ---- page text ----------------------------------------------------------------
 
@@ -154,44 +142,43 @@ void BM_ExtractFaxNumbers(benchmark::State& state)
 {
     const std::string& text = hundredMegabytes();
     TextBrowser browser(text);
-    BenchView view;
-    vq::ResultList fax;
-    vq::SearchCounters counters;
-    vq::FaxExtractor extractor(browser, view, fax, counters);
+    const vq::FaxLineScanner scan(initialMarkers());
+    vq::SearchResults results;
     for (auto _ : state) {
         state.PauseTiming();
-        fax.clear();
+        results.fax.clear();
         state.ResumeTiming();
-        extractor.ExtractFaxNumbers();
+        std::vector<vq::AnsiString> numbers;
+        vq::ExtractFaxNumbers(browser, scan, numbers);
+        addPage(results, numbers);
     }
     state.SetBytesProcessed(int64_t(state.iterations()) * int64_t(text.size()));
-    state.counters["numbers"] = double(fax.size());
+    state.counters["numbers"] = double(results.fax.size());
 }
 BENCHMARK(BM_ExtractFaxNumbers)->Unit(benchmark::kMillisecond)->Iterations(3);
 
 void BM_ExtractFromText(benchmark::State& state)
 {
     const std::string& text = hundredMegabytes();
-    TextBrowser browser(text);
-    BenchView view;
-    vq::ResultList fax;
-    vq::SearchCounters counters;
-    vq::FaxExtractor extractor(browser, view, fax, counters);
+    const vq::FaxLineScanner scan(initialMarkers());
+    vq::SearchResults results;
     for (auto _ : state) {
         state.PauseTiming();
-        fax.clear();
+        results.fax.clear();
         state.ResumeTiming();
-        extractor.extractFromText(text);
+        std::vector<vq::AnsiString> numbers;
+        vq::faxNumbersInText(text, scan, numbers);
+        addPage(results, numbers);
     }
     state.SetBytesProcessed(int64_t(state.iterations()) * int64_t(text.size()));
-    state.counters["numbers"] = double(fax.size());
+    state.counters["numbers"] = double(results.fax.size());
 }
 BENCHMARK(BM_ExtractFromText)->Unit(benchmark::kMillisecond)->Iterations(3);
 
 void BM_ExtractReference(benchmark::State& state)
 {
     const std::string text = hundredMegabytes().substr(0, 10u << 20);
-    const std::vector<vq::AnsiString> markers = BenchView().memoLines(vq::Memo::FaxMarkers);
+    const std::vector<vq::AnsiString> markers = initialMarkers();
     size_t numbers = 0;
     for (auto _ : state) {
         numbers = 0;
@@ -213,18 +200,18 @@ void BM_DedupNewNumbers(benchmark::State& state)
     for (size_t i = 0; i < fresh; ++i)
         page += vq::utf8ToAnsi("传真：021-5") + std::to_string(10000000 + i) + "\r\n";
 
-    TextBrowser browser(page);
-    BenchView view;
-    vq::ResultList fax;
-    vq::SearchCounters counters;
-    vq::FaxExtractor extractor(browser, view, fax, counters);
+    const vq::FaxLineScanner scan(initialMarkers());
+    vq::SearchResults results;
+    vq::ResultList& fax = results.fax;
     for (auto _ : state) {
         state.PauseTiming();
         fax.clear();
         for (size_t i = 0; i < already; ++i)
             fax.append("0519-8" + std::to_string(1000000 + i));
         state.ResumeTiming();
-        extractor.extractFromText(page);
+        std::vector<vq::AnsiString> numbers;
+        vq::faxNumbersInText(page, scan, numbers);
+        addPage(results, numbers);
     }
     if (fax.size() != already + fresh)
         state.SkipWithError("numbers were lost");

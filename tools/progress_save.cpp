@@ -61,9 +61,9 @@ private:
 
 } // namespace
 
-ProgressSaver::ProgressSaver(MainView& view, Prompts& prompts, SearchSession& session,
+ProgressSaver::ProgressSaver(MainView& view, Prompts& prompts, Timer& timer2, SearchSession& session,
                              std::filesystem::path programDir)
-    : view_(view), prompts_(prompts), session_(session), links_(session.results().links),
+    : view_(view), prompts_(prompts), timer2_(timer2), session_(session), links_(session.results().links),
       fax_(session.results().fax), programDir_(std::move(programDir))
 {
 }
@@ -85,7 +85,12 @@ void ProgressSaver::SpeedButton8Click()
 
 void ProgressSaver::Timer2Timer()
 {
-    session_.autosaveTick();
+    // A failing save leaves the timer off; the next scanned page switches it on
+    // again when autosave is checked.
+    timer2_.setEnabled(false);
+    Button2Click();
+    if (view_.isChecked(Switch::Autosave))
+        timer2_.setEnabled(true);
 }
 
 // "保存": both result lists into one file the user chooses, CR LF after every line:

@@ -3,6 +3,7 @@
 
 #include "ports/main_view.h"
 #include "ports/prompts.h"
+#include "ports/timer.h"
 #include "search/search_session.h"
 
 #include <filesystem>
@@ -14,7 +15,8 @@ enum class ResultListId { Links, Fax }; // ListView3 "网址链接表", ListView
 
 class ProgressSaver {
 public:
-    ProgressSaver(MainView& view, Prompts& prompts, SearchSession& session, std::filesystem::path programDir);
+    ProgressSaver(MainView& view, Prompts& prompts, Timer& timer2, SearchSession& session,
+                  std::filesystem::path programDir);
 
     void Button2Click();      // state file (from the window), then "autosave&web.txt" and "autosave&fax.txt"
     void SpeedButton8Click(); // "进程"
@@ -29,6 +31,7 @@ public:
 private:
     MainView& view_;
     Prompts& prompts_;
+    Timer& timer2_;
     SearchSession& session_;
     ResultList& links_;
     ResultList& fax_;

@@ -271,7 +271,7 @@ void TestE2eSearch::windowIsStopped()
     QVERIFY(f.SpeedButton1->isEnabled() && f.SpeedButton2->isEnabled());
     QVERIFY(!f.SpeedButton3->isEnabled());
     QVERIFY(f.SpeedButton4->isEnabled());
-    QVERIFY(!f.engine().urlList.isOpen());
+    QVERIFY(!f.engine().session.running());
 }
 
 void TestE2eSearch::stateFile()

@@ -146,16 +146,16 @@ void TestForm1Results::resumeKeepsResults()
 
     // While the search runs: the progress bar, its tooltip and the tray's tooltip.
     first->start();
-    QVERIFY(waitFor([&] { return first->form->engine().counters.progressIndex >= 2; }, 30000));
+    QVERIFY(waitFor([&] { return first->form->engine().session.lanes().linesRead() >= 2; }, 30000));
     TForm1& f1 = *first->form;
     QVERIFY(f1.ProgressBar1->isVisible());
     QCOMPARE(f1.ProgressBar1->maximum(), kPages);
-    QCOMPARE(f1.ProgressBar1->value(), f1.engine().counters.progressIndex);
+    QCOMPARE(f1.ProgressBar1->value(), f1.engine().session.lanes().linesRead());
     QCOMPARE(f1.ProgressBar1->toolTip(),
-             server_.url(QStringLiteral("/p%1.html").arg(f1.engine().counters.progressIndex)));
+             server_.url(QStringLiteral("/p%1.html").arg(f1.engine().session.lanes().linesRead())));
     QVERIFY(f1.EtaLabel->isVisible());
     QCOMPARE(toQString(f1.TrayIcon1->Hint()), QStringLiteral("『VelqorDornavik』V2.0 — 进程 %1/%2")
-                                                 .arg(f1.engine().counters.progressIndex)
+                                                 .arg(f1.engine().session.lanes().linesRead())
                                                  .arg(kPages));
     f1.N3Click();
     QVERIFY(first->waitForEnd(30000));
@@ -184,7 +184,7 @@ void TestForm1Results::resumeKeepsResults()
     f.N4Click();
     QCOMPARE(f.panel(8), std::string("取消继续搜索..."));
     QCOMPARE(w->faxRows(), restart ? QStringList() : before);
-    const int32_t offered = f.engine().counters.progressIndex;
+    const int32_t offered = f.engine().session.position();
     QCOMPARE(offered, found);
 
     // A confirmed resume goes on with the earlier results in the lists.
@@ -333,7 +333,6 @@ void TestForm1Results::contextMenu()
     TForm1& f = *w.form;
     for (const char* item : {"0519-88881001", "\xB4\xAB\xD5\xE6 010-1", "0519-88881003"}) // 传真 010-1
         f.engine().fax.append(item);
-    f.engine().counters.faxCount = 3;
     f.engine().links.append("http://a.example/");
     QTreeView* view = f.ListView4;
     QAbstractItemModel* model = view->model();
@@ -371,7 +370,6 @@ void TestForm1Results::contextMenu()
     QCOMPARE(w.prompts.texts("confirm"),
              (std::vector<std::string>{"确认清空传真号码表吗?", "确认清空传真号码表吗?"}));
     QCOMPARE(model->rowCount(), 0);
-    QCOMPARE(f.engine().counters.faxCount, 0);
     QCOMPARE(f.panel(7), std::string());
     QCOMPARE(f.ListView3->model()->rowCount(), 1); // the other list is untouched
     f.resultMenuFor(view);

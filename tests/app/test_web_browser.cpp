@@ -405,7 +405,8 @@ void TestWebBrowser::adapterOnAViewCanGoFirst()
     // The main window's arrangement: the adapter drives the view's page and
     // may be destroyed before the view.
     auto view = std::make_unique<QWebEngineView>();
-    auto b = std::make_unique<WebEngineBrowser>(view.get());
+    auto b = std::make_unique<WebEngineBrowser>(static_cast<QWebEnginePage*>(nullptr));
+    view->setPage(b->page());
     QCOMPARE(view->page(), b->page());
     int completes = 0;
     b->onDocumentComplete = [&](FrameId f, const AnsiString&) { completes += f == b->topFrame(); };
@@ -423,7 +424,8 @@ void TestWebBrowser::adapterOnAViewCanGoFirst()
 void TestWebBrowser::viewCanGoFirst()
 {
     auto view = std::make_unique<QWebEngineView>();
-    WebEngineBrowser b(view.get());
+    WebEngineBrowser b(static_cast<QWebEnginePage*>(nullptr));
+    view->setPage(b.page());
     int completes = 0;
     b.onDocumentComplete = [&](FrameId, const AnsiString&) { ++completes; };
     b.navigate(ansi(server_.url("/utf8")));

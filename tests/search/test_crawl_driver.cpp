@@ -1,9 +1,7 @@
-// The crawl driver on a manual clock: the pace of the page timer, the wait
+// The search on a manual clock, as the window drives it: the pace of the page timer, the wait
 // bound, the watchdog, stopping, the refusals of the start command, error
 // paths, and what the window and the state file show.
 #include "tests/support/files.h"
-#include "search/crawl_driver.h"
-
 #include "app/engine.h"
 
 #include "tests/support/fakes.h"
@@ -63,22 +61,15 @@ struct Rig {
     fake::FakeMainView view;
     fake::FakePrompts prompts;
     fake::FakeHostLookup host;
-    SearchCounters counters;
-    ResultList links, fax;
-    UrlListSource urlList{view, prompts, counters, programDir};
-    PageCompleteRule page;
-    LinkHarvester harvester{browser, view, links, counters};
-    FaxExtractor extractor{browser, view, fax, counters};
-    CrawlDriver driver{view, prompts, browser, host, timer1, timer2, timer3, urlList, page,
-                       harvester, extractor, links, fax, counters, programDir};
+    Engine engine{EnginePorts{view, prompts, browser, host, timer1, timer2, timer3, programDir}};
+    SearchSession& session = engine.session;
+    ResultList& links = engine.links;
+    ResultList& fax = engine.fax;
 
     // A list of `pages` addresses; `complete`: the browser loads each at once
     // with one link and one fax number.
     explicit Rig(int pages = 3, bool complete = true, const std::string& listName = "list.txt")
     {
-        page.attach(browser);
-        timer1.onTimer = [this] { guarded(prompts, [this] { driver.Timer1Timer(); }); };
-        timer3.onTimer = [this] { guarded(prompts, [this] { driver.Timer3Timer(); }); };
         view.setChecked(Switch::Links, true);
         view.setChecked(Switch::Fax, true);
         browser.autoComplete = complete;
@@ -90,7 +81,7 @@ struct Rig {
         }
         out.close();
         view.setListPath(pathToAnsi(programDir / listName));
-        counters.urlTotal = pages;
+        session.stored().urlTotal = pages;
     }
     // A document the browser holds but never completes.
     void hangingDocument() { browser.setPage({"http://slow.example/", {}, faxLine("0519-87654321")}); }
@@ -164,24 +155,19 @@ void CrawlDriverTest::refusalsLeaveEverything()
     r.view.setChecked(Switch::Fax, fax);
     r.host.address = host.toStdString();
     // What an earlier search left, which a refusal must keep.
-    const SearchCounters before{5, 9, 2, 3, 4, 7, true};
-    r.counters = before;
+    r.session.stored() = SearchPosition{5, 9};
     r.links.append("http://kept.example/");
     r.fax.append("0519-11111111");
     for (int i = 0; i < 9; ++i)
         r.view.setPanel(i, "p" + std::to_string(i));
 
-    r.driver.N2Click();
+    r.engine.N2Click();
 
     QCOMPARE(r.prompts.log.size(), size_t(1));
     QCOMPARE(QString::fromStdString(r.prompts.log[0].kind), kind);
     QCOMPARE(QString::fromStdString(r.prompts.log[0].text), text);
     QCOMPARE(r.host.calls, text == QString::fromUtf8("您还没有连接到网上！") ? 1 : 0); // asked last
-    const auto values = [](const SearchCounters& c) {
-        return std::tuple(c.progressIndex, c.urlTotal, c.linkCount, c.faxCount, c.watchdogIndex,
-                          c.waitTicks, c.stopRequested);
-    };
-    QVERIFY(values(r.counters) == values(before));
+    QVERIFY(r.session.position() == 5 && r.session.stored().urlTotal == 9);
     QCOMPARE(r.links.size() + r.fax.size(), size_t(2));
     for (int i = 0; i < 9; ++i)
         QCOMPARE(r.view.panel(i), "p" + std::to_string(i));
@@ -218,7 +204,7 @@ void CrawlDriverTest::startState()
     QFETCH(int, watchdogMs);
 
     Rig r;
-    r.counters = SearchCounters{17, 42, 4, 5, 17, 3, true}; // total shown as last counted
+    r.session.stored() = SearchPosition{17, 42}; // total shown as last counted
     r.links.append("http://old.example/");
     r.fax.append("0519-11111111");
     r.view.setPanel(5, "4");
@@ -227,16 +213,15 @@ void CrawlDriverTest::startState()
     r.view.setChecked(Switch::Autosave, autosave);
     r.host.address = host.toStdString();
 
-    r.driver.N2Click();
+    r.engine.N2Click();
 
     QVERIFY(r.prompts.log.empty());
     QCOMPARE(r.view.buttons, ButtonSet::Searching);
     const std::vector<std::string> panels{r.view.panel(1), r.view.panel(3), r.view.panel(5),
                                           r.view.panel(7), r.view.panel(8)};
     QCOMPARE(panels, (std::vector<std::string>{"42", "1", "", "", kSearching}));
-    QCOMPARE(r.counters.progressIndex, 1);
-    QCOMPARE(r.counters.watchdogIndex + r.counters.linkCount + r.counters.faxCount, 0);
-    QVERIFY(!r.counters.stopRequested);
+    QCOMPARE(r.session.lanes().linesRead(), 1);
+    QCOMPARE(r.session.position(), 0);
     QVERIFY(r.links.empty() && r.fax.empty());
     QCOMPARE(r.browser.navigations, std::vector<AnsiString>{"http://p1.example/"}); // cut at the space
     QVERIFY(r.timer1.enabled() && r.timer3.enabled());
@@ -308,12 +293,12 @@ void CrawlDriverTest::timeline()
         r.hangingDocument();
     r.browser.failNavigate = failNavigate;
     r.view.setSpeed(startSpeed);
-    r.driver.N2Click();
+    r.engine.N2Click();
     r.view.setSpeed(laterSpeed);
 
     if (stopAt >= 0) {
         r.clock.advanceTo(stopAt);
-        r.driver.N3Click();
+        r.engine.N3Click();
         QCOMPARE(r.view.panel(8), kStopping);
         QCOMPARE(r.view.buttons, ButtonSet::Stopped);
         QVERIFY(r.timer3.enabled()); // running until a tick sees the flag
@@ -325,15 +310,13 @@ void CrawlDriverTest::timeline()
     if (finishAt > 0) {
         r.clock.advanceTo(finishAt - 1);
         QVERIFY(!r.finished());
-        if (mode == "none")
-            QCOMPARE(r.counters.waitTicks, 0);
         r.clock.advanceTo(finishAt);
     }
     QVERIFY(r.finished());
     QVERIFY(r.allTimersOff());
     QCOMPARE(r.browser.times, navigations);
-    QCOMPARE(r.counters.faxCount, scanned);
-    QCOMPARE(r.counters.progressIndex, int(navigations.size()));
+    QCOMPARE(int(r.fax.size()), scanned);
+    QCOMPARE(r.session.lanes().linesRead(), int(navigations.size()));
     QCOMPARE(r.view.buttons, ButtonSet::Stopped);
     QVERIFY(r.prompts.log.empty());
     // The resume point names only lines that are done.
@@ -349,7 +332,7 @@ void CrawlDriverTest::finishShowsAndStoresTheSearch()
     Rig r(3, true, "网址列表.txt");
     r.view.setChecked(Switch::Dedup, true);
     r.view.setChecked(Switch::Autosave, true);
-    r.driver.N2Click();
+    r.engine.N2Click();
     r.clock.advanceTo(8000);
     QCOMPARE(r.view.panel(3), std::string("2"));
     QCOMPARE(r.view.panel(5) + "/" + r.view.panel(7), std::string("1/1"));
@@ -360,7 +343,7 @@ void CrawlDriverTest::finishShowsAndStoresTheSearch()
     QCOMPARE(r.links.size(), size_t(3));
     QCOMPARE(r.view.buttonHistory, (std::vector<ButtonSet>{ButtonSet::Searching, ButtonSet::Stopped}));
     QVERIFY(r.view.repaints >= 1);
-    QVERIFY(!r.urlList.isOpen());
+    QVERIFY(!r.session.running());
     // The list path in code page 936, then the counters, switches and speed.
     QCOMPARE(r.stateFile(), utf8ToAnsi(r.programDir.string() + "/网址列表.txt") +
                                 "\r\n3\r\n3\r\nqcyes\r\nwebyes\r\nfaxyes\r\nsxno\r\nbzno\r\nsaveyes\r\n8\r\n");
@@ -370,7 +353,7 @@ void CrawlDriverTest::readErrorLeavesPageTimerOff()
 {
     Rig r;
     r.browser.failReads = true;
-    r.driver.N2Click();
+    r.engine.N2Click();
     r.clock.advanceTo(8000);
     QCOMPARE(r.prompts.texts("error"), std::vector<std::string>{"document not readable."});
     QVERIFY(!r.timer1.enabled() && r.timer3.enabled());
@@ -387,8 +370,8 @@ void CrawlDriverTest::readErrorLeavesPageTimerOff()
     // Called directly, the error leaves the handler.
     Rig d(1);
     d.browser.failReads = true;
-    d.driver.N2Click();
-    QVERIFY_THROWS_EXCEPTION(vq::Exception, d.driver.Timer1Timer());
+    d.engine.N2Click();
+    QVERIFY_THROWS_EXCEPTION(vq::Exception, d.session.Timer1Timer());
     QVERIFY(!d.timer1.enabled() && !d.finished());
 }
 
@@ -413,7 +396,7 @@ void CrawlDriverTest::scannersAndAutosaveFollowTheSwitches()
     r.view.setChecked(Switch::Links, links);
     r.view.setChecked(Switch::Fax, fax);
     r.view.setChecked(Switch::Autosave, true);
-    r.driver.N2Click();
+    r.engine.N2Click();
     QVERIFY(r.timer2.enabled());
 
     // Each scanned page sets the autosave timer to the switch.
@@ -429,9 +412,7 @@ void CrawlDriverTest::scannersAndAutosaveFollowTheSwitches()
 
     r.clock.advanceTo(32000);
     QVERIFY(r.finished());
-    QCOMPARE(r.counters.linkCount, linkCount);
     QCOMPARE(int(r.links.size()), linkCount);
-    QCOMPARE(r.counters.faxCount, faxCount);
     QCOMPARE(int(r.fax.size()), faxCount);
 }
 
@@ -446,21 +427,21 @@ void CrawlDriverTest::restartBeginsAtTheFirstLine()
 {
     QFETCH(bool, finishFirst);
     Rig r;
-    r.driver.N2Click();
+    r.engine.N2Click();
     r.clock.advanceTo(8000);
-    r.driver.N3Click();
+    r.engine.N3Click();
     if (finishFirst)
         r.clock.advanceTo(16000);
 
     const qint64 start = r.clock.now();
     r.browser.navigations.clear();
-    r.driver.N2Click();
+    r.engine.N2Click();
     QCOMPARE(r.browser.navigations, std::vector<AnsiString>{"http://p1.example/"});
-    QCOMPARE(r.counters.progressIndex, 1);
-    QVERIFY(!r.counters.stopRequested && r.fax.empty());
+    QCOMPARE(r.session.lanes().linesRead(), 1);
+    QVERIFY(r.session.running() && r.fax.empty());
     r.clock.advanceTo(start + 24000);
     QVERIFY(r.finished());
-    QCOMPARE(r.counters.faxCount, 3);
+    QCOMPARE(int(r.fax.size()), 3);
     QCOMPARE(r.browser.navigations.size(), size_t(3));
 }
 
@@ -478,14 +459,14 @@ void CrawlDriverTest::failedStateWriteStillEndsTheSearch()
     std::ofstream(r.programDir / "vqdornavik.ini", std::ios::binary) << "old state\r\n";
     if (pages == 0)
         vq::testing::failWritesAfter(0);
-    guarded(r.prompts, [&] { r.driver.N2Click(); }); // as the window runs it
+    guarded(r.prompts, [&] { r.engine.N2Click(); }); // as the window runs it
     vq::testing::failWritesAfter(0);
     r.clock.advanceTo(8000);
     vq::testing::failWritesAfter(-1);
 
     // Reported; the window shows the search as ended; the old file is intact.
     QCOMPARE(r.prompts.texts("error"), std::vector<std::string>{"Disk full."});
-    QVERIFY(r.finished() && r.allTimersOff() && !r.urlList.isOpen());
+    QVERIFY(r.finished() && r.allTimersOff() && !r.session.running());
     QCOMPARE(r.view.buttons, ButtonSet::Stopped);
     QCOMPARE(r.stateFile(), std::string("old state\r\n"));
 }
@@ -504,7 +485,7 @@ void CrawlDriverTest::failedOpenLeavesTheWindowStopped()
     QCOMPARE(setrlimit(RLIMIT_NOFILE, &tight), 0);
     std::string message;
     try {
-        r.driver.N2Click();
+        r.engine.N2Click();
     } catch (const EInOutError& e) {
         message = e.what();
     }
@@ -523,32 +504,32 @@ void CrawlDriverTest::failedOpenLeavesTheWindowStopped()
 void CrawlDriverTest::engineWiresTheTimersToTheDriver()
 {
     Rig r(2); // its list, browser pages and fakes; the engine takes over the timers and events
-    Engine engine(EnginePorts{r.view, r.prompts, r.browser, r.host, r.timer1, r.timer2, r.timer3, r.programDir});
+    Engine& engine = r.engine;
     QVERIFY(r.allTimersOff());
     QCOMPARE((std::vector<int>{r.timer1.interval(), r.timer2.interval(), r.timer3.interval()}),
              (std::vector<int>{8000, 300000, 300000}));
 
     // A failing page tick is reported; the watchdog tick still runs later.
     r.browser.failReads = true;
-    engine.counters.urlTotal = 2;
-    engine.driver.N2Click();
+    engine.session.stored().urlTotal = 2;
+    engine.N2Click();
     r.clock.advanceTo(8000);
     QCOMPARE(r.prompts.texts("error"), std::vector<std::string>{"document not readable."});
     r.browser.failReads = false;
     r.clock.advanceTo(248000); // forced advance at 240000, page 2 scanned at 248000
     QVERIFY(r.view.panel(8) == kFinished);
-    QCOMPARE(engine.counters.progressIndex, 2);
+    QCOMPARE(engine.session.position(), 2);
     QCOMPARE(engine.fax.items(), std::deque<AnsiString>{"0519-88888882"});
 
     // The state just written comes back at the next start.
     r.view.setChecked(Switch::Dedup, true);
     r.view.setSpeed(30);
-    engine.counters = SearchCounters{};
+    engine.session.stored() = SearchPosition{};
     engine.loadSettings();
     QVERIFY(!r.view.isChecked(Switch::Dedup));
     QCOMPARE(r.view.speed(), 8);
-    QCOMPARE(engine.counters.progressIndex, 2);
-    QCOMPARE(engine.counters.urlTotal, 2);
+    QCOMPARE(engine.session.position(), 2);
+    QCOMPARE(engine.session.stored().urlTotal, 2);
 }
 
 QTEST_GUILESS_MAIN(CrawlDriverTest)

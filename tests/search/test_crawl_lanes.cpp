@@ -1,7 +1,8 @@
-// The crawl driver beyond one page at a time, on fakes and a manual clock:
+// The search beyond one page at a time, on fakes and a manual clock:
 // which addresses are visited, how each line ends, the resume point while
 // pages load, a run of render failures, lanes that finish out of order, the
 // per-host cap, shards and an immediate stop.
+#include "search/address.h"
 #include "tests/support/engine_rig.h"
 #include "tests/support/files.h"
 
@@ -15,27 +16,59 @@ namespace {
 
 AnsiString faxLine(const std::string& number) { return "\xB4\xAB\xD5\xE6\xA3\xBA" + number; }
 
+// Hears what the window hears, and keeps every line done.
+class Recorder : public SearchObserver {
+public:
+    explicit Recorder(SearchObserver& next) : next_(next) {}
+    void started(const SearchProgress& p) override { next_.started(p); }
+    void progress(const SearchProgress& p) override { next_.progress(p); }
+    void pageDone(const PageRecord& r) override
+    {
+        records.push_back(r);
+        if (onPageDone)
+            onPageDone(r);
+        next_.pageDone(r);
+    }
+    void status(const std::string& text) override { next_.status(text); }
+    void finished(const SearchFinish& f) override { next_.finished(f); }
+
+    std::vector<PageRecord> records;
+    std::function<void(const PageRecord&)> onPageDone;
+
+private:
+    SearchObserver& next_;
+};
+
 // The engine on fakes with `extra` more lanes, each its own fake browser.
 struct LaneRig {
     fake::EngineRig rig;
     std::vector<std::unique_ptr<fake::FakeBrowser>> browsers;
-    std::vector<PageRecord> records;
+    Recorder recorder{rig.engine.shown()};
+    std::vector<PageRecord>& records = recorder.records;
+    LaneOptions options;
 
-    explicit LaneRig(int extra = 0, LaneOptions options = {})
+    explicit LaneRig(int extra = 0, LaneOptions laneOptions = {}) : options(laneOptions)
     {
         browsers.push_back(nullptr); // lane 0 is rig.browser
         for (int i = 0; i < extra; ++i) {
             browsers.push_back(std::make_unique<fake::FakeBrowser>());
-            driver().addLane(*browsers.back(), rig.clock.newTimer(), rig.clock.newTimer());
+            session().addLane(*browsers.back(), rig.clock.newTimer(), rig.clock.newTimer());
         }
-        driver().setLaneOptions(options);
-        driver().nowMs = [this] { return rig.clock.now(); };
-        driver().onPageDone = [this](const PageRecord& r) { records.push_back(r); };
+        options.lanes = extra + 1;
+        session().lanes().nowMs = [this] { return rig.clock.now(); };
+        session().setObserver(&recorder);
         rig.view.setChecked(Switch::Links, false);
         rig.view.setChecked(Switch::Fax, true);
         rig.view.setSpeed(1);
     }
-    CrawlDriver& driver() { return rig.engine.driver; }
+    SearchSession& session() { return rig.engine.session; }
+    // "搜索" with the lane options.
+    void start()
+    {
+        SearchSettings settings = settingsFromView(rig.view);
+        settings.lanes = options;
+        session().start(settings);
+    }
     fake::FakeBrowser& browser(size_t lane) { return lane == 0 ? rig.browser : *browsers[lane]; }
 
     // Every page's document carries one number: "0519-1000000" + its own digit(s)
@@ -153,7 +186,7 @@ void CrawlLanesTest::outcomes()
     r.rig.browser.autoComplete = true;
     for (const auto& f : renderFailures)
         r.rig.browser.renderFailures.push_back(f.toStdString());
-    r.driver().N2Click();
+    r.start();
     r.rig.clock.advance(1000 * lines.size());
     QCOMPARE(r.rig.view.panel(kPanelStatus), std::string("搜索已经结束!"));
 
@@ -174,13 +207,13 @@ void CrawlLanesTest::resumePointWhilePagesLoad()
 {
     LaneRig r;
     r.list({"http://a/", "http://b/", "http://c/"});
-    r.driver().N2Click();
+    r.start();
     r.rig.browser.completeTop(r.rig.browser.pages["http://a/"]);
     r.rig.clock.advance(1000); // a scanned, b loading
-    QCOMPARE(r.rig.engine.counters.progressIndex, 2);
+    QCOMPARE(r.session().lanes().linesRead(), 2);
     r.rig.engine.progress.Button2Click();
     QCOMPARE(r.statePosition(), 1);
-    QCOMPARE(r.driver().position(), 1);
+    QCOMPARE(r.session().position(), 1);
 }
 
 // Five pages in a row that cannot render: the search stops, says why, and
@@ -195,11 +228,11 @@ void CrawlLanesTest::runOfRenderFailuresStops()
     r.rig.browser.autoComplete = true;
     for (int i = 3; i <= 9; ++i)
         r.rig.browser.renderFailures.push_back(list[i - 1]);
-    r.driver().N2Click();
+    r.start();
     r.rig.clock.advance(20000);
 
     QCOMPARE(r.rig.view.panel(kPanelStatus), std::string("搜索已经结束!"));
-    QVERIFY(r.driver().stoppedForRenderFailures());
+    QVERIFY(r.session().stoppedForRenderFailures());
     QCOMPARE(int(r.rig.browser.navigations.size()), 7); // 2 good, then 5 failures
     QCOMPARE(r.rig.prompts.texts("message"),
              std::vector<std::string>{"连续5个网页无法显示，浏览器已不能正常工作，搜索已停止。"});
@@ -217,8 +250,8 @@ void CrawlLanesTest::lanesAddInListOrder()
     r.rig.view.setChecked(Switch::Dedup, true);
     r.list({"http://a/", "http://b/", "http://c/"}, {{"http://a/", "0519-11111111"}, {"http://b/", "0519-22222222"},
                                                      {"http://c/", "0519-11111111"}});
-    r.driver().N2Click();
-    QCOMPARE(r.driver().busyLanes(), size_t(3));
+    r.start();
+    QCOMPARE(r.session().lanes().busyLanes(), size_t(3));
     for (size_t lane : {2, 1, 0}) {
         fake::FakeBrowser& b = r.browser(lane);
         b.completeTop(b.pages[b.navigations.back()]);
@@ -257,9 +290,9 @@ void CrawlLanesTest::perHostCap()
     for (const auto& l : lines)
         list.push_back(l.toStdString());
     r.list(list);
-    r.driver().N2Click();
-    QCOMPARE(int(r.driver().busyLanes()), busyAtStart);
-    for (int step = 0; step < 10 && r.driver().running(); ++step) {
+    r.start();
+    QCOMPARE(int(r.session().lanes().busyLanes()), busyAtStart);
+    for (int step = 0; step < 10 && r.session().running(); ++step) {
         for (size_t lane = 0; lane < 3; ++lane) {
             fake::FakeBrowser& b = r.browser(lane);
             if (!b.navigations.empty() && !b.document)
@@ -268,9 +301,9 @@ void CrawlLanesTest::perHostCap()
         r.rig.clock.advance(50);
         for (size_t lane = 0; lane < 3; ++lane)
             r.browser(lane).document.reset();
-        QVERIFY(int(r.driver().busyLanes()) <= busyAtStart);
+        QVERIFY(int(r.session().lanes().busyLanes()) <= busyAtStart);
     }
-    QVERIFY(!r.driver().running());
+    QVERIFY(!r.session().running());
     QCOMPARE(int(r.records.size()), 3);
 }
 
@@ -286,15 +319,15 @@ void CrawlLanesTest::hostDelaySpacesVisits()
     for (size_t lane = 0; lane < 2; ++lane)
         r.browser(lane).autoComplete = true;
     std::vector<std::pair<int64_t, AnsiString>> visits;
-    r.driver().onPageDone = [&](const PageRecord& rec) { visits.emplace_back(rec.ms, rec.address); };
-    r.driver().N2Click();
+    r.recorder.onPageDone = [&](const PageRecord& rec) { visits.emplace_back(rec.ms, rec.address); };
+    r.start();
     QCOMPARE(r.browser(1).navigations, std::vector<AnsiString>{"http://g/3"});
     r.rig.clock.advance(900);
     QCOMPARE(r.browser(0).navigations, std::vector<AnsiString>{"http://h/1"});
     r.rig.clock.advance(200);
     QCOMPARE(r.browser(0).navigations.size() + r.browser(1).navigations.size(), size_t(3));
     r.rig.clock.advance(1000);
-    QVERIFY(!r.driver().running());
+    QVERIFY(!r.session().running());
     QCOMPARE(int(visits.size()), 3);
 }
 
@@ -310,7 +343,7 @@ void CrawlLanesTest::shardVisitsItsLines()
         list.push_back("http://p" + std::to_string(i) + "/");
     r.list(list);
     r.rig.browser.autoComplete = true;
-    r.driver().N2Click();
+    r.start();
     r.rig.clock.advance(10000);
     QCOMPARE(r.rig.browser.navigations, (std::vector<AnsiString>{"http://p2/", "http://p5/"}));
     QCOMPARE(r.fax(), (std::vector<AnsiString>{"0519-10000002", "0519-10000005"}));
@@ -325,13 +358,13 @@ void CrawlLanesTest::stopNowLeavesLoadingPagesUndone()
     o.noPace = true;
     LaneRig r(2, o);
     r.list({"http://a/", "http://b/", "http://c/", "http://d/"});
-    r.driver().N2Click();
+    r.start();
     r.browser(0).completeTop(r.browser(0).pages["http://a/"]);
     r.browser(2).completeTop(r.browser(2).pages["http://c/"]);
     r.rig.clock.advance(50); // a and c done, b loading
-    r.driver().stopNow();
+    r.session().stopNow();
     QCOMPARE(r.rig.view.panel(kPanelStatus), std::string("搜索已经结束!"));
-    QCOMPARE(r.driver().position(), 1);
+    QCOMPARE(r.session().position(), 1);
     QCOMPARE(r.statePosition(), 1);
     QCOMPARE(r.fax(), std::vector<AnsiString>{"0519-10000001"});
     QVERIFY(!r.rig.anyTimerRunning());
@@ -344,7 +377,7 @@ void CrawlLanesTest::recycleAfterPages()
     LaneRig r(0, o);
     r.list({"http://a/", "http://b/", "http://c/", "http://d/", "http://e/"});
     r.rig.browser.autoComplete = true;
-    r.driver().N2Click();
+    r.start();
     r.rig.clock.advance(10000);
     QCOMPARE(int(r.records.size()), 5);
     QCOMPARE(r.rig.browser.recycled, 2); // before the 3rd and the 5th page

@@ -2,6 +2,7 @@
 // bound), the quick line rejection against the step-by-step computation on
 // random lines, and whole pages through the browser into the fax list.
 #include "search/fax_extractor.h"
+#include "search/search_results.h"
 
 #include "tests/support/fakes.h"
 #include "tests/support/fax_cases.h"
@@ -19,14 +20,30 @@ std::string bytes(const QByteArray& a) { return std::string(a.constData(), size_
 QByteArray qbytes(const std::string& s) { return QByteArray(s.data(), qsizetype(s.size())); }
 QByteArray gbk(const char* utf8) { return qbytes(utf8ToAnsi(utf8)); }
 
-// The extractor on a scripted browser and window, dedup as given.
+std::vector<AnsiString> initialMarkers()
+{
+    return {utf8ToAnsi("传真："), utf8ToAnsi("FAX："), utf8ToAnsi("传真号：")};
+}
+
+// Pages read from a scripted browser into the fax list, as a search adds
+// them: in page order, dedup as given, each number noted with its page.
 struct Extraction {
-    explicit Extraction(bool dedup) { view.switches[Switch::Dedup] = dedup; }
+    explicit Extraction(bool dedup, std::vector<AnsiString> markers = initialMarkers())
+        : dedup(dedup), scan(std::move(markers))
+    {
+    }
+    void extract(fake::FakeBrowser& from)
+    {
+        std::vector<AnsiString> numbers;
+        ExtractFaxNumbers(from, scan, numbers);
+        for (AnsiString& n : numbers)
+            results.addFax(std::move(n), from.locationUrl(), dedup);
+    }
+    bool dedup;
+    FaxLineScanner scan;
     fake::FakeBrowser browser;
-    fake::FakeMainView view;
-    ResultList fax;
-    SearchCounters counters;
-    FaxExtractor extractor{browser, view, fax, counters};
+    SearchResults results;
+    ResultList& fax = results.fax;
 };
 
 QList<QByteArray> gbkList(std::initializer_list<const char*> utf8)
@@ -274,20 +291,16 @@ void TestFaxExtractor::extractPages()
     QFETCH(QList<QByteArray>, expected);
 
     Extraction x(dedup);
-    auto& [browser, view, fax, counters, extractor] = x;
 
     for (const QByteArray& page : pages) {
-        browser.setPage({"http://a.example/", {}, bytes(page)});
-        extractor.ExtractFaxNumbers();
+        x.browser.setPage({"http://a.example/", {}, bytes(page)});
+        x.extract(x.browser);
     }
 
     QList<QByteArray> got;
-    for (const AnsiString& item : fax.items())
+    for (const AnsiString& item : x.fax.items())
         got << qbytes(item);
     QCOMPARE(got, expected);
-    QCOMPARE(counters.faxCount, int(expected.size()));
-    QCOMPARE(QString::fromStdString(view.panel(7)),
-             expected.isEmpty() ? QString() : QString::number(expected.size()));
 }
 
 // Every number is noted with the page it was found on; with dedup a number
@@ -306,59 +319,41 @@ void TestFaxExtractor::originOfEachNumber()
     QFETCH(bool, dedup);
     QFETCH(QList<QByteArray>, origins);
     Extraction x(dedup);
-    auto& [browser, view, fax, counters, extractor] = x;
-    browser.setPage({"http://p1/", {}, bytes(gbk("传真：0519-88888888\nFAX: 021-66666666"))});
-    extractor.ExtractFaxNumbers();
-    browser.setPage({"http://p2/", {}, bytes(gbk("传真：0519-88888888\n传真：(010)12345678"))});
-    extractor.ExtractFaxNumbers();
+    x.browser.setPage({"http://p1/", {}, bytes(gbk("传真：0519-88888888\nFAX: 021-66666666"))});
+    x.extract(x.browser);
+    x.browser.setPage({"http://p2/", {}, bytes(gbk("传真：0519-88888888\n传真：(010)12345678"))});
+    x.extract(x.browser);
     QList<QByteArray> got;
-    for (size_t i = 0; i < fax.size(); ++i)
-        got << qbytes(fax.origin(i));
+    for (size_t i = 0; i < x.fax.size(); ++i)
+        got << qbytes(x.fax.origin(i));
     QCOMPARE(got, origins);
-    QCOMPARE(qbytes(fax.items().back()), QByteArray("010-12345678"));
-    extractor.extractFromText(gbk("传真：0571-22222222").toStdString());
-    QCOMPARE(fax.origin(fax.size() - 1), AnsiString()); // text without a page
+    QCOMPARE(qbytes(x.fax.items().back()), QByteArray("010-12345678"));
 }
 
-// FaxCount goes on from where the search stands; numbers already in the list
-// count as duplicates; the marker list is read from the window.
+// Numbers already in the list count as duplicates; the marker list is the
+// search's own.
 void TestFaxExtractor::extractKeepsCounterAndPanel()
 {
-    fake::FakeBrowser browser;
-    fake::FakeMainView view;
-    view.switches[Switch::Dedup] = true;
-    view.memos[Memo::FaxMarkers] = {utf8ToAnsi("电传：")};
-    ResultList fax;
+    Extraction x(true, {utf8ToAnsi("电传：")});
     for (int i = 0; i < 1000; ++i)
-        fax.append("0519-8" + std::to_string(1000000 + i));
-    SearchCounters counters;
-    counters.faxCount = 41;
-    FaxExtractor extractor(browser, view, fax, counters);
+        x.fax.append("0519-8" + std::to_string(1000000 + i));
 
-    browser.setPage({"http://a.example/", {},
-                     utf8ToAnsi("电传：0519-81000007\r\n电传：0519-88888888\r\n传真号：0519-87777777")});
-    extractor.ExtractFaxNumbers();
+    x.browser.setPage({"http://a.example/", {},
+                       utf8ToAnsi("电传：0519-81000007\r\n电传：0519-88888888\r\n传真号：0519-87777777")});
+    x.extract(x.browser);
 
-    QCOMPARE(fax.size(), size_t(1001));
-    QCOMPARE(qbytes(fax.at(1000)), QByteArray("0519-88888888"));
-    QCOMPARE(counters.faxCount, 42);
-    QCOMPARE(view.panel(7), std::string("42"));
-    QCOMPARE(extractor.pageBuffer().size(), size_t(3));
+    QCOMPARE(x.fax.size(), size_t(1001));
+    QCOMPARE(qbytes(x.fax.at(1000)), QByteArray("0519-88888888"));
 }
 
 void TestFaxExtractor::readFailurePropagates()
 {
     FailingBrowser browser;
-    fake::FakeMainView view;
-    ResultList fax;
-    fax.append("0519-88888888");
-    SearchCounters counters;
-    counters.faxCount = 1;
-    FaxExtractor extractor(browser, view, fax, counters);
+    Extraction x(false);
+    x.fax.append("0519-88888888");
 
-    QVERIFY_THROWS_EXCEPTION(Exception, extractor.ExtractFaxNumbers());
-    QCOMPARE(fax.size(), size_t(1));
-    QCOMPARE(counters.faxCount, 1);
+    QVERIFY_THROWS_EXCEPTION(Exception, x.extract(browser));
+    QCOMPARE(x.fax.size(), size_t(1));
 }
 
 QTEST_APPLESS_MAIN(TestFaxExtractor)

@@ -22,10 +22,10 @@ std::vector<AnsiString> ansiLines(const QList<QByteArray>& list)
     return out;
 }
 
-QList<QByteArray> listItems(const ResultList& list)
+QList<QByteArray> listItems(const std::vector<AnsiString>& list)
 {
     QList<QByteArray> out;
-    for (const AnsiString& item : list.items())
+    for (const AnsiString& item : list)
         out << qbytes(item);
     return out;
 }
@@ -187,22 +187,12 @@ void checkHarvest(const QByteArray& location, const QList<QByteArray>& links, bo
 {
     fake::FakeBrowser browser;
     browser.setPage({bytes(location), ansiLines(links), {}});
-    fake::FakeMainView view;
-    view.switches[Switch::OnlySite] = onlySite;
-    view.switches[Switch::LinkFilter] = filter;
-    view.switches[Switch::Https] = https;
-    view.memos[Memo::MustContain] = ansiLines(mustContain);
-    view.memos[Memo::MustNotContain] = ansiLines(mustNotContain);
-    ResultList list;
-    SearchCounters counters;
-    LinkHarvester harvester(browser, view, list, counters);
+    const LinkRules rules{onlySite, filter, https, ansiLines(mustContain), ansiLines(mustNotContain)};
+    std::vector<AnsiString> taken;
 
-    harvester.HarvestLinks();
+    HarvestLinks(browser, rules, taken);
 
-    QCOMPARE(listItems(list), expected);
-    QCOMPARE(counters.linkCount, int(expected.size()));
-    QCOMPARE(QString::fromStdString(view.panel(5)),
-             expected.isEmpty() ? QString() : QString::number(expected.size()));
+    QCOMPARE(listItems(taken), expected);
 }
 
 } // namespace
@@ -263,24 +253,18 @@ void TestLinkHarvester::httpsLinks()
     checkHarvest("http://www.abc.com/index.htm", links, false, filter, mustContain, mustNotContain, https, expected);
 }
 
-// The per-page set starts empty on every page; LinkCount goes on counting.
+// The per-page set starts empty on every page.
 void TestLinkHarvester::sameLinkOnTwoPages()
 {
     fake::FakeBrowser browser;
-    fake::FakeMainView view;
-    ResultList list;
-    SearchCounters counters;
-    counters.linkCount = 9;
-    LinkHarvester harvester(browser, view, list, counters);
+    std::vector<AnsiString> taken;
 
     browser.setPage({"http://a.com/1", {"http://x.com/", "http://x.com/"}, {}});
-    harvester.HarvestLinks();
+    HarvestLinks(browser, {}, taken);
     browser.setPage({"http://a.com/2", {"http://X.com/", "http://y.com/"}, {}});
-    harvester.HarvestLinks();
+    HarvestLinks(browser, {}, taken);
 
-    QCOMPARE(listItems(list), (QList<QByteArray>{"http://x.com/", "http://X.com/", "http://y.com/"}));
-    QCOMPARE(counters.linkCount, 12);
-    QCOMPARE(view.panel(5), std::string("12"));
+    QCOMPARE(listItems(taken), (QList<QByteArray>{"http://x.com/", "http://X.com/", "http://y.com/"}));
 }
 
 // Without an address nothing is read at all: the links collection may fail.
@@ -289,14 +273,10 @@ void TestLinkHarvester::emptyLocationReadsNoLinks()
     FailingLinkBrowser browser;
     browser.failAt = 0;
     browser.setPage({"", {"http://x.com/"}, {}});
-    fake::FakeMainView view;
-    ResultList list;
-    SearchCounters counters;
-    LinkHarvester harvester(browser, view, list, counters);
+    std::vector<AnsiString> taken;
 
-    harvester.HarvestLinks();
-    QVERIFY(list.empty());
-    QCOMPARE(counters.linkCount, 0);
+    HarvestLinks(browser, {}, taken);
+    QVERIFY(taken.empty());
 }
 
 void TestLinkHarvester::readFailureKeepsEarlierLinks()
@@ -304,18 +284,14 @@ void TestLinkHarvester::readFailureKeepsEarlierLinks()
     FailingLinkBrowser browser;
     browser.failAt = 2;
     browser.setPage({"http://a.com/", {"http://x.com/", "http://y.com/", "http://z.com/", "http://w.com/"}, {}});
-    fake::FakeMainView view;
-    ResultList list;
-    SearchCounters counters;
-    LinkHarvester harvester(browser, view, list, counters);
+    std::vector<AnsiString> taken;
 
-    QVERIFY_THROWS_EXCEPTION(Exception, harvester.HarvestLinks());
-    QCOMPARE(listItems(list), (QList<QByteArray>{"http://x.com/", "http://y.com/"}));
-    QCOMPARE(counters.linkCount, 2);
+    QVERIFY_THROWS_EXCEPTION(Exception, HarvestLinks(browser, {}, taken));
+    QCOMPARE(listItems(taken), (QList<QByteArray>{"http://x.com/", "http://y.com/"}));
 
     browser.failReads = true;
-    QVERIFY_THROWS_EXCEPTION(Exception, harvester.HarvestLinks());
-    QCOMPARE(list.size(), size_t(2));
+    QVERIFY_THROWS_EXCEPTION(Exception, HarvestLinks(browser, {}, taken));
+    QCOMPARE(taken.size(), size_t(2));
 }
 
 QTEST_APPLESS_MAIN(TestLinkHarvester)

@@ -36,17 +36,14 @@ void saveState(EngineRig& rig, int32_t progress, bool autosave = true)
     saved.setChecked(Switch::Links, true);
     saved.setChecked(Switch::Autosave, autosave);
     saved.speedText = "3";
-    SearchCounters c;
-    c.progressIndex = progress;
-    c.urlTotal = lines;
-    writeSearchState(rig.programDir, saved, c);
+    writeSearchState(rig.programDir, storedFromView(saved, SearchPosition{progress, lines}));
     rig.view.edit5.clear(); // the window knows nothing until the state is read
-    rig.engine.counters = SearchCounters{};
+    rig.engine.session.stored() = SearchPosition{};
 }
 
 void resume(EngineRig& rig)
 {
-    guarded(rig.prompts, [&] { rig.engine.resume.N4Click(); });
+    guarded(rig.prompts, [&] { rig.engine.N4Click(); });
 }
 
 // Runs the page timer one interval at a time until `done` holds (bounded).
@@ -107,7 +104,6 @@ private slots:
         saveState(rig, 4);
         rig.engine.links.append("http://old.example/");
         rig.engine.fax.append("01012345678");
-        rig.engine.counters.linkCount = rig.engine.counters.faxCount = 1;
         rig.view.panels = {"", "x", "", "x", "", "x", "", "x", ""};
         ButtonSet duringInput = ButtonSet::AtStart;
         std::string panel8DuringInput;
@@ -129,14 +125,13 @@ private slots:
         QCOMPARE(rig.view.panels, (std::vector<std::string>{"", "8", "", "", "", "1", "", "1", "取消继续搜索..."}));
         QCOMPARE(rig.engine.links.items(), (std::deque<AnsiString>{"http://old.example/"}));
         QCOMPARE(rig.engine.fax.items(), (std::deque<AnsiString>{"01012345678"}));
-        QCOMPARE(rig.engine.counters.linkCount + rig.engine.counters.faxCount, 2);
-        QCOMPARE(rig.engine.counters.progressIndex, 4);
-        QCOMPARE(rig.engine.counters.urlTotal, 8);
+        QCOMPARE(rig.engine.session.position(), 4);
+        QCOMPARE(rig.engine.session.stored().urlTotal, 8);
         QCOMPARE(rig.view.speed(), 3);
         QVERIFY(rig.view.isChecked(Switch::Links) && rig.view.isChecked(Switch::Autosave));
         QCOMPARE(rig.view.buttons, ButtonSet::Stopped);
         QVERIFY(!rig.anyTimerRunning());
-        QVERIFY(!rig.engine.urlList.isOpen());
+        QVERIFY(!rig.engine.session.running());
         QVERIFY(rig.browser.navigations.empty());
     }
 
@@ -168,15 +163,15 @@ private slots:
             QCOMPARE(rig.view.panel(8), std::string("网址列表搜索完毕..."));
             QCOMPARE(rig.view.buttons, ButtonSet::Stopped);
             QVERIFY(!rig.anyTimerRunning());
-            QVERIFY(!rig.engine.urlList.isOpen());
+            QVERIFY(!rig.engine.session.running());
             QVERIFY(rig.browser.navigations.empty());
-            QCOMPARE(rig.engine.counters.progressIndex, strToInt(entered));
+            QCOMPARE(rig.engine.session.position(), strToInt(entered));
             return;
         }
         QCOMPARE(rig.browser.navigations, std::vector<AnsiString>{address(firstLine)});
         QCOMPARE(rig.view.panel(3), intToStr(firstLine));
-        QCOMPARE(rig.engine.counters.progressIndex, firstLine);
-        QCOMPARE(rig.engine.counters.watchdogIndex, firstLine - 1);
+        QCOMPARE(rig.engine.session.lanes().linesRead(), firstLine);
+        QCOMPARE(rig.engine.session.position(), firstLine - 1);
         QCOMPARE(rig.view.panel(8), std::string("继续搜索..."));
         QCOMPARE(rig.view.buttons, ButtonSet::Searching);
         QVERIFY(rig.timer1.enabled() && rig.timer2.enabled() && rig.timer3.enabled());
@@ -215,7 +210,7 @@ private slots:
         if (!record.isEmpty())
             writeSearchRecord(rig.programDir, {record[0].toStdString(), record[1].toStdString(), record[2].toStdString()});
         if (!listsOf.isEmpty()) {
-            rig.engine.counters.searchId = listsOf.toStdString();
+            rig.engine.results.searchId = listsOf.toStdString();
             rig.engine.links.append("in list");
             rig.engine.fax.append("in list");
         }
@@ -230,8 +225,6 @@ private slots:
         };
         QCOMPARE(items(rig.engine.links), links);
         QCOMPARE(items(rig.engine.fax), fax);
-        QCOMPARE(rig.engine.counters.linkCount, int(links.size()));
-        QCOMPARE(rig.engine.counters.faxCount, int(fax.size()));
         QCOMPARE(rig.view.panel(7), fax.isEmpty() ? std::string() : std::to_string(fax.size()));
         // Restored items are on disk already: nothing unsaved.
         QCOMPARE(rig.engine.fax.hasUnsaved(), listsOf == "S");
@@ -239,7 +232,7 @@ private slots:
         // The files then belong to the resumed search.
         rig.engine.progress.Button2Click();
         const SearchRecord after = readSearchRecord(rig.programDir);
-        QCOMPARE(after.state, rig.engine.counters.searchId);
+        QCOMPARE(after.state, rig.engine.results.searchId);
         if (!record.isEmpty() && !record[0].isEmpty())
             QCOMPARE(after.state, record[0].toStdString());
         if (!links.isEmpty())
@@ -278,9 +271,9 @@ private slots:
         QCOMPARE(rig.prompts.texts("error"), std::vector<std::string>{message});
         QCOMPARE(rig.view.buttons, ButtonSet::Stopped);
         QVERIFY(!rig.anyTimerRunning());
-        QVERIFY(!rig.engine.urlList.isOpen());
+        QVERIFY(!rig.engine.session.running());
         QVERIFY(rig.browser.navigations.empty());
-        QCOMPARE(rig.engine.counters.progressIndex, 3);
+        QCOMPARE(rig.engine.session.position(), 3);
         rig.clock.advance(600000); // and nothing starts later
         QVERIFY(rig.browser.navigations.empty());
     }
@@ -305,16 +298,16 @@ private slots:
         rig.view.speedText = "1";
         rig.browser.autoComplete = true;
 
-        rig.engine.driver.N2Click();
+        rig.engine.N2Click();
         runUntil(rig, [&] { return rig.browser.navigations.size() == size_t(stopAfter); });
-        rig.engine.driver.N3Click();
+        rig.engine.N3Click();
         runUntil(rig, [&] { return !rig.anyTimerRunning(); });
         QCOMPARE(rig.view.panel(8), std::string("搜索已经结束!"));
 
         // The offered value is whatever the state file restored.
         std::string offered;
         rig.prompts.whileInput = [&] {
-            offered = intToStr(rig.engine.counters.progressIndex);
+            offered = intToStr(rig.engine.session.position());
             rig.prompts.inputAnswers.push_back(offered);
         };
         resume(rig);

@@ -1,6 +1,7 @@
 // The URL list source: choosing a list, counting its lines, and reading
 // addresses from the open list.
 #include "search/url_list.h"
+#include "state/search_state.h"
 
 #include "tests/support/fakes.h"
 #include "text/ansi.h"
@@ -50,7 +51,7 @@ private:
     std::unique_ptr<QTemporaryDir> dir_;
     fake::FakeMainView view_;
     fake::FakePrompts prompts_;
-    SearchCounters counters_;
+    SearchPosition counters_;
 };
 
 void UrlListTest::init()
@@ -59,7 +60,7 @@ void UrlListTest::init()
     QVERIFY(dir_->isValid());
     view_ = fake::FakeMainView();
     prompts_ = fake::FakePrompts();
-    counters_ = SearchCounters();
+    counters_ = SearchPosition();
 }
 
 void UrlListTest::readAddresses_data()
@@ -94,23 +95,24 @@ void UrlListTest::readAddresses()
     writeBytes(path, content.toStdString());
 
     int32_t total = 0;
-    UrlListSource::countLines(path, total);
+    UrlList::countLines(path, total);
     QCOMPARE(total, int32_t(addresses.size()));
 
-    UrlListSource src(view_, prompts_, counters_, dir_->path().toStdString());
+    UrlListSource src(view_, prompts_, counters_.urlTotal, dir_->path().toStdString());
+    UrlList list;
     view_.edit5 = utf8ToAnsi(path.native());
-    src.open();
-    QVERIFY(src.isOpen());
+    list.open(view_.edit5);
+    QVERIFY(list.isOpen());
     std::vector<std::string> read;
-    while (!src.atEnd())
-        read.push_back(src.readAddress());
+    while (!list.atEnd())
+        read.push_back(list.readAddress());
     QCOMPARE(read, addresses);
     // Past the end: no error, an empty line (or the Ctrl-Z that ended the data).
-    const AnsiString past = src.readLine();
+    const AnsiString past = list.readLine();
     QCOMPARE(past, AnsiString(content.contains("\n\x1A") ? "\x1A" : ""));
-    src.close();
-    QVERIFY(!src.isOpen());
-    QVERIFY(src.atEnd());
+    list.close();
+    QVERIFY(!list.isOpen());
+    QVERIFY(list.atEnd());
 }
 
 void UrlListTest::chooseCountsAndShows()
@@ -120,7 +122,8 @@ void UrlListTest::chooseCountsAndShows()
     prompts_.fileAnswers.push_back(path);
     view_.panels[1] = "old";
 
-    UrlListSource src(view_, prompts_, counters_, "/prog/dir");
+    UrlListSource src(view_, prompts_, counters_.urlTotal, "/prog/dir");
+    UrlList list;
     src.N1Click();
 
     QCOMPARE(prompts_.log.size(), size_t(1));
@@ -141,7 +144,8 @@ void UrlListTest::cancelChangesNothing()
     view_.panels[1] = "7";
     counters_.urlTotal = 7;
     counters_.progressIndex = 4;
-    UrlListSource src(view_, prompts_, counters_, "/prog");
+    UrlListSource src(view_, prompts_, counters_.urlTotal, "/prog");
+    UrlList list;
     src.N1Click(); // no scripted answer: cancelled
     QCOMPARE(view_.edit5, AnsiString("/old/list.txt"));
     QCOMPARE(view_.panels[1], std::string("7"));
@@ -157,13 +161,14 @@ void UrlListTest::pathKeepsItsCapitals()
     writeBytes(file("mylist.txt"), "only one\r\n");
     prompts_.fileAnswers.push_back(upper);
 
-    UrlListSource src(view_, prompts_, counters_, "/prog");
+    UrlListSource src(view_, prompts_, counters_.urlTotal, "/prog");
+    UrlList list;
     src.N1Click();
     QCOMPARE(view_.edit5, utf8ToAnsi(upper.native()));
     QCOMPARE(counters_.urlTotal, 2);
-    src.open();
-    QCOMPARE(src.readAddress(), AnsiString("a"));
-    src.close();
+    list.open(view_.edit5);
+    QCOMPARE(list.readAddress(), AnsiString("a"));
+    list.close();
 }
 
 void UrlListTest::chineseNameIsKept()
@@ -171,21 +176,23 @@ void UrlListTest::chineseNameIsKept()
     const auto path = file("网址列表.txt");
     writeBytes(path, "http://a.cn/\r\n");
     prompts_.fileAnswers.push_back(path);
-    UrlListSource src(view_, prompts_, counters_, "/prog");
+    UrlListSource src(view_, prompts_, counters_.urlTotal, "/prog");
+    UrlList list;
     src.N1Click();
     QCOMPARE(view_.edit5, utf8ToAnsi(path.native()));
     QVERIFY(view_.edit5.find("\xCD\xF8\xD6\xB7") != AnsiString::npos); // 网址 in code page 936
     QCOMPARE(counters_.urlTotal, 1);
-    src.open();
-    QCOMPARE(src.readAddress(), AnsiString("http://a.cn/"));
-    src.close();
+    list.open(view_.edit5);
+    QCOMPARE(list.readAddress(), AnsiString("http://a.cn/"));
+    list.close();
 }
 
 void UrlListTest::chooseAgainRecounts()
 {
     const auto path = file("urls.txt");
     writeBytes(path, "a\r\n");
-    UrlListSource src(view_, prompts_, counters_, "/prog");
+    UrlListSource src(view_, prompts_, counters_.urlTotal, "/prog");
+    UrlList list;
     prompts_.fileAnswers.push_back(path);
     src.N1Click();
     QCOMPARE(counters_.urlTotal, 1);
@@ -207,7 +214,8 @@ void UrlListTest::unencodablePathIsRefused()
     counters_.urlTotal = 7;
     prompts_.fileAnswers.push_back(path);
 
-    UrlListSource src(view_, prompts_, counters_, "/prog");
+    UrlListSource src(view_, prompts_, counters_.urlTotal, "/prog");
+    UrlList list;
     src.N1Click();
     QCOMPARE(prompts_.texts("information").size(), size_t(1));
     QVERIFY(prompts_.texts("error").empty());
@@ -220,7 +228,8 @@ void UrlListTest::unreadableFileKeepsCountAndPanel()
 {
     view_.panels[1] = "7";
     counters_.urlTotal = 7;
-    UrlListSource src(view_, prompts_, counters_, "/prog");
+    UrlListSource src(view_, prompts_, counters_.urlTotal, "/prog");
+    UrlList list;
 
     // A name that is gone by the time it is counted, and a folder.
     for (const auto& path : {file("missing.txt"), std::filesystem::path(dir_->path().toStdString())}) {
@@ -234,13 +243,14 @@ void UrlListTest::unreadableFileKeepsCountAndPanel()
 
 void UrlListTest::notOpenIsAtEnd()
 {
-    UrlListSource src(view_, prompts_, counters_, "/prog");
-    QVERIFY(!src.isOpen());
-    QVERIFY(src.atEnd());
-    src.close(); // closing a list that is not open is harmless
+    UrlListSource src(view_, prompts_, counters_.urlTotal, "/prog");
+    UrlList list;
+    QVERIFY(!list.isOpen());
+    QVERIFY(list.atEnd());
+    list.close(); // closing a list that is not open is harmless
     view_.edit5 = utf8ToAnsi(file("none.txt").native());
-    QVERIFY_THROWS_EXCEPTION(EInOutError, src.open());
-    QVERIFY(src.atEnd());
+    QVERIFY_THROWS_EXCEPTION(EInOutError, list.open(view_.edit5));
+    QVERIFY(list.atEnd());
 }
 
 QTEST_GUILESS_MAIN(UrlListTest)

@@ -94,15 +94,15 @@ private slots:
         view.edit5 = "c:\\\xCD\xF8\xD6\xB7.txt"; // a GBK path is kept as its bytes
         view.speedText = "7";
         setSwitches(view, switches);
-        SearchCounters c;
+        SearchPosition c;
         c.progressIndex = 12;
         c.urlTotal = 345;
-        writeSearchState(dir(), view, c);
+        writeSearchState(dir(), storedFromView(view, c));
         QCOMPARE(readBytes(dir() / "vqdornavik.ini"), expected);
         QCOMPARE(entryCount(dir()), size_t(1)); // no temporary file left
 
         FakeMainView back;
-        SearchCounters r;
+        SearchPosition r;
         readSearchState(dir(), back, r);
         QCOMPARE(back.edit5, view.edit5);
         QCOMPARE(r.progressIndex, 12);
@@ -114,13 +114,13 @@ private slots:
     void negativeAndEmptyValuesRoundTrip()
     {
         FakeMainView view; // empty path, as before any list was chosen
-        SearchCounters c;
+        SearchPosition c;
         c.progressIndex = -3;
         c.urlTotal = 2147483647;
-        writeSearchState(dir(), view, c);
+        writeSearchState(dir(), storedFromView(view, c));
         FakeMainView back;
         back.edit5 = "old";
-        SearchCounters r;
+        SearchPosition r;
         readSearchState(dir(), back, r);
         QCOMPARE(back.edit5, AnsiString());
         QCOMPARE(r.progressIndex, -3);
@@ -172,7 +172,7 @@ private slots:
         view.edit5 = "prev";
         view.speedText = "9";
         setSwitches(view, "yyyyyy");
-        SearchCounters c;
+        SearchPosition c;
         c.progressIndex = 77;
         c.urlTotal = 88;
 
@@ -198,20 +198,20 @@ private slots:
         fs::create_directory(dir() / "vqdornavik.ini"); // a directory is not a state file
         QVERIFY(!searchStateExists(dir()));
         FakeMainView view;
-        SearchCounters c;
+        SearchPosition c;
         QVERIFY_THROWS_EXCEPTION(EInOutError, readSearchState(dir() / "nowhere", view, c));
     }
 
     void writingTwiceKeepsTheSecond()
     {
         FakeMainView view;
-        SearchCounters c;
+        SearchPosition c;
         view.edit5 = "a-much-longer-first-path.txt";
         c.progressIndex = 123456;
-        writeSearchState(dir(), view, c);
+        writeSearchState(dir(), storedFromView(view, c));
         view.edit5 = "b";
         c.progressIndex = 2;
-        writeSearchState(dir(), view, c);
+        writeSearchState(dir(), storedFromView(view, c));
         QCOMPARE(readBytes(dir() / "vqdornavik.ini"),
                  std::string("b\r\n2\r\n0\r\nqcno\r\nwebno\r\nfaxno\r\nsxno\r\nbzno\r\nsaveno\r\n8\r\n"));
         QCOMPARE(entryCount(dir()), size_t(1));
@@ -229,14 +229,14 @@ private slots:
     {
         QFETCH(int, allowed);
         FakeMainView view;
-        SearchCounters c;
+        SearchPosition c;
         view.edit5 = "old";
-        writeSearchState(dir(), view, c);
+        writeSearchState(dir(), storedFromView(view, c));
         const std::string old = readBytes(dir() / "vqdornavik.ini");
 
         view.edit5 = AnsiString(1949, 'n'); // the new file is 2000 bytes
         testing::failWritesAfter(allowed);
-        QVERIFY_THROWS_EXCEPTION(EInOutError, writeSearchState(dir(), view, c));
+        QVERIFY_THROWS_EXCEPTION(EInOutError, writeSearchState(dir(), storedFromView(view, c)));
         testing::failWritesAfter(-1);
         QCOMPARE(readBytes(dir() / "vqdornavik.ini"), old);
         QCOMPARE(entryCount(dir()), size_t(1));

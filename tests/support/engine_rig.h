@@ -55,7 +55,7 @@ struct EngineRig {
         const std::filesystem::path path = programDir / name;
         writeAllLines(path, lines);
         view.edit5 = pathToAnsi(path);
-        engine.counters.urlTotal = static_cast<int32_t>(lines.size());
+        engine.session.stored().urlTotal = static_cast<int32_t>(lines.size());
         return path;
     }
 

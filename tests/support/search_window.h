@@ -47,7 +47,7 @@ public:
         Browser& browser = form->engine().ports.browser;
         auto rule = browser.onDocumentComplete;
         browser.onDocumentComplete = [this, &browser, rule](FrameId frame, const AnsiString& url) {
-            Seen& s = seen[form->engine().counters.progressIndex];
+            Seen& s = seen[form->engine().session.lanes().linesRead()];
             ++s.completions;
             s.atMs = clock_.isValid() ? clock_.elapsed() : 0;
             try {

@@ -90,7 +90,7 @@ void prepareGeneration(EngineRig& rig, int g)
 {
     fill(rig.engine.links, generationLinks(g));
     fill(rig.engine.fax, generationFax(g));
-    rig.engine.counters.progressIndex = kGenerationProgress[g];
+    rig.engine.session.stored().progressIndex = kGenerationProgress[g];
 }
 
 // Child side: saves both generations alternately for ever, one byte to stdout
@@ -200,7 +200,7 @@ private slots:
             big.push_back("http://example.com/a/fairly/long/path/" + intToStr(i)); // ~ 220 KB
         fill(rig.engine.links, big);
         fill(rig.engine.fax, big);
-        rig.engine.driver.writeSearchState();
+        writeSearchState(rig.programDir, storedFromView(rig.view, rig.engine.session.stored()));
         const auto stateSize = static_cast<long long>(fs::file_size(rig.programDir / "vqdornavik.ini"));
         const auto webSize = static_cast<long long>(joined(big).size());
         testing::failWritesAfter(stateSize + (intoFax ? webSize : 0) + 50000);
