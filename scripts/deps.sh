@@ -6,6 +6,8 @@ pkgs=(cmake ninja-build g++ pkg-config
       libicu-dev libpsl-dev libbenchmark-dev
       xvfb xauth imagemagick trayer fonts-wqy-zenhei python3
       desktop-file-utils appstream man-db dpkg-dev file bash-completion
+      # Debian's package checker (tests/packaging/test_package.sh)
+      lintian
       # the crawl on several machines (tests/packaging/test_shards.sh): GNU parallel
       parallel
       # the Windows check (scripts/windows-check.sh): cross compiler, Wine, NSIS, YAML
