@@ -220,7 +220,7 @@ fi
 # UTF-8 names). Some seconds. Without the source or the list the core is
 # built without libpsl, as a note, not a failure.
 psl="$build/libpsl"
-psl_list=/usr/share/publicsuffix/public_suffix_list.dat
+psl_list=${VQ_PSL_LIST:-/usr/share/publicsuffix/public_suffix_list.dat}
 psl_why=""
 build_libpsl() {
   [ -f "$psl/lib/libpsl.a" ] && [ -f "$psl/include/libpsl.h" ] && return 0
@@ -347,13 +347,17 @@ else
 fi
 
 # ---- the installer under Wine -----------------------------------------------------
-# Silently into a folder, then the user's files beside the program and in one of
-# its folders, then the uninstaller (which copies itself away and returns at
-# once: wineserver -w waits for it). Left must be the user's files only.
-inst="$WINEPREFIX/drive_c/vq installed"
+# 64-bit here (Debian's Wine runs no 32-bit programs without wine32), silently
+# into a folder (NSIS reads /D= only unquoted: no space in it), then the user's
+# files beside the program and in one of its folders, then the uninstaller
+# (which copies itself away and returns at once: wineserver -w waits for it).
+# Left must be the user's files only.
+inst="$WINEPREFIX/drive_c/vq-installed"
 inst_ok=1
 inst_log="$tmp/installer.log"
-timeout 120 "$wine" "$tmp/velqordornavik-setup.exe" /S '/D=C:\vq installed' >"$inst_log" 2>&1
+makensis -V2 -WX -DTARGET=amd64-unicode "-DSTAGE=$stage" "-DUNINSTALL_LIST=$list" \
+         "-DOUTFILE=$tmp/velqordornavik-setup64.exe" "$win/installer.nsi" >"$inst_log" 2>&1
+timeout 120 "$wine" "$tmp/velqordornavik-setup64.exe" /S '/D=C:\vq-installed' >>"$inst_log" 2>&1
 timeout 120 "$wineserver" -w
 ( cd "$stage" && find . -type f | sort ) >"$tmp/staged.txt"
 ( cd "$inst" 2>/dev/null && find . -type f ! -name uninstall.exe | sort ) >"$tmp/installed.txt"
@@ -364,7 +368,7 @@ if ! cmp -s "$tmp/staged.txt" "$tmp/installed.txt" || [ ! -f "$inst/uninstall.ex
 fi
 mkdir -p "$inst/mine"
 for f in mine/notes.txt translations/notes.txt vqdornavik.ini; do echo mine >"$inst/$f"; done
-timeout 120 "$wine" 'C:\vq installed\uninstall.exe' /S >>"$inst_log" 2>&1
+timeout 120 "$wine" 'C:\vq-installed\uninstall.exe' /S >>"$inst_log" 2>&1
 timeout 120 "$wineserver" -w
 left=$(cd "$inst" 2>/dev/null && find . -type f | sort | tr '\n' ' ')
 if [ "$left" != "./mine/notes.txt ./translations/notes.txt ./vqdornavik.ini " ]; then

@@ -7,6 +7,12 @@
 ; Uninstalling removes exactly the files it installed, and a folder only once it
 ; is empty: the user's files stay, wherever they are in the folder.
 
+; The installer's own architecture: x86 unless TARGET says otherwise (the
+; Windows check runs an amd64-unicode one under a Wine without 32-bit support;
+; the workflow's NSIS has the x86 stubs only).
+!ifdef TARGET
+  Target ${TARGET}
+!endif
 Unicode true
 SetCompressor /SOLID lzma
 
