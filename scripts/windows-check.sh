@@ -48,10 +48,14 @@ skip() {
 
 # ---- tools -------------------------------------------------------------------
 pkgs=(g++-mingw-w64-x86-64-posix wine64 nsis python3-yaml cmake ninja-build)
+# Wanted, not needed: the public suffix list for libpsl (without it, the core
+# is built without libpsl).
+wanted=(publicsuffix)
 missing=()
-for p in "${pkgs[@]}"; do
+for p in "${pkgs[@]}" "${wanted[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
 done
+[ "$install" = 0 ] && [ ${#missing[@]} -gt 0 ] && [ "${missing[*]}" = "${wanted[*]}" ] && missing=()
 if [ ${#missing[@]} -gt 0 ]; then
   [ "$install" = 1 ] || skip "not installed: ${missing[*]} (scripts/deps.sh installs them)"
   export DEBIAN_FRONTEND=noninteractive
