@@ -21,8 +21,13 @@ QString SingleCopy::serverName(const std::filesystem::path& programDir)
     std::filesystem::path canonical = std::filesystem::weakly_canonical(programDir, ec);
     if (ec)
         canonical = programDir;
-    const QByteArray hash = QCryptographicHash::hash(QByteArray::fromStdString(canonical.string()),
-                                                     QCryptographicHash::Sha1);
+    // The path's own encoding, hashed as bytes: UTF-16 on Windows, where
+    // string() would go through the ANSI code page and throw for a folder
+    // whose name it cannot spell; the locale's bytes elsewhere.
+    const auto& native = canonical.native();
+    const QByteArray bytes(reinterpret_cast<const char*>(native.data()),
+                           static_cast<qsizetype>(native.size() * sizeof(native[0])));
+    const QByteArray hash = QCryptographicHash::hash(bytes, QCryptographicHash::Sha1);
     return QStringLiteral("velqordornavik-") + QString::fromLatin1(hash.toHex().left(16));
 }
 

@@ -1,14 +1,26 @@
 ; The Windows installer, made by the Windows workflow with NSIS 3:
-;   makensis /DSTAGE=<folder with the deployed program> /DOUTFILE=<setup.exe> installer.nsi
-; The program is installed per user into a folder it can write to, so that its
-; files (option lists, search state, autosave lists) stay beside the executable.
-; Uninstalling removes the program and keeps those files.
+;   python stage.py uninstall <stage> <uninstall.nsh>
+;   makensis /DSTAGE=<stage> /DUNINSTALL_LIST=<uninstall.nsh> /DOUTFILE=<setup.exe> installer.nsi
+; where <stage> is the folder with the deployed program. The program is
+; installed per user into a folder it can write to, so that its files (option
+; lists, search state, autosave lists) stay beside the executable.
+; Uninstalling removes exactly the files it installed, and a folder only once it
+; is empty: the user's files stay, wherever they are in the folder.
 
+; The installer's own architecture: x86 unless TARGET says otherwise (the
+; Windows check runs an amd64-unicode one under a Wine without 32-bit support;
+; the workflow's NSIS has the x86 stubs only).
+!ifdef TARGET
+  Target ${TARGET}
+!endif
 Unicode true
 SetCompressor /SOLID lzma
 
 !ifndef STAGE
   !define STAGE "..\..\stage"
+!endif
+!ifndef UNINSTALL_LIST
+  !error "UNINSTALL_LIST: the uninstaller's file list, made by stage.py uninstall from the same stage"
 !endif
 !ifndef OUTFILE
   !define OUTFILE "velqordornavik-setup.exe"
@@ -25,6 +37,8 @@ OutFile "${OUTFILE}"
 InstallDir "$LOCALAPPDATA\Programs\${PRODUCT}"
 InstallDirRegKey HKCU "Software\${PRODUCT}" "InstallDir"
 RequestExecutionLevel user
+Icon "velqordornavik.ico"
+UninstallIcon "velqordornavik.ico"
 ShowInstDetails show
 ShowUninstDetails show
 
@@ -53,27 +67,9 @@ Section "Install"
 SectionEnd
 
 Section "Uninstall"
-  ; The program's own files: executables, libraries, Qt's data and every
-  ; subfolder (all made by the deployment). The user's .ini and .txt files stay.
-  Delete "$INSTDIR\*.exe"
-  Delete "$INSTDIR\*.dll"
-  Delete "$INSTDIR\*.pak"
-  Delete "$INSTDIR\*.dat"
-  Delete "$INSTDIR\*.bin"
-  Delete "$INSTDIR\*.conf"
-  Delete "$INSTDIR\README.md"
-  FindFirst $0 $1 "$INSTDIR\*.*"
-  subfolders:
-    StrCmp $1 "" subfoldersDone
-    StrCmp $1 "." nextSubfolder
-    StrCmp $1 ".." nextSubfolder
-    IfFileExists "$INSTDIR\$1\*.*" 0 nextSubfolder
-      RMDir /r "$INSTDIR\$1"
-    nextSubfolder:
-    FindNext $0 $1
-    Goto subfolders
-  subfoldersDone:
-  FindClose $0
+  ; What the installer put here, from the stage it was made of.
+  !include "${UNINSTALL_LIST}"
+  Delete "$INSTDIR\uninstall.exe"
   ; Removed only when nothing of the user's is left in it.
   RMDir "$INSTDIR"
 

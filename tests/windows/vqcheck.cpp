@@ -371,6 +371,24 @@ void checkSystem(const fs::path& dir)
     };
     for (const auto& c : siteKeys)
         guarded(c.address, [&] { expectEqual(SiteKey(c.address), std::string(c.key), std::string("site key ") + c.address); });
+    // The registrable domain: from the public suffix list with libpsl, the
+    // whole host name without it.
+    const struct {
+        std::string address;
+        std::string key;
+    } listKeys[] = {
+#ifdef VQ_CHECK_PSL
+        {"http://w3.abc.com.cn/", "abc.com.cn"},
+        {"http://com.cn/", "com.cn"},
+        {"http://a.b.github.io/", "b.github.io"},
+        {"http://www.example.xn--fiqs8s/", "example.xn--fiqs8s"},
+        {gbk("http://www.北京.中国/"), gbk("北京.中国")},
+#else
+        {"http://w3.abc.com.cn/", "w3.abc.com.cn"},
+#endif
+    };
+    for (const auto& c : listKeys)
+        guarded(c.address, [&] { expectEqual(SiteKey(c.address), c.key, "site key " + c.address); });
 }
 
 } // namespace
