@@ -10,6 +10,8 @@ pkgs=(cmake ninja-build g++ pkg-config
       lintian
       # the crawl on several machines (tests/packaging/test_shards.sh): GNU parallel
       parallel
+      # the Windows check builds libpsl for mingw with Debian's public suffix list
+      publicsuffix dpkg-dev
       # the Windows check (scripts/windows-check.sh): cross compiler, Wine, NSIS, YAML
       g++-mingw-w64-x86-64-posix wine64 nsis python3-yaml)
 missing=()
