@@ -7,12 +7,10 @@
 #include "app/result_model.h"
 #include "app/web_browser.h"
 #include "search/host_lookup.h"
+#include "text/errors.h"
 #include "text/integer.h"
 #include "text/paths.h"
 
-#if __has_include("app/tray_icon.h")
-#include "app/tray_icon.h"
-#endif
 
 #include <QAction>
 #include <QApplication>
@@ -37,6 +35,7 @@
 #include <QSplitter>
 #include <QStandardPaths>
 #include <QStatusBar>
+#include <QSystemTrayIcon>
 #include <QThread>
 #include <QTimer>
 #include <QToolButton>
@@ -802,21 +801,14 @@ void TForm1::showProgress(int32_t index, int32_t total, const AnsiString& addres
 
     const int64_t done = int64_t(index) - 1 - progressFirst_;
     const int64_t left = int64_t(total) - (int64_t(index) - 1);
-    QString eta = QStringLiteral("--:--");
-    if (done > 0 && left >= 0) {
-        const qint64 secs = progressClock_.elapsed() * left / done / 1000;
-        eta = QStringLiteral("%1:%2:%3")
-                  .arg(secs / 3600)
-                  .arg(secs / 60 % 60, 2, 10, QLatin1Char('0'))
-                  .arg(secs % 60, 2, 10, QLatin1Char('0'));
-    }
-    EtaLabel->setText(QStringLiteral("剩余 ") + eta);
+    const std::string eta = clockText(secondsLeft(done, left, progressClock_.elapsed()));
+    EtaLabel->setText(QStringLiteral("剩余 ") + QString::fromStdString(eta));
     ProgressBar1->show();
     EtaLabel->show();
     if (TrayIcon1) {
         const std::string hint = std::string(maker::kAppTitle) + " — 进程 " + std::to_string(index) + "/" +
                                  std::to_string(total);
-        guarded(*prompts_, [&] { TrayIcon1->SetHint(utf8ToAnsi(hint)); });
+        TrayIcon1->setToolTip(QString::fromStdString(hint));
     }
 }
 
@@ -826,7 +818,7 @@ void TForm1::progressEnded()
     ProgressBar1->hide();
     EtaLabel->hide();
     if (TrayIcon1)
-        guarded(*prompts_, [this] { TrayIcon1->SetHint(utf8ToAnsi(maker::kAppTitle)); });
+        TrayIcon1->setToolTip(QString::fromUtf8(maker::kAppTitle));
 }
 
 void TForm1::scrollToNewItems()

@@ -24,6 +24,7 @@ class QPlainTextEdit;
 class QProgressBar;
 class QSplitter;
 class QStatusBar;
+class QSystemTrayIcon;
 class QToolButton;
 class QTreeView;
 class QWebEngineView;
@@ -41,6 +42,9 @@ inline constexpr const char* kPhone = "010-5555-0100";
 inline constexpr const char* kMail = "service@velqor.example";
 inline constexpr const char* kContactLine = "联系电话：010-5555-0100";
 } // namespace maker
+
+// The program's icon: the window, the tray and the About box.
+QIcon programIcon();
 
 // The windows' font: SimSun 12 px where it exists, otherwise a CJK font that does.
 QFont formFont();
@@ -82,7 +86,6 @@ private:
 
 class ResultModel;
 class QtTimer;
-class TTrayIcon;
 
 class TForm1 : public QMainWindow, public MainView {
     Q_OBJECT
@@ -224,7 +227,7 @@ public:
     QAction* N20 = nullptr;
     QAction* N21 = nullptr;
     QAction* N23 = nullptr;
-    std::unique_ptr<TTrayIcon> TrayIcon1;
+    QSystemTrayIcon* TrayIcon1 = nullptr; // the icon, its tooltip and PopupMenu1; a left click runs N17Click
 
 private:
     std::filesystem::path programDir_;

@@ -2,16 +2,23 @@
 // the commands that hide the window to the tray and bring it back.
 #include "app/form1.h"
 
-#include "app/qt_tray_shell.h"
-#include "app/tray_icon.h"
-#include "text/ansi.h"
-
 #include <QAction>
 #include <QDesktopServices>
 #include <QMenu>
+#include <QSystemTrayIcon>
 #include <QUrl>
 
+// Resources of a static library are registered by name, outside any namespace.
+static void initProgramIconResource() { Q_INIT_RESOURCE(velqordornavik); }
+
 namespace vq {
+
+QIcon programIcon()
+{
+    static const bool registered = (initProgramIconResource(), true);
+    (void)registered;
+    return QIcon(QStringLiteral(":/velqordornavik/velqordornavik.png"));
+}
 
 void TForm1::setupTray()
 {
@@ -32,29 +39,18 @@ void TForm1::setupTray()
     const QIcon icon = programIcon();
     setWindowIcon(icon);
 
-    auto shell = std::make_shared<QtTrayShell>();
-    shell->setApplicationWidget(this);
-    shell->setExceptionHandler([this](const std::exception& e) { reportException(*prompts_, e); });
-
-    guarded(*prompts_, [&] {
-        TrayIcon1 = std::make_unique<TTrayIcon>(shell, "TrayIcon1");
-        TTrayIcon* tray = TrayIcon1.get();
-        // The menu's destruction reaches the icon while the icon (and so its
-        // shell, the connection's context) is alive.
-        connect(PopupMenu1, &QObject::destroyed, shell.get(),
-                [tray, menu = toMenuRef(PopupMenu1)] {
-                    tray->Notification(menu, TOperation::opRemove);
-                });
-
-        // The stored settings, in their order: the picture (no shell call), Visible
-        // (the add, with an empty tooltip), Hint (a modify), the menu, the click.
-        tray->Icon().Assign(toTrayIcon(icon));
-        tray->SetVisible(true);
-        tray->SetHint(utf8ToAnsi(maker::kAppTitle));
-        tray->PopupMenu = toMenuRef(PopupMenu1);
-        tray->OnClick = [this](TTrayIcon&) { N17Click(); };
-        tray->Loaded();
+    // The icon stays in the tray for the whole run: the title as its tooltip,
+    // the menu on a right click, the window back on a left click. A double
+    // click does nothing beyond its first click.
+    TrayIcon1 = new QSystemTrayIcon(icon, this);
+    TrayIcon1->setObjectName(QStringLiteral("TrayIcon1"));
+    TrayIcon1->setToolTip(QString::fromUtf8(maker::kAppTitle));
+    TrayIcon1->setContextMenu(PopupMenu1);
+    connect(TrayIcon1, &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason reason) {
+        if (reason == QSystemTrayIcon::Trigger)
+            guarded(*prompts_, [this] { N17Click(); });
     });
+    TrayIcon1->show();
 }
 
 void TForm1::N17Click()

@@ -236,6 +236,7 @@ void SearchSession::finish()
         error = e.what();
     }
 
+    observer_->progress(progress());
     observer_->status(kSearchEnded);
     observer_->finished({end_, position(), error});
 

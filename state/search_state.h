@@ -32,7 +32,7 @@ struct StoredSearch {
     AnsiString listPath;
     SearchPosition position;
     bool dedup = false, links = false, fax = false, filter = false, site = false, autosave = false;
-    int speed = 8;
+    int speed = 0; // seconds per page, as the speed field holds it
 };
 
 // The window's values: its controls and the position.

@@ -71,7 +71,7 @@ const char* const kCrawlHelp =
 
 struct CrawlOptions {
     std::string list;
-    int speed = 8;
+    int speed = kDefaultSpeed;
     bool noPace = false;
     int pageTimeout = 30;
     bool links = false, fax = false, dedup = false, filter = false, site = false, https = false;
@@ -115,7 +115,7 @@ CrawlOptions parseCrawl(const std::vector<std::string>& args)
     for (size_t i = 0; i < args.size(); ++i) {
         const std::string& a = args[i];
         if (a == "--speed") {
-            o.speed = boundedInteger("--speed", optionValue(args, i), 0, 60);
+            o.speed = boundedInteger("--speed", optionValue(args, i), 0, kMaxSpeed);
             o.noPace = o.speed == 0;
         } else if (a == "--page-timeout") {
             o.pageTimeout = boundedInteger("--page-timeout", optionValue(args, i), 1, 3600);

@@ -9,7 +9,7 @@
 #include "app/qt_text.h"
 #include "app/single_copy.h"
 #include "app/translations.h"
-#include "app/tray_icon.h"
+#include <QSystemTrayIcon>
 #include "app/web_browser.h"
 #include "state/search_state.h"
 #include "tests/support/files.h"
@@ -154,13 +154,13 @@ void TestForm1Results::resumeKeepsResults()
     QCOMPARE(f1.ProgressBar1->toolTip(),
              server_.url(QStringLiteral("/p%1.html").arg(f1.engine().session.lanes().linesRead())));
     QVERIFY(f1.EtaLabel->isVisible());
-    QCOMPARE(toQString(f1.TrayIcon1->Hint()), QStringLiteral("『VelqorDornavik』V2.0 — 进程 %1/%2")
+    QCOMPARE(f1.TrayIcon1->toolTip(), QStringLiteral("『VelqorDornavik』V2.0 — 进程 %1/%2")
                                                  .arg(f1.engine().session.lanes().linesRead())
                                                  .arg(kPages));
     f1.N3Click();
     QVERIFY(first->waitForEnd(30000));
     QVERIFY(!f1.ProgressBar1->isVisible());
-    QCOMPARE(toQString(f1.TrayIcon1->Hint()), QStringLiteral("『VelqorDornavik』V2.0"));
+    QCOMPARE(f1.TrayIcon1->toolTip(), QStringLiteral("『VelqorDornavik』V2.0"));
 
     const QStringList before = first->faxRows();
     const int found = int(before.size());

@@ -3,8 +3,6 @@
 // item while hidden, and the mail and home-page links.
 #include "app/web_browser.h"
 #include "app/form1.h"
-#include "app/qt_tray_shell.h"
-#include "app/tray_icon.h"
 #include "app/qt_text.h"
 #include "tests/support/fakes.h"
 #include "text/ansi.h"
@@ -15,6 +13,7 @@
 #include <QDialog>
 #include <QMenu>
 #include <QSignalSpy>
+#include <QSystemTrayIcon>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -57,8 +56,7 @@ public slots:
 
 void leftClickOnTheIcon(TForm1& f)
 {
-    f.TrayIcon1->WndProc(WM_TRAYICON, 0, WM_LBUTTONDOWN);
-    f.TrayIcon1->WndProc(WM_TRAYICON, 0, WM_LBUTTONUP);
+    emit f.TrayIcon1->activated(QSystemTrayIcon::Trigger);
 }
 
 } // namespace
@@ -79,7 +77,6 @@ private slots:
     void exitFromTheTray();
     void linksOpenMailAndHomePage();
     void aboutFromTheMenu();
-    void destroyedMenuIsLetGo();
 
 private:
     std::unique_ptr<Window> w_;
@@ -120,18 +117,16 @@ void TestForm1Tray::trayIconSettings()
 {
     TForm1& f = *w_->form;
     QVERIFY(f.TrayIcon1);
-    const TTrayIcon& t = *f.TrayIcon1;
-    QCOMPARE(t.Name, std::string("TrayIcon1"));
-    QVERIFY(t.Visible());
-    QCOMPARE(t.Flags(), NIF_MESSAGE | NIF_ICON | NIF_TIP);
-    QCOMPARE(toQString(t.Hint()), QString("『VelqorDornavik』V2.0"));
-    QCOMPARE(t.IconData().tip(), t.Hint());
-    QVERIFY(t.PopupMenu == toMenuRef(f.PopupMenu1));
-    QVERIFY(!t.Icon().Empty());
-    QVERIFY(t.IconData().hIcon == t.Icon().Handle());
-    QVERIFY(t.OnClick);
-    QVERIFY(!t.OnDblClick && !t.OnMouseDown && !t.OnMouseUp && !t.OnPopupMenu && !t.OnShow && !t.OnHide);
+    QVERIFY(f.TrayIcon1->isVisible());
+    QCOMPARE(f.TrayIcon1->toolTip(), QString("『VelqorDornavik』V2.0"));
+    QCOMPARE(f.TrayIcon1->contextMenu(), f.PopupMenu1);
+    QVERIFY(!f.TrayIcon1->icon().isNull());
     QVERIFY(!f.windowIcon().isNull());
+    // A double click is no second click; the middle button does nothing.
+    f.N18->trigger();
+    emit f.TrayIcon1->activated(QSystemTrayIcon::DoubleClick);
+    emit f.TrayIcon1->activated(QSystemTrayIcon::MiddleClick);
+    QVERIFY(!f.isVisible());
 }
 
 void TestForm1Tray::showAndHide_data()
@@ -171,7 +166,7 @@ void TestForm1Tray::showAndHide()
     QCOMPARE(f.N18->isEnabled(), visible);
     if (visible)
         QVERIFY(!(f.windowState() & Qt::WindowMinimized));
-    QVERIFY(f.TrayIcon1->Visible());
+    QVERIFY(f.TrayIcon1->isVisible());
 }
 
 void TestForm1Tray::exitFromTheTray_data()
@@ -200,7 +195,7 @@ void TestForm1Tray::exitFromTheTray()
         // Declining changes nothing: the window keeps its state, the icon stays.
         QCOMPARE(f.isVisible(), !hidden);
         QCOMPARE(f.N17->isEnabled(), hidden);
-        QVERIFY(f.TrayIcon1->Visible());
+        QVERIFY(f.TrayIcon1->isVisible());
     }
 }
 
@@ -233,19 +228,6 @@ void TestForm1Tray::aboutFromTheMenu()
     w_->form->N21->trigger();
     QCOMPARE(seen, &about);
     w_->form->setAboutBox(nullptr);
-}
-
-void TestForm1Tray::destroyedMenuIsLetGo()
-{
-    TForm1& f = *w_->form;
-    delete f.PopupMenu1;
-    f.PopupMenu1 = nullptr;
-    f.N17 = f.N18 = f.N19 = f.N20 = f.N21 = f.N23 = nullptr;
-    QVERIFY(f.TrayIcon1->PopupMenu == nullptr);
-    // A right click now shows nothing (and does not touch the deleted menu).
-    f.TrayIcon1->WndProc(WM_TRAYICON, 0, WM_RBUTTONDOWN);
-    f.TrayIcon1->WndProc(WM_TRAYICON, 0, WM_RBUTTONUP);
-    QVERIFY(f.TrayIcon1->Visible());
 }
 
 int main(int argc, char** argv)

@@ -1,0 +1,193 @@
+// The search's front door on fakes: what a front end hears of a search (the
+// observer's events in order), and the settings of the window's controls.
+#include "app/engine.h"
+#include "search/search_session.h"
+
+#include "tests/support/fakes.h"
+#include "tests/support/files.h"
+#include "text/paths.h"
+
+#include <QTemporaryDir>
+#include <QTest>
+
+using namespace vq;
+
+namespace {
+
+AnsiString faxLine(int i) { return "\xB4\xAB\xD5\xE6\xA3\xBA" "0519-8888888" + std::to_string(i); } // 传真：
+
+// Every event but progress as one line of text; the last progress kept whole.
+class Log : public SearchObserver {
+public:
+    void started(const SearchProgress&) override { events << "started"; }
+    void progress(const SearchProgress& p) override { last = p; }
+    void pageDone(const PageRecord& r) override
+    {
+        events << QString("page %1 %2 %3").arg(r.line).arg(outcomeName(r.outcome)).arg(r.fax.size());
+    }
+    void status(const std::string& text) override { events << "status " + QString::fromStdString(text); }
+    void finished(const SearchFinish& f) override
+    {
+        static const char* const how[] = {"completed", "stopped", "render failures"};
+        events << QString("finished %1 %2").arg(how[int(f.how)]).arg(f.position);
+    }
+    QStringList events;
+    SearchProgress last;
+};
+
+struct SessionRig {
+    QTemporaryDir dir;
+    std::filesystem::path programDir{dir.path().toStdString()};
+    fake::ManualClock clock;
+    fake::FakeTimer& page = clock.newTimer();
+    fake::FakeTimer& watchdog = clock.newTimer();
+    fake::FakeTimer& autosave = clock.newTimer();
+    fake::FakeBrowser browser;
+    fake::FakePrompts prompts;
+    fake::FakeHostLookup host;
+    SearchResults results;
+    SearchSession session{prompts, host, autosave, results, programDir};
+    Log log;
+    SearchSettings settings;
+
+    explicit SessionRig(int lines)
+    {
+        session.addLane(browser, page, watchdog);
+        session.lanes().nowMs = [this] { return clock.now(); };
+        session.setObserver(&log);
+        std::vector<AnsiString> list;
+        for (int i = 1; i <= lines; ++i) {
+            const AnsiString url = "http://p" + std::to_string(i) + ".example/";
+            list.push_back(url);
+            browser.pages[url] = {url, {url + "a.html"}, faxLine(i)};
+        }
+        writeAllLines(programDir / "list.txt", list);
+        session.stored().urlTotal = lines;
+        browser.autoComplete = true;
+        settings.listPath = pathToAnsi(programDir / "list.txt");
+        settings.fax = true;
+        settings.speed = 1;
+    }
+};
+
+} // namespace
+
+class TestSearchSession : public QObject {
+    Q_OBJECT
+
+private slots:
+    void events_data();
+    void events();
+    void windowSettings();
+};
+
+void TestSearchSession::events_data()
+{
+    QTest::addColumn<int>("lines");
+    QTest::addColumn<QString>("how");  // fresh, resume N, refuse, stop, stop now, render
+    QTest::addColumn<QStringList>("expected");
+
+    const QString searching = "status 正在搜索...";
+    const QString ended = "status 搜索已经结束!";
+    QTest::newRow("to the end") << 2 << "fresh"
+        << QStringList{"started", searching, "page 1 scanned 1", "page 2 scanned 1", ended, "finished completed 2"};
+    QTest::newRow("empty list") << 0 << "fresh" << QStringList{"started", searching, ended, "finished completed 0"};
+    QTest::newRow("refused: nothing to search") << 2 << "refuse" << QStringList{};
+    // A stop is seen after the page loading at that moment has been scanned.
+    QTest::newRow("stop") << 3 << "stop"
+        << QStringList{"started", searching, "page 1 scanned 1", "status 终止搜索...", "page 2 scanned 1", ended,
+                       "finished stopped 2"};
+    // At once: the loading page is not done.
+    QTest::newRow("stop at once") << 3 << "stop now"
+        << QStringList{"started", searching, "page 1 scanned 1", ended, "finished stopped 1"};
+    QTest::newRow("resume from line 2") << 3 << "resume 1"
+        << QStringList{"started", "status 继续搜索...", "page 2 scanned 1", "page 3 scanned 1", ended,
+                       "finished completed 3"};
+    QTest::newRow("resume past the end") << 3 << "resume 5"
+        << QStringList{"status 网址列表搜索完毕...", "finished completed 5"};
+    QTest::newRow("render failures") << 6 << "render"
+        << QStringList{"started", searching, "page 1 render failure 0", "page 2 render failure 0",
+                       "page 3 render failure 0", "page 4 render failure 0", "page 5 render failure 0", ended,
+                       "finished render failures 0"};
+}
+
+void TestSearchSession::events()
+{
+    QFETCH(int, lines);
+    QFETCH(QString, how);
+    QFETCH(QStringList, expected);
+    SessionRig r(lines);
+    if (how == "refuse")
+        r.settings.fax = false;
+    if (how == "render") {
+        for (const auto& [url, page] : r.browser.pages)
+            r.browser.renderFailures.push_back(url);
+    }
+
+    if (how.startsWith("resume")) {
+        r.session.resume(r.settings, how.section(' ', 1).toInt());
+    } else {
+        guarded(r.prompts, [&] { r.session.start(r.settings); });
+    }
+    if (how == "stop" || how == "stop now") {
+        r.clock.advance(1000); // page 1 scanned, page 2 loading
+        r.browser.autoComplete = false;
+        r.browser.document.reset();
+        r.clock.advance(500);
+        how == "stop" ? r.session.stop() : r.session.stopNow();
+        r.browser.completeTop(r.browser.pages["http://p2.example/"]);
+    }
+    r.clock.advance(60000);
+
+    QCOMPARE(r.log.events, expected);
+    QVERIFY(!r.session.running());
+    QVERIFY(!r.page.enabled() && !r.watchdog.enabled() && !r.autosave.enabled());
+    if (how == "refuse") {
+        QCOMPARE(r.prompts.texts("message"), std::vector<std::string>{"请至少选择一个搜索项目才可以开始"});
+        return;
+    }
+    // The last progress agrees with the lists and the position saved.
+    QCOMPARE(r.log.last.fax, int32_t(r.results.fax.size()));
+    QCOMPARE(r.log.last.position, r.session.position());
+    QCOMPARE(r.log.last.total, lines);
+    if (how == "render")
+        QCOMPARE(r.prompts.texts("message").size(), size_t(1));
+}
+
+// The window's controls as a search's settings: everything is read once at the
+// start, but the speed and three switches stay live for the page tick.
+void TestSearchSession::windowSettings()
+{
+    fake::FakeMainView view;
+    view.edit5 = "C:\\list.txt";
+    view.setChecked(Switch::Links, true);
+    view.setChecked(Switch::Dedup, true);
+    view.setChecked(Switch::OnlySite, true);
+    view.setChecked(Switch::Https, true);
+    view.speedText = "75";
+    view.memos[Memo::MustContain] = {"a"};
+    view.memos[Memo::MustNotContain] = {"b", "c"};
+    view.memos[Memo::FaxMarkers] = {"m"};
+
+    const SearchSettings s = settingsFromView(view);
+    QCOMPARE(s.listPath, AnsiString("C:\\list.txt"));
+    QCOMPARE((std::vector<bool>{s.links, s.fax, s.dedup, s.filter, s.site, s.https, s.autosave}),
+             (std::vector<bool>{true, false, true, false, true, true, false}));
+    QCOMPARE(s.speed, 75); // read as written; the pace keeps it within 1..60
+    QCOMPARE(s.mustContain, std::vector<AnsiString>{"a"});
+    QCOMPARE(s.mustNotContain, (std::vector<AnsiString>{"b", "c"}));
+    QCOMPARE(s.markers, std::vector<AnsiString>{"m"});
+    QCOMPARE(s.lanes.lanes, 1);
+
+    view.speedText = "3";
+    view.setChecked(Switch::Links, false);
+    view.setChecked(Switch::Fax, true);
+    view.setChecked(Switch::Autosave, true);
+    view.setChecked(Switch::Dedup, false);
+    const LiveSettings live = s.current();
+    QCOMPARE((std::vector<int>{live.speed, live.links, live.fax, live.autosave}), (std::vector<int>{3, 0, 1, 1}));
+    QVERIFY(s.dedup); // fixed at the start
+}
+
+QTEST_GUILESS_MAIN(TestSearchSession)
+#include "test_search_session.moc"
