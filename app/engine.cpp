@@ -5,6 +5,7 @@
 #include "text/ansi.h"
 #include "text/integer.h"
 
+#include <algorithm>
 #include <exception>
 
 namespace vq {
@@ -30,6 +31,9 @@ SearchSettings settingsFromView(const MainView& view)
     s.markers = view.memoLines(Memo::FaxMarkers);
     s.mustContain = view.memoLines(Memo::MustContain);
     s.mustNotContain = view.memoLines(Memo::MustNotContain);
+    s.lanes.lanes = std::max(1, view.pagesAtOnce());
+    if (s.lanes.lanes > 1)
+        s.lanes.perHost = 2;
     const MainView* v = &view;
     s.live = [v] {
         return LiveSettings{v->speed(), v->isChecked(Switch::Links), v->isChecked(Switch::Fax),
@@ -88,9 +92,17 @@ void Engine::saveSettings()
 
 // ---- the search commands ---------------------------------------------------------
 
+SearchSettings Engine::searchSettings()
+{
+    SearchSettings settings = settingsFromView(ports.view);
+    if (ports.provideLanes)
+        ports.provideLanes(session, settings.lanes.lanes);
+    return settings;
+}
+
 void Engine::N2Click()
 {
-    session.start(settingsFromView(ports.view));
+    session.start(searchSettings());
 }
 
 void Engine::N3Click()
@@ -142,7 +154,7 @@ void Engine::N4Click()
             throw; // a number that is not one goes to the default handler
         return;
     }
-    session.resume(settingsFromView(view), done);
+    session.resume(searchSettings(), done);
 }
 
 // ---- what the window shows of a search -----------------------------------------------
@@ -157,6 +169,8 @@ void Engine::Shown::showCounts(const SearchProgress& p)
 void Engine::Shown::started(const SearchProgress& p)
 {
     view_.applyButtonSet(ButtonSet::Searching);
+    // The merge tool's last message gives way to the panel's label.
+    view_.setPanel(kPanelMerge, kPanelMergeLabel);
     // Panel 1 shows the total as last counted; the list is not recounted here.
     view_.setPanel(kPanelUrlTotal, intToStr(p.total));
     showCounts(p);
@@ -167,6 +181,7 @@ void Engine::Shown::progress(const SearchProgress& p)
     showCounts(p);
     if (p.line > 0)
         view_.showProgress(p.line, p.total, p.address);
+    view_.showLanes(p.busyLanes, p.lanes);
 }
 
 void Engine::Shown::status(const std::string& text)

@@ -18,6 +18,7 @@
 #include "tools/progress_save.h"
 
 #include <filesystem>
+#include <functional>
 
 namespace vq {
 
@@ -30,11 +31,15 @@ struct EnginePorts {
     Timer& timer2; // autosave timer, disabled, 300000 ms
     Timer& timer3; // watchdog, disabled, 300000 ms
     std::filesystem::path programDir;
+    // Makes sure the session has this many lanes (the visible browser is lane
+    // 0; the window adds pages off screen). Unset: the one visible browser.
+    std::function<void(SearchSession&, int lanes)> provideLanes = {};
 };
 
 // The window's controls as the settings of a search. The speed and the
 // switches "搜索链接", "搜索传真" and "自动保存" stay live: the page tick reads
-// them again at every page.
+// them again at every page. With more than one page at once ("同时打开"), at
+// most two pages of one host load at once.
 SearchSettings settingsFromView(const MainView& view);
 
 class Engine {
@@ -66,6 +71,9 @@ public:
     SearchObserver& shown() { return shown_; }
 
 private:
+    // The settings of "搜索" and "继续", with the lanes they ask for in place.
+    SearchSettings searchSettings();
+
     // What the window shows of a search: the panels, the buttons, the progress bar.
     class Shown : public SearchObserver {
     public:

@@ -1,6 +1,7 @@
 #include "app/form1.h"
 
 #include "app/form2.h"
+#include "app/offscreen_lanes.h"
 #include "app/qt_prompts.h"
 #include "app/qt_text.h"
 #include "app/qt_timer.h"
@@ -311,8 +312,11 @@ TForm1::TForm1(Options options, QWidget* parent) : QMainWindow(parent)
     auto browser = std::make_unique<WebEngineBrowser>(static_cast<QWebEnginePage*>(nullptr));
     WebBrowser1->setPage(browser->page());
     browser_ = std::move(browser);
-    engine_ = std::make_unique<Engine>(EnginePorts{*this, *prompts_, *browser_, *host_, *Timer1,
-                                                   *Timer2, *Timer3, programDir_});
+    lanes_ = std::make_unique<OffscreenLanes>();
+    engine_ = std::make_unique<Engine>(EnginePorts{*this, *prompts_, *browser_, *host_, *Timer1, *Timer2, *Timer3,
+                                                   programDir_, [this](SearchSession& session, int lanes) {
+                                                       lanes_->provide(session, lanes);
+                                                   }});
 
     linkModel_ = std::make_unique<ResultModel>(engine_->links, QStringLiteral("网址链接表"));
     faxModel_ = std::make_unique<ResultModel>(engine_->fax, QStringLiteral("传真号码表"));
@@ -436,6 +440,12 @@ void TForm1::buildControls()
     SpinEdit1->setObjectName(QStringLiteral("SpinEdit1"));
     SpinEdit1->setFixedWidth(48);
     speedLabel->setBuddy(SpinEdit1);
+    auto* pagesLabel = new QLabel(QStringLiteral("同时打开："), options);
+    SpinEdit2 = new SpinEdit(1, kMaxPagesAtOnce, 1, options);
+    SpinEdit2->setObjectName(QStringLiteral("SpinEdit2"));
+    SpinEdit2->setFixedWidth(40);
+    SpinEdit2->setToolTip(QStringLiteral("同时打开的网页数"));
+    pagesLabel->setBuddy(SpinEdit2);
     CheckBox1 = textLeftCheckBox("CheckBox1", QStringLiteral("去重"), options);
     CheckBox8 = textLeftCheckBox("CheckBox8", QStringLiteral("自动保存"), options);
     CheckBox3 = textLeftCheckBox("CheckBox3", QStringLiteral("搜索链接"), options);
@@ -447,6 +457,9 @@ void TForm1::buildControls()
     pathLabel->setBuddy(Edit5);
     optionRow->addWidget(speedLabel);
     optionRow->addWidget(SpinEdit1);
+    optionRow->addSpacing(4);
+    optionRow->addWidget(pagesLabel);
+    optionRow->addWidget(SpinEdit2);
     optionRow->addSpacing(4);
     for (QCheckBox* box : {CheckBox1, CheckBox8, CheckBox3, CheckBox5})
         optionRow->addWidget(box);
@@ -568,10 +581,16 @@ void TForm1::buildControls()
     EtaLabel = new QLabel(StatusBar1);
     EtaLabel->setObjectName(QStringLiteral("EtaLabel"));
     EtaLabel->setContentsMargins(2, 0, 2, 0);
+    LanesLabel = new QLabel(StatusBar1);
+    LanesLabel->setObjectName(QStringLiteral("LanesLabel"));
+    LanesLabel->setContentsMargins(2, 0, 2, 0);
+    LanesLabel->setToolTip(QStringLiteral("正在打开的网页 / 同时打开的网页"));
     StatusBar1->addWidget(ProgressBar1);
     StatusBar1->addWidget(EtaLabel);
+    StatusBar1->addWidget(LanesLabel);
     ProgressBar1->hide();
     EtaLabel->hide();
+    LanesLabel->hide();
 }
 
 // ---- commands -----------------------------------------------------------------
@@ -727,6 +746,8 @@ void TForm1::setChecked(Switch s, bool on) { switchBox(s)->setChecked(on); }
 
 int TForm1::speed() const { return SpinEdit1->value(); }
 void TForm1::setSpeed(int seconds) { SpinEdit1->setValue(seconds); }
+int TForm1::pagesAtOnce() const { return SpinEdit2->value(); }
+void TForm1::setPagesAtOnce(int pages) { SpinEdit2->setValue(pages); }
 
 AnsiString TForm1::listPath() const { return toAnsi(Edit5->text()); }
 void TForm1::setListPath(const AnsiString& path) { Edit5->setText(toQString(path)); }
@@ -753,7 +774,10 @@ void TForm1::setPanel(int index, const std::string& text)
 {
     if (index < 0 || index >= kPanelCount)
         throw std::out_of_range("status panel " + std::to_string(index));
-    panels[static_cast<size_t>(index)]->setText(fromUtf8(text));
+    QLabel* label = panels[static_cast<size_t>(index)];
+    label->setText(fromUtf8(text));
+    // A narrow panel cuts a long message; it is shown whole on the pointer.
+    label->setToolTip(label->text());
 }
 
 std::string TForm1::panel(int index) const
@@ -812,8 +836,15 @@ void TForm1::showProgress(int32_t index, int32_t total, const AnsiString& addres
     }
 }
 
+void TForm1::showLanes(size_t busy, size_t lanes)
+{
+    LanesLabel->setText(QStringLiteral("页面 %1/%2").arg(busy).arg(lanes));
+    LanesLabel->setVisible(progressRunning_ && lanes > 1);
+}
+
 void TForm1::progressEnded()
 {
+    LanesLabel->hide();
     progressRunning_ = false;
     ProgressBar1->hide();
     EtaLabel->hide();

@@ -85,6 +85,7 @@ private:
 };
 
 class ResultModel;
+class OffscreenLanes;
 class QtTimer;
 
 class TForm1 : public QMainWindow, public MainView {
@@ -133,6 +134,8 @@ public:
     void setChecked(Switch s, bool on) override;
     int speed() const override;
     void setSpeed(int seconds) override;
+    int pagesAtOnce() const override;
+    void setPagesAtOnce(int pages) override;
     AnsiString listPath() const override;
     void setListPath(const AnsiString& path) override;
     std::vector<AnsiString> memoLines(Memo m) const override;
@@ -142,6 +145,7 @@ public:
     void applyButtonSet(ButtonSet set) override;
     void showProgress(int32_t index, int32_t total, const AnsiString& address) override;
     void progressEnded() override;
+    void showLanes(size_t busy, size_t lanes) override;
     void repaint() override;
     void setBusyCursor(bool busy) override;
     void pause(int ms) override;
@@ -192,6 +196,7 @@ public:
     QToolButton* SpeedButton10 = nullptr; // "退出"
     // Option row.
     SpinEdit* SpinEdit1 = nullptr;
+    SpinEdit* SpinEdit2 = nullptr;  // "同时打开": pages at once
     QCheckBox* CheckBox1 = nullptr; // "去重"
     QCheckBox* CheckBox8 = nullptr; // "自动保存"
     QCheckBox* CheckBox3 = nullptr; // "搜索链接"
@@ -219,6 +224,7 @@ public:
     std::array<QLabel*, kPanelCount> panels{};
     QProgressBar* ProgressBar1 = nullptr;
     QLabel* EtaLabel = nullptr;
+    QLabel* LanesLabel = nullptr;   // pages loading of those at once (with more than one)
 
     QMenu* PopupMenu1 = nullptr;
     QAction* N17 = nullptr;
@@ -254,6 +260,7 @@ private:
     std::unique_ptr<HostLookup> ownHost_;
     HostLookup* host_ = nullptr;
     std::unique_ptr<Browser> browser_;
+    std::unique_ptr<OffscreenLanes> lanes_; // outlives the engine, whose lanes they are
     std::unique_ptr<Engine> engine_;
     std::unique_ptr<ResultModel> linkModel_;
     std::unique_ptr<ResultModel> faxModel_;

@@ -46,7 +46,10 @@ int main(int argc, char* argv[])
     QElapsedTimer startup;
     startup.start();
 
-    // Before the application object exists.
+    // Before the application object exists. WebEngine's start-up report of its
+    // graphics and parameters is noise unless the user asks for logging.
+    if (qEnvironmentVariableIsEmpty("QT_LOGGING_RULES"))
+        qputenv("QT_LOGGING_RULES", "qt.webenginecontext=false");
     vq::prepareWebEngine();
 
     QApplication app(argc, argv);

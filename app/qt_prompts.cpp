@@ -36,8 +36,12 @@ QString qtFileFilter(const std::string& filter)
         patterns.replace(QLatin1Char(';'), QLatin1Char(' '));
         if (patterns.isEmpty())
             patterns = QStringLiteral("*");
-        // Qt takes the patterns from the last parenthesised group of an entry.
-        entries << QStringLiteral("%1 (%2)").arg(description, patterns).trimmed();
+        // Qt takes the patterns from the last parenthesised group of an entry;
+        // a description that already ends with these patterns is shown as it is.
+        if (description.endsWith(QStringLiteral("(%1)").arg(patterns)))
+            entries << description;
+        else
+            entries << QStringLiteral("%1 (%2)").arg(description, patterns).trimmed();
     }
     return entries.join(QStringLiteral(";;"));
 }

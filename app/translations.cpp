@@ -11,6 +11,8 @@ int installQtTranslations(const QString& directory)
 {
     const QString dir = directory.isEmpty() ? QLibraryInfo::path(QLibraryInfo::TranslationsPath) : directory;
     const QLocale chinese(QLocale::Chinese, QLocale::China);
+    // Dates, sizes and file types in Qt's dialogs follow the default locale.
+    QLocale::setDefault(chinese);
     int installed = 0;
     for (const QString catalogue : {QStringLiteral("qtbase"), QStringLiteral("qtwebengine")}) {
         auto* translator = new QTranslator(QCoreApplication::instance());

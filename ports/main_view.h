@@ -5,6 +5,7 @@
 
 #include "text/ansi.h"
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -35,6 +36,7 @@ inline constexpr int kPanelUrlTotal = 1;
 inline constexpr int kPanelProgress = 3;
 inline constexpr int kPanelLinks = 5;
 inline constexpr int kPanelMerge = 6;
+inline constexpr const char* kPanelMergeLabel = "传真："; // panel 6's own text
 inline constexpr int kPanelFax = 7;
 inline constexpr int kPanelStatus = 8;
 
@@ -49,6 +51,10 @@ public:
     // text is not an integer, without clamping; setting clamps to 1..60.
     virtual int speed() const = 0;
     virtual void setSpeed(int seconds) = 0;
+
+    // SpinEdit2 "同时打开": pages loaded at once (1..16); setting clamps.
+    virtual int pagesAtOnce() const { return 1; }
+    virtual void setPagesAtOnce(int pages) { (void)pages; }
 
     // Edit5: the URL list path, ANSI text.
     virtual AnsiString listPath() const = 0;
@@ -72,6 +78,8 @@ public:
         (void)index, (void)total, (void)address;
     }
     virtual void progressEnded() {}
+    // How many of the search's pages are loading now, of how many at once.
+    virtual void showLanes(size_t busy, size_t lanes) { (void)busy, (void)lanes; }
 
     virtual void repaint() = 0;
     virtual void setBusyCursor(bool busy) = 0;

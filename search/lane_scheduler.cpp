@@ -74,7 +74,7 @@ int LaneScheduler::maxWaitTicks() const
 
 bool LaneScheduler::lookahead() const
 {
-    return lanes_.size() > 1 || settings_.lanes.perHost > 0 || settings_.lanes.hostDelayMs > 0;
+    return used_ > 1 || settings_.lanes.perHost > 0 || settings_.lanes.hostDelayMs > 0;
 }
 
 // ---- a search -----------------------------------------------------------------
@@ -88,6 +88,7 @@ void LaneScheduler::begin(const SearchSettings& settings, int32_t linesDone)
         linkRules_.mustNotContain = settings.mustNotContain;
     }
     faxScan_ = std::make_unique<FaxLineScanner>(settings.markers);
+    used_ = std::clamp<size_t>(static_cast<size_t>(std::max(1, settings.lanes.lanes)), 1, lanes_.size());
     active_ = true;
     stopping_ = false;
     ending_ = false;
@@ -100,21 +101,22 @@ void LaneScheduler::begin(const SearchSettings& settings, int32_t linesDone)
     done_.clear();
     inFlight_.clear();
     lastVisit_.clear();
-    for (auto& l : lanes_) {
-        l->task.reset();
-        l->state = LaneState::Idle;
-        l->readError = nullptr;
-        l->started = 0;
-        l->waitTicks = 0;
-        l->watchdogMark = 0;
-        l->pageTimer->setInterval(pageInterval());
-        l->watchdog->setEnabled(true);
+    for (size_t i = 0; i < lanes_.size(); ++i) {
+        Lane& l = *lanes_[i];
+        l.task.reset();
+        l.state = LaneState::Idle;
+        l.readError = nullptr;
+        l.started = 0;
+        l.waitTicks = 0;
+        l.watchdogMark = 0;
+        l.pageTimer->setInterval(pageInterval());
+        l.watchdog->setEnabled(i < used_);
     }
 }
 
 void LaneScheduler::firstAdvance()
 {
-    for (size_t i = 0; i < lanes_.size() && active_; ++i) {
+    for (size_t i = 0; i < used_ && active_; ++i) {
         try {
             advance(i);
         } catch (...) {
@@ -184,7 +186,7 @@ LaneScheduler::Take LaneScheduler::takeLine(Task& task)
     if (!lookahead())
         return readTask(task) ? Take::Got : Take::End;
     // A few lines ahead, so that a busy host does not hold up the others.
-    const size_t limit = std::max<size_t>(8, 4 * lanes_.size());
+    const size_t limit = std::max<size_t>(8, 4 * used_);
     Task next;
     while (ahead_.size() < limit && readTask(next))
         ahead_.push_back(std::move(next));

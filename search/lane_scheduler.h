@@ -57,6 +57,8 @@ public:
     // the timers' handlers. The first lane added is lane 0.
     void addLane(Browser& browser, Timer& pageTimer, Timer& watchdog);
     size_t laneCount() const { return lanes_.size(); }
+    // Lanes the current search runs: as many as its settings ask for, of those added.
+    size_t usedLanes() const { return used_; }
     size_t busyLanes() const;
     // Lane 0's page-complete rule (the window's PageComplete marker).
     const PageCompleteRule& pageRule() const;
@@ -147,6 +149,7 @@ private:
     LinkRules linkRules_;
     std::unique_ptr<FaxLineScanner> faxScan_;
     std::vector<std::unique_ptr<Lane>> lanes_;
+    size_t used_ = 1;
     std::deque<Task> ahead_;                  // lines read, not yet given to a lane
     std::map<int32_t, PageResult> done_;      // done out of list order, waiting for earlier lines
     std::map<AnsiString, int> inFlight_;      // pages in flight per host

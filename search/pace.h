@@ -19,6 +19,9 @@ inline int pageIntervalMs(int seconds) { return clampedSpeed(seconds) * 1000; }
 // The watchdog: fifteen page intervals.
 inline int watchdogIntervalMs(int seconds) { return clampedSpeed(seconds) * 15000; }
 
+// "同时打开": pages the window loads at once.
+inline constexpr int kMaxPagesAtOnce = 16;
+
 // The window's timers before any search: the page timer at the initial speed,
 // the autosave timer every five minutes, the watchdog at five minutes.
 inline constexpr int kInitialPageTimerMs = kDefaultSpeed * 1000;

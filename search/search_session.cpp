@@ -39,7 +39,7 @@ SearchProgress SearchSession::progress() const
     p.links = static_cast<int32_t>(results_.links.size());
     p.fax = static_cast<int32_t>(results_.fax.size());
     p.busyLanes = lanes_.busyLanes();
-    p.lanes = lanes_.laneCount();
+    p.lanes = lanes_.usedLanes();
     const int64_t ms = lanes_.nowMs() - startedMs_;
     p.pagesPerSecond = ms > 0 ? pagesDone_ * 1000.0 / ms : 0;
     p.address = lastAddress_;
@@ -79,6 +79,11 @@ bool SearchSession::start(const SearchSettings& settings)
         prompts_.information(kOffline);
         return false;
     }
+    // A new search empties the lists: results not yet in any file are not
+    // thrown away without asking.
+    if ((results_.links.hasUnsaved() || results_.fax.hasUnsaved()) &&
+        !prompts_.confirm("当前有尚未保存的搜索结果，开始新的搜索将清空结果列表。\n确认开始新的搜索吗?"))
+        return false;
 
     results_.clear();
     results_.searchId = newSearchId();

@@ -34,7 +34,8 @@ public:
     // "搜索": a new search from the first line, with empty result lists.
     // Refused, with a message and nothing changed, when neither links nor fax
     // numbers are searched, when no list file exists, or when the machine is
-    // not connected; false then.
+    // not connected; false then. When the lists hold results not yet written
+    // to any file, the user is asked first; No leaves everything as it is.
     bool start(const SearchSettings& settings);
 
     // The checks before a resume: the list file exists and the machine is

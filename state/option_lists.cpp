@@ -1,6 +1,8 @@
 #include "state/option_lists.h"
 
 #include "state/search_state.h"
+#include "text/errors.h"
+#include "text/integer.h"
 #include "text/text_file.h"
 
 #include <exception>
@@ -33,6 +35,9 @@ constexpr SwitchFile kSwitchFiles[] = {
     {Switch::Https, "vqhttps.ini", "httpsyes", "httpsno"},
 };
 
+// "同时打开" (pages at once), one line of integer text.
+constexpr const char* kPagesAtOnceFile = "vqlanes.ini";
+
 } // namespace
 
 void loadOptionLists(MainView& view, const std::filesystem::path& programDir)
@@ -63,6 +68,18 @@ void loadOptionLists(MainView& view, const std::filesystem::path& programDir)
                 firstError = std::current_exception();
         }
     }
+    const std::filesystem::path pagesFile = programDir / kPagesAtOnceFile;
+    if (fileExists(pagesFile)) {
+        try {
+            const std::vector<AnsiString> lines = loadList(pagesFile);
+            view.setPagesAtOnce(lines.empty() ? 1 : strToInt(lines.front()));
+        } catch (const EConvertError&) {
+            // A value that is not a number leaves the initial one page at once.
+        } catch (...) {
+            if (!firstError)
+                firstError = std::current_exception();
+        }
+    }
     if (firstError)
         std::rethrow_exception(firstError);
 }
@@ -83,6 +100,11 @@ void saveOptionLists(const MainView& view, const std::filesystem::path& programD
         } catch (...) {
             // As above.
         }
+    }
+    try {
+        saveList(programDir / kPagesAtOnceFile, {intToStr(view.pagesAtOnce())});
+    } catch (...) {
+        // As above.
     }
 }
 

@@ -1,7 +1,7 @@
 // The three option-list files in the program's directory: "vqwebfaxset.ini"
 // (Memo1, fax markers), "vqweblinkok.ini" (Memo4), "vqweblinkno.ini" (Memo5);
-// and the switches kept outside the search state: "vqhttps.ini" (CheckBox9,
-// "httpsyes" or "httpsno").
+// and the settings kept outside the search state: "vqhttps.ini" (CheckBox9,
+// "httpsyes" or "httpsno") and "vqlanes.ini" (SpinEdit2 "同时打开", a number).
 #pragma once
 
 #include "ports/main_view.h"

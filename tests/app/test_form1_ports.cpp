@@ -280,7 +280,8 @@ void TestForm1Ports::fileFilter_data()
     QTest::addColumn<QString>("filter");
     QTest::addColumn<QString>("qt");
     QTest::newRow("with patterns in the names") << "Text files(*.txt)|*.txt|All files(*.*)|*.*"
-                                                << "Text files(*.txt) (*.txt);;All files(*.*) (*.*)";
+                                                << "Text files(*.txt);;All files(*.*)";
+    QTest::newRow("a name naming other patterns") << "Text(*.txt)|*.lst" << "Text(*.txt) (*.lst)";
     QTest::newRow("plain names") << "Text files|*.txt|All files|*.*" << "Text files (*.txt);;All files (*.*)";
     QTest::newRow("several patterns") << "Lists|*.txt;*.lst" << "Lists (*.txt *.lst)";
     QTest::newRow("name without patterns") << "Text files" << "Text files (*)";

@@ -3,6 +3,7 @@
 #include "app/engine.h"
 #include "search/search_session.h"
 
+#include "tests/support/engine_rig.h"
 #include "tests/support/fakes.h"
 #include "tests/support/files.h"
 #include "text/paths.h"
@@ -79,6 +80,9 @@ private slots:
     void events_data();
     void events();
     void windowSettings();
+    void unsavedResultsAsk_data();
+    void unsavedResultsAsk();
+    void mergeMessageGivesWay();
 };
 
 void TestSearchSession::events_data()
@@ -187,6 +191,51 @@ void TestSearchSession::windowSettings()
     const LiveSettings live = s.current();
     QCOMPARE((std::vector<int>{live.speed, live.links, live.fax, live.autosave}), (std::vector<int>{3, 0, 1, 1}));
     QVERIFY(s.dedup); // fixed at the start
+}
+
+// "搜索" empties the lists: results that no file holds are not lost unasked.
+void TestSearchSession::unsavedResultsAsk_data()
+{
+    QTest::addColumn<bool>("saved");
+    QTest::addColumn<int>("answer"); // -1: no question expected
+    QTest::addColumn<bool>("starts");
+    QTest::newRow("unsaved, yes") << false << 1 << true;
+    QTest::newRow("unsaved, no") << false << 0 << false;
+    QTest::newRow("all saved") << true << -1 << true;
+}
+
+void TestSearchSession::unsavedResultsAsk()
+{
+    QFETCH(bool, saved);
+    QFETCH(int, answer);
+    QFETCH(bool, starts);
+    SessionRig r(2);
+    r.results.fax.append("0519-11111111");
+    r.results.links.append("http://kept.example/");
+    if (saved) {
+        r.results.fax.markSaved();
+        r.results.links.markSaved();
+    }
+    if (answer >= 0)
+        r.prompts.confirmAnswers = {answer == 1};
+
+    QCOMPARE(r.session.start(r.settings), starts);
+    QCOMPARE(r.prompts.texts("confirm").size(), size_t(answer >= 0 ? 1 : 0));
+    QCOMPARE(r.session.running(), starts);
+    QCOMPARE(r.results.fax.size(), size_t(starts ? 0 : 1));
+    QCOMPARE(r.log.events.isEmpty(), !starts);
+}
+
+// The merge tool writes into the fax label's panel; the next search puts the
+// label back.
+void TestSearchSession::mergeMessageGivesWay()
+{
+    fake::EngineRig rig;
+    rig.writeUrlList({"http://a.example/"});
+    rig.view.setChecked(Switch::Fax, true);
+    rig.view.setPanel(kPanelMerge, "文件合并去重整理完毕！");
+    rig.engine.N2Click();
+    QCOMPARE(rig.view.panel(kPanelMerge), std::string(kPanelMergeLabel));
 }
 
 QTEST_GUILESS_MAIN(TestSearchSession)

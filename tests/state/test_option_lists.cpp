@@ -114,8 +114,9 @@ private slots:
             if (i != blocked)
                 QVERIFY(fs::is_regular_file(dir() / kFiles[i]));
         QVERIFY(fs::is_regular_file(dir() / "vqhttps.ini"));
-        // Nothing but the three names and the switch file: no temporary file left behind.
-        QCOMPARE(std::distance(fs::directory_iterator(dir()), fs::directory_iterator()), 4);
+        QVERIFY(fs::is_regular_file(dir() / "vqlanes.ini"));
+        // Nothing but the three names and the two settings files: no temporary file left behind.
+        QCOMPARE(std::distance(fs::directory_iterator(dir()), fs::directory_iterator()), 5);
     }
 };
 

@@ -139,6 +139,8 @@ public:
     void setChecked(Switch s, bool on) override { switches[s] = on; }
     int speed() const override;
     void setSpeed(int seconds) override;
+    int pagesAtOnce() const override { return pages; }
+    void setPagesAtOnce(int n) override { pages = n < 1 ? 1 : n > 16 ? 16 : n; }
     AnsiString listPath() const override { return edit5; }
     void setListPath(const AnsiString& path) override { edit5 = path; }
     std::vector<AnsiString> memoLines(Memo m) const override { return memos.at(m); }
@@ -152,6 +154,7 @@ public:
 
     std::map<Switch, bool> switches;
     std::string speedText = "8"; // the field's text
+    int pages = 1;               // "同时打开"
     AnsiString edit5;
     std::map<Memo, std::vector<AnsiString>> memos;
     std::vector<std::string> panels = std::vector<std::string>(9);

@@ -1,0 +1,29 @@
+#include "app/offscreen_lanes.h"
+
+#include "search/pace.h"
+
+#include <QWebEnginePage>
+
+namespace vq {
+
+OffscreenLanes::~OffscreenLanes()
+{
+    // The pages on the first lane's profile go before it.
+    while (!browsers_.empty())
+        browsers_.pop_back();
+}
+
+void OffscreenLanes::provide(SearchSession& session, int lanes)
+{
+    while (session.lanes().laneCount() < static_cast<size_t>(std::max(lanes, 1))) {
+        browsers_.push_back(browsers_.empty()
+                                ? std::make_unique<WebEngineBrowser>(static_cast<QWebEnginePage*>(nullptr))
+                                : WebEngineBrowser::onProfile(browsers_.front()->page()->profile()));
+        timers_.push_back(std::make_unique<QtTimer>(kInitialPageTimerMs));
+        QtTimer& page = *timers_.back();
+        timers_.push_back(std::make_unique<QtTimer>(kInitialWatchdogMs));
+        session.addLane(*browsers_.back(), page, *timers_.back());
+    }
+}
+
+} // namespace vq

@@ -1,0 +1,126 @@
+// The window with several pages at once ("同时打开"): the same result files as
+// vqharvest with as many lanes, the position saved, the busy lanes shown; and
+// the pages-at-once setting kept between starts.
+#include "app/form1.h"
+#include "app/web_browser.h"
+#include "tests/support/harvest_process.h"
+#include "tests/support/page_server.h"
+#include "tests/support/search_window.h"
+
+#include <QApplication>
+#include <QLabel>
+#include <QTest>
+
+using namespace vq;
+using vq::test::PageServer;
+using vq::test::SearchWindow;
+
+namespace {
+
+constexpr int kPages = 24;
+
+// Pages share some numbers and links, so that dedup and list order matter.
+QString faxOf(int i) { return QStringLiteral("0519-8%1").arg(1000000 + i % 9); }
+
+QByteArray fileBytes(const QString& path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("(missing)");
+}
+
+} // namespace
+
+class TestWindowLanes : public QObject {
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void sameFilesAsVqharvest_data();
+    void sameFilesAsVqharvest();
+    void pagesAtOnceIsKept();
+
+private:
+    QStringList list() const
+    {
+        QStringList lines;
+        for (int i = 1; i <= kPages; ++i)
+            lines << server_.url(QStringLiteral("/p%1.html").arg(i));
+        return lines;
+    }
+    PageServer server_;
+};
+
+void TestWindowLanes::initTestCase()
+{
+    QVERIFY(server_.listening());
+    for (int i = 1; i <= kPages; ++i) {
+        const QString body = "<html><body><p>" + QStringLiteral("传真：") + faxOf(i) + "</p><a href=\"/common.html\">c</a>" +
+                             "<a href=\"/own" + QString::number(i) + ".html\">o</a></body></html>";
+        server_.set(QStringLiteral("/p%1.html").arg(i).toUtf8(), {"200 OK", "text/html; charset=utf-8", body.toUtf8(), {}, true});
+    }
+}
+
+void TestWindowLanes::sameFilesAsVqharvest_data()
+{
+    QTest::addColumn<int>("pages");
+    QTest::newRow("4 at once") << 4;
+}
+
+void TestWindowLanes::sameFilesAsVqharvest()
+{
+    QFETCH(int, pages);
+    SearchWindow w;
+    w.setSearchOptions();
+    w.form->setChecked(Switch::Autosave, true);
+    w.form->setPagesAtOnce(pages);
+    w.chooseList(QStringLiteral("list.txt"), list());
+    w.start();
+    bool sawLanes = false;
+    QVERIFY(test::waitFor([&] {
+        sawLanes = sawLanes || (w.form->LanesLabel->isVisible() && w.form->LanesLabel->text().endsWith(QString("/%1").arg(pages)));
+        return w.form->panel(8) == "搜索已经结束!";
+    }, 60000));
+    QVERIFY(sawLanes);
+    QCOMPARE(w.form->engine().session.position(), kPages);
+    QVERIFY(w.prompts.texts("error").empty());
+    // Paced: each page gets its second; several at once share the time.
+    QVERIFY2(w.elapsedMs < 1000LL * kPages / 2, qPrintable(QString::number(w.elapsedMs)));
+
+    // vqharvest on the same list with as many lanes at the same pace.
+    QTemporaryDir out;
+    test::HarvestProcess harvest;
+    QProcess p;
+    harvest.start(p, {"crawl", w.dir.filePath("list.txt"), "--speed", "1", "--lanes", QString::number(pages),
+                      "--links", "--fax", "--dedup", "--filter", "--no-net-check", "--quiet", "--out", out.path()});
+    QVERIFY(test::HarvestProcess::waitForExit(p, 90000));
+    QCOMPARE(p.exitCode(), 0);
+    for (const char* name : {"autosave&web.txt", "autosave&fax.txt"}) {
+        const QByteArray window = fileBytes(w.dir.filePath(name));
+        QVERIFY2(!window.isEmpty(), name);
+        QCOMPARE(window, fileBytes(out.filePath(name)));
+    }
+}
+
+// "同时打开" is kept in its own file; the state file keeps its ten lines.
+void TestWindowLanes::pagesAtOnceIsKept()
+{
+    auto first = std::make_unique<SearchWindow>();
+    const std::filesystem::path dir = toPath(first->dir.path());
+    first->form->setPagesAtOnce(40); // beyond the range: the most
+    QCOMPARE(first->form->pagesAtOnce(), 16);
+    first->form->setPagesAtOnce(6);
+    first->form.reset(); // closing writes the settings
+    QCOMPARE(fileBytes(QString::fromStdString((dir / "vqlanes.ini").string())), QByteArray("6\r\n"));
+    SearchWindow second(dir);
+    QCOMPARE(second.form->pagesAtOnce(), 6);
+}
+
+int main(int argc, char** argv)
+{
+    vq::prepareWebEngine();
+    QApplication app(argc, argv);
+    TestWindowLanes test;
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "test_window_lanes.moc"
