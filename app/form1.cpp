@@ -433,8 +433,8 @@ void TForm1::buildControls()
     auto* options = new QWidget(central);
     options->setObjectName(QStringLiteral("OptionRow"));
     auto* optionRow = new QHBoxLayout(options);
-    optionRow->setContentsMargins(6, 3, 6, 3);
-    optionRow->setSpacing(8);
+    optionRow->setContentsMargins(4, 3, 4, 3);
+    optionRow->setSpacing(5);
     auto* speedLabel = new QLabel(QStringLiteral("速度[秒]："), options);
     SpinEdit1 = new SpinEdit(kMinSpeed, kMaxSpeed, kDefaultSpeed, options);
     SpinEdit1->setObjectName(QStringLiteral("SpinEdit1"));
@@ -443,7 +443,7 @@ void TForm1::buildControls()
     auto* pagesLabel = new QLabel(QStringLiteral("同时打开："), options);
     SpinEdit2 = new SpinEdit(1, kMaxPagesAtOnce, 1, options);
     SpinEdit2->setObjectName(QStringLiteral("SpinEdit2"));
-    SpinEdit2->setFixedWidth(40);
+    SpinEdit2->setFixedWidth(36);
     SpinEdit2->setToolTip(QStringLiteral("同时打开的网页数"));
     pagesLabel->setBuddy(SpinEdit2);
     CheckBox1 = textLeftCheckBox("CheckBox1", QStringLiteral("去重"), options);
@@ -454,13 +454,14 @@ void TForm1::buildControls()
     Edit5 = new QLineEdit(options);
     Edit5->setObjectName(QStringLiteral("Edit5"));
     Edit5->setReadOnly(true);
+    // The path field gives way first, so that the row fits the first size.
+    Edit5->setMinimumWidth(30);
     pathLabel->setBuddy(Edit5);
     optionRow->addWidget(speedLabel);
     optionRow->addWidget(SpinEdit1);
     optionRow->addSpacing(4);
     optionRow->addWidget(pagesLabel);
     optionRow->addWidget(SpinEdit2);
-    optionRow->addSpacing(4);
     for (QCheckBox* box : {CheckBox1, CheckBox8, CheckBox3, CheckBox5})
         optionRow->addWidget(box);
     optionRow->addSpacing(4);
@@ -574,23 +575,20 @@ void TForm1::buildControls()
     }
     ProgressBar1 = new QProgressBar(StatusBar1);
     ProgressBar1->setObjectName(QStringLiteral("ProgressBar1"));
-    ProgressBar1->setFixedWidth(120);
+    // Narrow (panels 1 and 3 give the numbers), so that the time left beside
+    // it fits at the window's first size. With several pages at once it
+    // carries the pages loading of those at once.
+    ProgressBar1->setFixedWidth(60);
     ProgressBar1->setMaximumHeight(14);
-    ProgressBar1->setFormat(QStringLiteral("%v/%m"));
     ProgressBar1->setAlignment(Qt::AlignCenter);
+    ProgressBar1->setTextVisible(false);
     EtaLabel = new QLabel(StatusBar1);
     EtaLabel->setObjectName(QStringLiteral("EtaLabel"));
     EtaLabel->setContentsMargins(2, 0, 2, 0);
-    LanesLabel = new QLabel(StatusBar1);
-    LanesLabel->setObjectName(QStringLiteral("LanesLabel"));
-    LanesLabel->setContentsMargins(2, 0, 2, 0);
-    LanesLabel->setToolTip(QStringLiteral("正在打开的网页 / 同时打开的网页"));
     StatusBar1->addWidget(ProgressBar1);
     StatusBar1->addWidget(EtaLabel);
-    StatusBar1->addWidget(LanesLabel);
     ProgressBar1->hide();
     EtaLabel->hide();
-    LanesLabel->hide();
 }
 
 // ---- commands -----------------------------------------------------------------
@@ -836,15 +834,16 @@ void TForm1::showProgress(int32_t index, int32_t total, const AnsiString& addres
     }
 }
 
+// With several pages at once, the progress bar carries the pages loading of
+// those at once.
 void TForm1::showLanes(size_t busy, size_t lanes)
 {
-    LanesLabel->setText(QStringLiteral("页面 %1/%2").arg(busy).arg(lanes));
-    LanesLabel->setVisible(progressRunning_ && lanes > 1);
+    ProgressBar1->setFormat(QStringLiteral("%1/%2").arg(busy).arg(lanes));
+    ProgressBar1->setTextVisible(lanes > 1);
 }
 
 void TForm1::progressEnded()
 {
-    LanesLabel->hide();
     progressRunning_ = false;
     ProgressBar1->hide();
     EtaLabel->hide();

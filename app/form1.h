@@ -224,7 +224,6 @@ public:
     std::array<QLabel*, kPanelCount> panels{};
     QProgressBar* ProgressBar1 = nullptr;
     QLabel* EtaLabel = nullptr;
-    QLabel* LanesLabel = nullptr;   // pages loading of those at once (with more than one)
 
     QMenu* PopupMenu1 = nullptr;
     QAction* N17 = nullptr;

@@ -9,7 +9,11 @@
 
 #include <QApplication>
 #include <QLabel>
+#include <QProgressBar>
+#include <QStatusBar>
 #include <QTest>
+
+#include <algorithm>
 
 using namespace vq;
 using vq::test::PageServer;
@@ -38,6 +42,8 @@ private slots:
     void sameFilesAsVqharvest_data();
     void sameFilesAsVqharvest();
     void pagesAtOnceIsKept();
+    void statusBarFitsTheWindow_data();
+    void statusBarFitsTheWindow();
 
 private:
     QStringList list() const
@@ -77,7 +83,8 @@ void TestWindowLanes::sameFilesAsVqharvest()
     w.start();
     bool sawLanes = false;
     QVERIFY(test::waitFor([&] {
-        sawLanes = sawLanes || (w.form->LanesLabel->isVisible() && w.form->LanesLabel->text().endsWith(QString("/%1").arg(pages)));
+        sawLanes = sawLanes || (w.form->ProgressBar1->isVisible() && w.form->ProgressBar1->isTextVisible() &&
+                                w.form->ProgressBar1->text().endsWith(QString("/%1").arg(pages)));
         return w.form->panel(8) == "搜索已经结束!";
     }, 60000));
     QVERIFY(sawLanes);
@@ -113,6 +120,49 @@ void TestWindowLanes::pagesAtOnceIsKept()
     QCOMPARE(fileBytes(QString::fromStdString((dir / "vqlanes.ini").string())), QByteArray("6\r\n"));
     SearchWindow second(dir);
     QCOMPARE(second.form->pagesAtOnce(), 6);
+}
+
+// While a search runs, everything the status bar shows fits at the window's
+// first size: nothing overlaps, no text is cut.
+void TestWindowLanes::statusBarFitsTheWindow_data()
+{
+    QTest::addColumn<int>("lanes");
+    QTest::newRow("one page at once") << 1;
+    QTest::newRow("16 at once") << 16;
+}
+
+void TestWindowLanes::statusBarFitsTheWindow()
+{
+    QFETCH(int, lanes);
+    SearchWindow w;
+    TForm1& f = *w.form;
+    f.resize(630, 463); // the first size
+    QApplication::processEvents();
+    QVERIFY2(f.width() == 630, qPrintable(QString::number(f.width())));
+    f.setPanel(8, "正在搜索...");
+    f.showProgress(1, 10000, "http://www.example.com/");
+    QTest::qWait(20);
+    f.showProgress(2, 10000, "http://www.example.com/"); // 2:46:40 left at 1 s a line
+    f.showLanes(size_t(lanes), size_t(lanes));
+    QApplication::processEvents();
+    const int right = f.StatusBar1->width();
+    QList<QWidget*> shown;
+    for (QWidget* child : f.StatusBar1->findChildren<QWidget*>(QString(), Qt::FindDirectChildrenOnly))
+        if (child->isVisible() && child->width() > 0 && !child->inherits("QSizeGrip"))
+            shown << child;
+    std::sort(shown.begin(), shown.end(), [](QWidget* a, QWidget* b) { return a->x() < b->x(); });
+    for (int i = 0; i < shown.size(); ++i) {
+        QWidget* c = shown[i];
+        const QString what = c->objectName() + QString(" at %1+%2 of %3").arg(c->x()).arg(c->width()).arg(right);
+        QVERIFY2(c->geometry().right() <= right, qPrintable(what));
+        if (i > 0)
+            QVERIFY2(c->x() > shown[i - 1]->geometry().right(), qPrintable(what));
+        // The panels have their fixed widths; what follows them must show whole.
+        if (auto* label = qobject_cast<QLabel*>(c); label && label == f.EtaLabel)
+            QVERIFY2(label->width() >= label->sizeHint().width(), qPrintable(what + " " + label->text()));
+        if (c == f.ProgressBar1 && lanes > 1)
+            QVERIFY2(f.ProgressBar1->fontMetrics().horizontalAdvance(f.ProgressBar1->text()) < c->width(), qPrintable(what));
+    }
 }
 
 int main(int argc, char** argv)
