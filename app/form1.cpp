@@ -433,8 +433,8 @@ void TForm1::buildControls()
     auto* options = new QWidget(central);
     options->setObjectName(QStringLiteral("OptionRow"));
     auto* optionRow = new QHBoxLayout(options);
-    optionRow->setContentsMargins(4, 3, 4, 3);
-    optionRow->setSpacing(5);
+    optionRow->setContentsMargins(3, 3, 3, 3);
+    optionRow->setSpacing(4);
     auto* speedLabel = new QLabel(QStringLiteral("速度[秒]："), options);
     SpinEdit1 = new SpinEdit(kMinSpeed, kMaxSpeed, kDefaultSpeed, options);
     SpinEdit1->setObjectName(QStringLiteral("SpinEdit1"));
@@ -455,7 +455,7 @@ void TForm1::buildControls()
     Edit5->setObjectName(QStringLiteral("Edit5"));
     Edit5->setReadOnly(true);
     // The path field gives way first, so that the row fits the first size.
-    Edit5->setMinimumWidth(30);
+    Edit5->setMinimumWidth(24);
     pathLabel->setBuddy(Edit5);
     optionRow->addWidget(speedLabel);
     optionRow->addWidget(SpinEdit1);
