@@ -6,6 +6,7 @@
 #include "text/integer.h"
 
 #include <algorithm>
+#include <array>
 #include <exception>
 
 namespace vq {
@@ -168,6 +169,8 @@ void Engine::Shown::showCounts(const SearchProgress& p)
 
 void Engine::Shown::started(const SearchProgress& p)
 {
+    failed.clear();
+    view_.showFailures(0, {});
     view_.applyButtonSet(ButtonSet::Searching);
     // The merge tool's last message gives way to the panel's label.
     view_.setPanel(kPanelMerge, kPanelMergeLabel);
@@ -182,6 +185,25 @@ void Engine::Shown::progress(const SearchProgress& p)
     if (p.line > 0)
         view_.showProgress(p.line, p.total, p.address);
     view_.showLanes(p.busyLanes, p.lanes);
+}
+
+void Engine::Shown::pageDone(const PageRecord& record)
+{
+    if (record.outcome == PageOutcome::Scanned)
+        return;
+    PageRecord kept = record;
+    kept.fax.clear();
+    failed.push_back(std::move(kept));
+    std::array<int, kPageOutcomeCount> byKind{};
+    for (const PageRecord& r : failed)
+        ++byKind[static_cast<size_t>(r.outcome)];
+    std::string text;
+    for (size_t k = 0; k < byKind.size(); ++k) {
+        if (byKind[k] > 0)
+            text += (text.empty() ? "" : "，") + std::string(outcomeText(PageOutcome(k))) + " " +
+                    std::to_string(byKind[k]);
+    }
+    view_.showFailures(static_cast<int>(failed.size()), text);
 }
 
 void Engine::Shown::status(const std::string& text)

@@ -19,6 +19,7 @@
 
 #include <filesystem>
 #include <functional>
+#include <vector>
 
 namespace vq {
 
@@ -69,6 +70,9 @@ public:
 
     // What the window shows of a search, as the session's observer.
     SearchObserver& shown() { return shown_; }
+    // The lines of the latest search that did not end scanned, in list order.
+    const std::vector<PageRecord>& failedLines() const { return shown_.failed; }
+    void exportFailedLines() { progress.exportFailed(shown_.failed); } // "导出失败地址…"
 
 private:
     // The settings of "搜索" and "继续", with the lanes they ask for in place.
@@ -82,7 +86,10 @@ private:
         void progress(const SearchProgress& p) override;
         void status(const std::string& text) override;
         void finished(const SearchFinish& f) override;
+        void pageDone(const PageRecord& record) override;
         void showCounts(const SearchProgress& p);
+
+        std::vector<PageRecord> failed;
 
     private:
         MainView& view_;

@@ -6,6 +6,7 @@
 #include "app/qt_text.h"
 #include "app/qt_timer.h"
 #include "app/result_model.h"
+#include "app/window_geometry.h"
 #include "app/web_browser.h"
 #include "search/host_lookup.h"
 #include "text/errors.h"
@@ -31,6 +32,7 @@
 #include <QMenu>
 #include <QPlainTextEdit>
 #include <QProgressBar>
+#include <QResizeEvent>
 #include <QProxyStyle>
 #include <QScreen>
 #include <QSplitter>
@@ -364,14 +366,19 @@ void TForm1::FormCreate(bool loadSettings)
     hints.setColor(QPalette::ToolTipBase, QColor(0x00, 0xFF, 0x00));
     hints.setColor(QPalette::ToolTipText, Qt::black);
     QToolTip::setPalette(hints);
-    if (loadSettings)
+    if (loadSettings) {
         guarded(*prompts_, [this] { engine_->loadSettings(); });
+        restoreWindowGeometry(*this, *Splitter1, programDir_);
+        keepsGeometry_ = true;
+    }
 }
 
 void TForm1::FormDestroy()
 {
     if (engine_)
         guarded(*prompts_, [this] { engine_->saveSettings(); });
+    if (keepsGeometry_)
+        saveWindowGeometry(*this, *Splitter1, programDir_);
 }
 
 QAction* TForm1::addMenuItem(QMenu* menu, const char* name, const QString& caption,
@@ -534,7 +541,7 @@ void TForm1::buildControls()
     WebBrowser1->setObjectName(QStringLiteral("WebBrowser1"));
     Splitter1->addWidget(results);
     Splitter1->addWidget(WebBrowser1);
-    Splitter1->setStretchFactor(0, 0);
+    Splitter1->setStretchFactor(0, 0); // a taller window: see resizeEvent()
     Splitter1->setStretchFactor(1, 1);
     Splitter1->setSizes({kResultBandHeight, QWIDGETSIZE_MAX / 2});
     column->addWidget(Splitter1, 1);
@@ -545,6 +552,7 @@ void TForm1::buildControls()
     CopyItem = addMenuItem(PopupMenu2, "CopyItem", QStringLiteral("复制"), &TForm1::CopyClick);
     CopyAllItem = addMenuItem(PopupMenu2, "CopyAllItem", QStringLiteral("全部复制"), &TForm1::CopyAllClick);
     ExportItem = addMenuItem(PopupMenu2, "ExportItem", QStringLiteral("导出…"), &TForm1::ExportClick);
+    FailedItem = addMenuItem(PopupMenu2, "FailedItem", QStringLiteral("导出失败地址…"), &TForm1::ExportFailedClick);
     PopupMenu2->addSeparator();
     ClearItem = addMenuItem(PopupMenu2, "ClearItem", QStringLiteral("清空"), &TForm1::ClearClick);
     for (QTreeView* view : {ListView3, ListView4}) {
@@ -585,10 +593,15 @@ void TForm1::buildControls()
     EtaLabel = new QLabel(StatusBar1);
     EtaLabel->setObjectName(QStringLiteral("EtaLabel"));
     EtaLabel->setContentsMargins(2, 0, 2, 0);
+    FailLabel = new QLabel(StatusBar1);
+    FailLabel->setObjectName(QStringLiteral("FailLabel"));
+    FailLabel->setContentsMargins(2, 0, 2, 0);
     StatusBar1->addWidget(ProgressBar1);
     StatusBar1->addWidget(EtaLabel);
+    StatusBar1->addWidget(FailLabel);
     ProgressBar1->hide();
     EtaLabel->hide();
+    FailLabel->hide();
 }
 
 // ---- commands -----------------------------------------------------------------
@@ -654,51 +667,24 @@ QString TForm1::exitQuestion() const
     return question;
 }
 
-// ---- result lists' context menu ---------------------------------------------------
-
-QMenu* TForm1::resultMenuFor(QTreeView* view)
+// The layout has given the browser all of a change in height; the result
+// lists take back a third of what the window gains (and give back a third of
+// what it loses, down to their own height).
+void TForm1::resizeEvent(QResizeEvent* event)
 {
-    menuView_ = view;
-    const bool any = view->model()->rowCount() > 0;
-    CopyItem->setEnabled(view->selectionModel()->hasSelection());
-    CopyAllItem->setEnabled(any);
-    ExportItem->setEnabled(any);
-    ClearItem->setEnabled(any);
-    return PopupMenu2;
-}
-
-void TForm1::copyRows(QTreeView* view, bool all)
-{
-    if (!view)
+    QMainWindow::resizeEvent(event);
+    if (!event->oldSize().isValid() || !Splitter1)
         return;
-    QModelIndexList rows;
-    if (all) {
-        for (int i = 0; i < view->model()->rowCount(); ++i)
-            rows << view->model()->index(i, 0);
-    } else {
-        rows = view->selectionModel()->selectedRows();
-        std::sort(rows.begin(), rows.end(), [](const QModelIndex& a, const QModelIndex& b) { return a.row() < b.row(); });
-    }
-    QStringList lines;
-    for (const QModelIndex& row : rows)
-        lines << row.data().toString();
-    if (!lines.isEmpty())
-        QApplication::clipboard()->setText(lines.join(QLatin1Char('\n')));
-}
-
-void TForm1::CopyClick() { copyRows(menuView_, false); }
-void TForm1::CopyAllClick() { copyRows(menuView_, true); }
-
-void TForm1::ExportClick()
-{
-    const ResultListId which = menuView_ == ListView4 ? ResultListId::Fax : ResultListId::Links;
-    guarded(*prompts_, [this, which] { engine_->progress.exportList(which); });
-}
-
-void TForm1::ClearClick()
-{
-    const ResultListId which = menuView_ == ListView4 ? ResultListId::Fax : ResultListId::Links;
-    guarded(*prompts_, [this, which] { engine_->progress.clearList(which); });
+    const int change = event->size().height() - event->oldSize().height();
+    QList<int> sizes = Splitter1->sizes();
+    if (change == 0 || sizes.size() != 2 || sizes[1] <= 0)
+        return;
+    int share = change / 3;
+    if (share < 0)
+        share = -std::min(-share, std::max(0, sizes[0] - kResultBandHeight));
+    if (share == 0 || sizes[1] - share < 0)
+        return;
+    Splitter1->setSizes({sizes[0] + share, sizes[1] - share});
 }
 
 void TForm1::changeEvent(QEvent* event)

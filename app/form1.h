@@ -128,6 +128,7 @@ public:
     void CopyAllClick();
     void ExportClick();
     void ClearClick();
+    void ExportFailedClick(); // "导出失败地址…"
 
     // vq::MainView.
     bool isChecked(Switch s) const override;
@@ -146,6 +147,7 @@ public:
     void showProgress(int32_t index, int32_t total, const AnsiString& address) override;
     void progressEnded() override;
     void showLanes(size_t busy, size_t lanes) override;
+    void showFailures(int total, const std::string& byKind) override;
     void repaint() override;
     void setBusyCursor(bool busy) override;
     void pause(int ms) override;
@@ -167,6 +169,7 @@ signals:
 protected:
     void closeEvent(QCloseEvent* event) override;
     void changeEvent(QEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
 
 private:
     void setupTray(); // creates TrayIcon1 and PopupMenu1 (app/form1_tray.cpp)
@@ -218,12 +221,14 @@ public:
     QAction* CopyAllItem = nullptr; // "全部复制"
     QAction* ExportItem = nullptr;  // "导出…"
     QAction* ClearItem = nullptr;   // "清空"
+    QAction* FailedItem = nullptr;  // "导出失败地址…"
     // Browser and status bar; the progress bar and the time left follow the panels.
     QWebEngineView* WebBrowser1 = nullptr;
     QStatusBar* StatusBar1 = nullptr;
     std::array<QLabel*, kPanelCount> panels{};
     QProgressBar* ProgressBar1 = nullptr;
     QLabel* EtaLabel = nullptr;
+    QLabel* FailLabel = nullptr;    // "失败 n": lines that did not end scanned
 
     QMenu* PopupMenu1 = nullptr;
     QAction* N17 = nullptr;
@@ -241,6 +246,7 @@ private:
     QDialog* aboutBox_ = nullptr;
     QDialog* urlGenerator_ = nullptr;
     bool busy_ = false;
+    bool keepsGeometry_ = false; // the window's place and splitter go to vqwindow.ini at the end
     bool askingToClose_ = false; // the exit confirmation is open
     bool scrollPending_ = false;
     QTreeView* menuView_ = nullptr; // the list PopupMenu2 was opened for

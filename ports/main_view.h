@@ -80,6 +80,9 @@ public:
     virtual void progressEnded() {}
     // How many of the search's pages are loading now, of how many at once.
     virtual void showLanes(size_t busy, size_t lanes) { (void)busy, (void)lanes; }
+    // Lines of the search that did not end scanned: how many, and by kind
+    // ("超时 2，打开失败 1", UTF-8).
+    virtual void showFailures(int total, const std::string& byKind) { (void)total, (void)byKind; }
 
     virtual void repaint() = 0;
     virtual void setBusyCursor(bool busy) = 0;

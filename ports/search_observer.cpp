@@ -19,4 +19,21 @@ const char* outcomeName(PageOutcome outcome)
     return "unknown";
 }
 
+const char* outcomeText(PageOutcome outcome)
+{
+    switch (outcome) {
+    case PageOutcome::Scanned:
+        return "已搜索";
+    case PageOutcome::Timeout:
+        return "超时";
+    case PageOutcome::NavigationError:
+        return "打开失败";
+    case PageOutcome::RenderFailure:
+        return "无法显示";
+    case PageOutcome::SkippedScheme:
+        return "非网页地址";
+    }
+    return "未知";
+}
+
 } // namespace vq

@@ -21,7 +21,8 @@ enum class PageOutcome {
     SkippedScheme,   // not an http or https address: not navigated
 };
 inline constexpr size_t kPageOutcomeCount = 5;
-const char* outcomeName(PageOutcome outcome);
+const char* outcomeName(PageOutcome outcome); // vqharvest's report: "timeout", ...
+const char* outcomeText(PageOutcome outcome); // the window's words, UTF-8: "超时", ...
 
 // One line done, reported in list order.
 struct PageRecord {

@@ -16,12 +16,23 @@ bool belongsTo(const std::string& fileSearch, const std::string& searchId)
     return fileSearch.empty() || searchId.empty() || fileSearch == searchId;
 }
 
-void restoreFile(const std::filesystem::path& path, ResultList& list)
+void restoreFile(const std::filesystem::path& path, ResultList& list, const std::filesystem::path& originsPath = {})
 {
     if (!fileExists(path))
         return;
-    for (AnsiString& item : readAllLines(path))
-        list.append(std::move(item));
+    std::vector<AnsiString> items = readAllLines(path);
+    std::vector<AnsiString> origins;
+    if (!originsPath.empty() && fileExists(originsPath)) {
+        try {
+            origins = readAllLines(originsPath);
+        } catch (const std::exception&) {
+            origins.clear(); // the numbers matter, their pages are a help
+        }
+        if (origins.size() != items.size())
+            origins.clear();
+    }
+    for (size_t i = 0; i < items.size(); ++i)
+        list.append(std::move(items[i]), origins.empty() ? AnsiString() : std::move(origins[i]));
     list.markSaved();
 }
 
@@ -60,7 +71,7 @@ void restoreSavedResults(const std::filesystem::path& programDir, const SearchRe
     if (belongsTo(record.links, record.state))
         restoreFile(programDir / kAutosaveLinksName, links);
     if (belongsTo(record.fax, record.state))
-        restoreFile(programDir / kAutosaveFaxName, fax);
+        restoreFile(programDir / kAutosaveFaxName, fax, programDir / kFaxOriginsName);
 }
 
 void writeStateOf(const std::filesystem::path& programDir, const StoredSearch& state,
@@ -104,8 +115,18 @@ void saveSearch(const std::filesystem::path& programDir, const StoredSearch& sta
             written = true;
         });
     };
+    // The pages of the fax numbers, line for line; a stale file is replaced
+    // with the numbers, or found not to match them when read back.
+    auto writeOrigins = [&] {
+        TextWriter writer(programDir / kFaxOriginsName);
+        for (size_t i = 0; i < results.fax.size(); ++i)
+            writer.writeLine(results.fax.origin(i));
+        writer.commit();
+    };
     writeList(kAutosaveLinksName, results.links, linksWritten);
     writeList(kAutosaveFaxName, results.fax, faxWritten);
+    if (faxWritten)
+        attempt(writeOrigins);
     if (linksWritten || faxWritten) {
         attempt([&] {
             SearchRecord record = readSearchRecord(programDir);

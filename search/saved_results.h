@@ -25,6 +25,9 @@ namespace vq {
 inline constexpr const char* kAutosaveLinksName = "autosave&web.txt";
 inline constexpr const char* kAutosaveFaxName = "autosave&fax.txt";
 inline constexpr const char* kSearchRecordName = "vqresults.ini";
+// Beside "autosave&fax.txt": the page each of its numbers was found on, line
+// for line (an empty line when unknown).
+inline constexpr const char* kFaxOriginsName = "vqorigins.txt";
 
 struct SearchRecord {
     std::string state; // search ids; empty when unknown
@@ -40,7 +43,9 @@ void writeSearchRecord(const std::filesystem::path& programDir, const SearchReco
 
 // Appends the saved results of the search the state file describes
 // (record.state) to the lists: each autosave file that exists and belongs to
-// that search, or to an unknown one. The restored items count as saved.
+// that search, or to an unknown one. The restored items count as saved. The
+// fax numbers take their pages back from the origins file when it matches
+// the fax file line for line.
 void restoreSavedResults(const std::filesystem::path& programDir, const SearchRecord& record,
                          ResultList& links, ResultList& fax);
 

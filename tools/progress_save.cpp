@@ -1,7 +1,11 @@
 #include "tools/progress_save.h"
 
 #include "search/saved_results.h"
+#include "text/ansi.h"
+#include "text/integer.h"
 #include "text/text_file.h"
+
+#include <algorithm>
 
 #include <exception>
 #include <utility>
@@ -123,15 +127,42 @@ void ProgressSaver::N5Click()
     links_.markSaved();
 }
 
-void ProgressSaver::exportList(ResultListId which)
+void ProgressSaver::exportList(ResultListId which, std::vector<size_t> rows)
 {
     const bool fax = which == ResultListId::Fax;
-    const std::optional<std::filesystem::path> chosen =
-        prompts_.saveFile(textFileSaveSpec(fax ? "导出传真号码表" : "导出网址链接表", programDir_));
+    ResultList& list = fax ? fax_ : links_;
+    std::sort(rows.begin(), rows.end());
+    rows.erase(std::unique(rows.begin(), rows.end()), rows.end());
+    rows.erase(std::remove_if(rows.begin(), rows.end(), [&](size_t r) { return r >= list.size(); }), rows.end());
+    const bool selection = rows.size() > 1;
+    std::string title = fax ? "导出传真号码表" : "导出网址链接表";
+    if (selection)
+        title = (fax ? "导出选中的传真号码（" : "导出选中的网址链接（") + std::to_string(rows.size()) + "项）";
+    const std::optional<std::filesystem::path> chosen = prompts_.saveFile(textFileSaveSpec(title.c_str(), programDir_));
     if (!chosen)
         return;
     BusyCursor busy(view_);
-    writeListFile(*chosen, fax ? fax_ : links_);
+    if (!selection) {
+        writeListFile(*chosen, list);
+        return;
+    }
+    TextWriter writer(*chosen);
+    for (size_t r : rows)
+        writer.writeLine(list.at(r));
+    writer.commit();
+}
+
+void ProgressSaver::exportFailed(const std::vector<PageRecord>& failed)
+{
+    const std::optional<std::filesystem::path> chosen =
+        prompts_.saveFile(textFileSaveSpec("导出失败地址", programDir_));
+    if (!chosen)
+        return;
+    BusyCursor busy(view_);
+    TextWriter writer(*chosen);
+    for (const PageRecord& r : failed)
+        writer.writeLine(intToStr(r.line) + "\t" + utf8ToAnsi(outcomeText(r.outcome)) + "\t" + r.address);
+    writer.commit();
 }
 
 void ProgressSaver::clearList(ResultListId which)

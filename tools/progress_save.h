@@ -3,10 +3,12 @@
 
 #include "ports/main_view.h"
 #include "ports/prompts.h"
+#include "ports/search_observer.h"
 #include "ports/timer.h"
 #include "search/search_session.h"
 
 #include <filesystem>
+#include <vector>
 
 namespace vq {
 
@@ -25,7 +27,12 @@ public:
 
     // The result lists' context menu: "导出…" writes one list to a file the user
     // chooses (autosave layout); "清空" empties it after a confirmation.
-    void exportList(ResultListId which);
+    // With several items selected (`rows`, in any order), only those are
+    // written, in list order, and the dialog's title says so.
+    void exportList(ResultListId which, std::vector<size_t> rows = {});
+    // "导出失败地址…": the lines of the search that did not end scanned, one per
+    // line: line number, kind and address, separated by a tab.
+    void exportFailed(const std::vector<PageRecord>& failed);
     void clearList(ResultListId which);
 
 private:

@@ -10,7 +10,9 @@
 #include <QApplication>
 #include <QLabel>
 #include <QProgressBar>
+#include <QSplitter>
 #include <QStatusBar>
+#include <QTreeView>
 #include <QTest>
 
 #include <algorithm>
@@ -42,6 +44,8 @@ private slots:
     void sameFilesAsVqharvest_data();
     void sameFilesAsVqharvest();
     void pagesAtOnceIsKept();
+    void geometryIsKept_data();
+    void geometryIsKept();
     void statusBarFitsTheWindow_data();
     void statusBarFitsTheWindow();
 
@@ -120,6 +124,42 @@ void TestWindowLanes::pagesAtOnceIsKept()
     QCOMPARE(fileBytes(QString::fromStdString((dir / "vqlanes.ini").string())), QByteArray("6\r\n"));
     SearchWindow second(dir);
     QCOMPARE(second.form->pagesAtOnce(), 6);
+}
+
+// The window's size, place and splitter come back at the next start; the
+// first start, or a file that is not ours, keeps the first size.
+void TestWindowLanes::geometryIsKept_data()
+{
+    QTest::addColumn<QByteArray>("file"); // empty: written by the first window
+    QTest::addColumn<QSize>("size");
+    QTest::newRow("as left") << QByteArray() << QSize(900, 700);
+    QTest::newRow("not ours") << QByteArray("wide\r\n") << QSize(630, 463);
+    QTest::newRow("too small") << QByteArray("0\r\n0\r\n10\r\n10\r\n0\r\n5\r\n5\r\n") << QSize(630, 463);
+}
+
+void TestWindowLanes::geometryIsKept()
+{
+    QFETCH(QByteArray, file);
+    QFETCH(QSize, size);
+    auto first = std::make_unique<SearchWindow>();
+    QVERIFY(QTest::qWaitForWindowExposed(first->form.get()));
+    QCOMPARE(first->form->size(), QSize(630, 463)); // the first start
+    const std::filesystem::path dir = toPath(first->dir.path());
+    // A taller window gives the result lists part of the extra height.
+    const int listsBefore = first->form->ListView3->height();
+    first->form->resize(900, 700);
+    QTRY_VERIFY(first->form->ListView3->height() >= listsBefore + 60);
+    const QList<int> splitter = first->form->Splitter1->sizes();
+    first->form.reset();
+    if (!file.isEmpty()) {
+        QFile f(QString::fromStdString((dir / "vqwindow.ini").string()));
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write(file);
+    }
+    SearchWindow second(dir);
+    QCOMPARE(second.form->size(), size);
+    if (file.isEmpty())
+        QCOMPARE(second.form->Splitter1->sizes(), splitter);
 }
 
 // While a search runs, everything the status bar shows fits at the window's

@@ -1,6 +1,7 @@
 // The search's front door on fakes: what a front end hears of a search (the
 // observer's events in order), and the settings of the window's controls.
 #include "app/engine.h"
+#include "search/saved_results.h"
 #include "search/search_session.h"
 
 #include "tests/support/engine_rig.h"
@@ -83,6 +84,9 @@ private slots:
     void unsavedResultsAsk_data();
     void unsavedResultsAsk();
     void mergeMessageGivesWay();
+    void failedLinesShownAndExported();
+    void originsSurviveARestart_data();
+    void originsSurviveARestart();
 };
 
 void TestSearchSession::events_data()
@@ -236,6 +240,66 @@ void TestSearchSession::mergeMessageGivesWay()
     rig.view.setPanel(kPanelMerge, "文件合并去重整理完毕！");
     rig.engine.N2Click();
     QCOMPARE(rig.view.panel(kPanelMerge), std::string(kPanelMergeLabel));
+}
+
+// Lines that did not end scanned are counted by kind and can be written out.
+void TestSearchSession::failedLinesShownAndExported()
+{
+    fake::EngineRig rig;
+    rig.writeUrlList({"http://a.example/", "javascript:void(0)", "http://dead.example/", "http://b.example/"});
+    rig.view.setChecked(Switch::Fax, true);
+    rig.view.setSpeed(1);
+    rig.browser.autoComplete = true;
+    rig.browser.renderFailures = {"http://dead.example/"};
+    rig.engine.N2Click();
+    rig.clock.advance(60000);
+    QCOMPARE(rig.view.panel(kPanelStatus), std::string("搜索已经结束!"));
+    QCOMPARE(rig.view.failures, (std::pair<int, std::string>{2, "无法显示 1，非网页地址 1"}));
+
+    const std::filesystem::path out = rig.programDir / "failed.txt";
+    rig.prompts.fileAnswers = {out};
+    rig.engine.exportFailedLines();
+    QCOMPARE(rig.prompts.lastDialog.title, std::string("导出失败地址"));
+    QCOMPARE(test::readBytes(out), "2\t" + utf8ToAnsi("非网页地址") + "\tjavascript:void(0)\r\n3\t" +
+                                       utf8ToAnsi("无法显示") + "\thttp://dead.example/\r\n");
+
+    // A new search starts counting afresh.
+    rig.engine.N2Click();
+    QCOMPARE(rig.view.failures.first, 0);
+}
+
+// The page of each fax number comes back with the numbers after a restart,
+// when the origins file matches the fax file line for line.
+void TestSearchSession::originsSurviveARestart_data()
+{
+    QTest::addColumn<QString>("origins"); // kept, missing, short
+    QTest::addColumn<bool>("back");
+    QTest::newRow("kept") << "kept" << true;
+    QTest::newRow("missing") << "missing" << false;
+    QTest::newRow("a line short") << "short" << false;
+}
+
+void TestSearchSession::originsSurviveARestart()
+{
+    QFETCH(QString, origins);
+    QFETCH(bool, back);
+    QTemporaryDir dir;
+    const std::filesystem::path programDir(dir.path().toStdString());
+    SearchResults saved;
+    saved.searchId = "s1";
+    saved.fax.append("0519-81111111", "http://p1.example/");
+    saved.fax.append("0519-82222222", "http://p2.example/");
+    saveSearch(programDir, StoredSearch{}, saved);
+    if (origins == "missing")
+        std::filesystem::remove(programDir / kFaxOriginsName);
+    if (origins == "short")
+        writeAllLines(programDir / kFaxOriginsName, {"http://p1.example/"});
+
+    SearchResults restored;
+    restoreSavedResults(programDir, readSearchRecord(programDir), restored.links, restored.fax);
+    QCOMPARE(restored.fax.size(), size_t(2));
+    QCOMPARE(restored.fax.origin(1), AnsiString(back ? "http://p2.example/" : ""));
+    QVERIFY(!restored.fax.hasUnsaved());
 }
 
 QTEST_GUILESS_MAIN(TestSearchSession)

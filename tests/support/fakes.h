@@ -151,6 +151,7 @@ public:
     void repaint() override { ++repaints; }
     void setBusyCursor(bool busy) override { busyHistory.push_back(busy); }
     void pause(int ms) override { pauses.push_back(ms); }
+    void showFailures(int total, const std::string& byKind) override { failures = {total, byKind}; }
 
     std::map<Switch, bool> switches;
     std::string speedText = "8"; // the field's text
@@ -162,6 +163,7 @@ public:
     std::vector<ButtonSet> buttonHistory;
     std::vector<bool> busyHistory;
     std::vector<int> pauses;
+    std::pair<int, std::string> failures{0, {}};
     int repaints = 0;
 };
 
