@@ -1,11 +1,11 @@
 #!/usr/bin/env bash
 # Builds and runs the benchmarks (Release build in build-bench/ or $BUILD_DIR).
-# Usage: bench.sh [PART...], PART one of text tools scan crawl lanes soak
+# Usage: bench.sh [PART...], PART one of text tools scan crawl window lanes soak
 # (all of them by default, in that order).
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=${BUILD_DIR:-$root/build-bench}
-parts=${*:-text tools scan crawl lanes soak}
+parts=${*:-text tools scan crawl window lanes soak}
 wants() { [[ " $parts " == *" $1 "* ]]; }
 "$root/scripts/deps.sh"
 cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null
@@ -51,11 +51,19 @@ if wants scan; then
   "$build/bench/bench_scan"
 fi
 
-# Crawl driver: its own cost per page (handler time, and wall time beyond the
+# The search in the window: its own cost per page (handler time, and wall time beyond the
 # 1 s page interval) over a 200-page crawl at speed 1 through the real window
 # and WebEngine, pages served on 127.0.0.1. About 3.5 minutes.
 if wants crawl; then
   headless "$build/bench/bench_crawl" --pages=200
+fi
+
+# The window with 4 and 8 pages at once ("同时打开") at speed 1: pages per
+# second over the same 200 pages (one page at once is the crawl part above).
+if wants window; then
+  for n in 4 8; do
+    headless "$build/bench/bench_crawl" --pages=200 --lanes=$n
+  done
 fi
 
 # vqharvest crawl with lanes: pages per second and peak memory of the whole
