@@ -32,9 +32,9 @@ SearchSettings settingsFromView(const MainView& view)
     s.markers = view.memoLines(Memo::FaxMarkers);
     s.mustContain = view.memoLines(Memo::MustContain);
     s.mustNotContain = view.memoLines(Memo::MustNotContain);
+    // Every lane keeps the pace, which is the window's politeness: no cap on
+    // the pages of one host beyond it.
     s.lanes.lanes = std::max(1, view.pagesAtOnce());
-    if (s.lanes.lanes > 1)
-        s.lanes.perHost = 2;
     const MainView* v = &view;
     s.live = [v] {
         return LiveSettings{v->speed(), v->isChecked(Switch::Links), v->isChecked(Switch::Fax),

@@ -39,8 +39,7 @@ struct EnginePorts {
 
 // The window's controls as the settings of a search. The speed and the
 // switches "搜索链接", "搜索传真" and "自动保存" stay live: the page tick reads
-// them again at every page. With more than one page at once ("同时打开"), at
-// most two pages of one host load at once.
+// them again at every page. "同时打开" gives the lanes.
 SearchSettings settingsFromView(const MainView& view);
 
 class Engine {

@@ -74,7 +74,8 @@ int LaneScheduler::maxWaitTicks() const
 
 bool LaneScheduler::lookahead() const
 {
-    return used_ > 1 || settings_.lanes.perHost > 0 || settings_.lanes.hostDelayMs > 0;
+    // Reading ahead only helps to pass a host that must wait.
+    return settings_.lanes.perHost > 0 || settings_.lanes.hostDelayMs > 0;
 }
 
 // ---- a search -----------------------------------------------------------------

@@ -1,5 +1,6 @@
 // Makes the README's screenshot (not run by ctest): the main window searching
-// local pages at speed 1, with the result lists enlarged through the splitter;
+// local pages at speed 1, 8 pages at once, with the result lists enlarged
+// through the splitter;
 // once a few pages are done, `import` saves the window's area of the screen.
 // Run under xvfb-run:  screenshot_manual OUT.png
 #include "app/form1.h"
@@ -55,7 +56,7 @@ int main(int argc, char* argv[])
     installQtTranslations();
 
     test::PageServer server;
-    const int pages = 24;
+    const int pages = 64;
     for (int i = 0; i < pages; ++i)
         server.set(QStringLiteral("/company/%1.html").arg(i).toUtf8(), {"200 OK", "text/html; charset=utf-8", page(i, server), {}, true});
 
@@ -68,18 +69,19 @@ int main(int argc, char* argv[])
     form.resize(760, 560);
     form.move(40, 30);
     form.setSpeed(1);
+    form.setPagesAtOnce(8);
     for (Switch s : {Switch::Links, Switch::Fax, Switch::Dedup, Switch::LinkFilter, Switch::Autosave})
         form.setChecked(s, true);
     form.Splitter1->setSizes({200, 260});
 
     QTimer::singleShot(500, &form, [&] { form.N2Click(); });
-    QTimer::singleShot(7500, &form, [&] {
+    QTimer::singleShot(6500, &form, [&] {
         const QRect r = form.frameGeometry();
         const int code = QProcess::execute(
             QStringLiteral("import"),
             {QStringLiteral("-window"), QStringLiteral("root"), QStringLiteral("-crop"),
              QStringLiteral("%1x%2+%3+%4").arg(r.width()).arg(r.height()).arg(r.x()).arg(r.y()), out});
-        std::fprintf(stderr, "import: %d, line %d of %d\n", code, form.engine().counters.progressIndex, pages);
+        std::fprintf(stderr, "import: %d, line %d of %d, position %d, busy %zu\n", code, form.engine().session.lanes().linesRead(), pages, form.engine().session.position(), form.engine().session.lanes().busyLanes());
         app.quit();
     });
     return app.exec();

@@ -101,7 +101,7 @@ void TestWindowLanes::sameFilesAsVqharvest()
     QTemporaryDir out;
     test::HarvestProcess harvest;
     QProcess p;
-    harvest.start(p, {"crawl", w.dir.filePath("list.txt"), "--speed", "1", "--lanes", QString::number(pages),
+    harvest.start(p, {"crawl", w.dir.filePath("list.txt"), "--speed", "1", "--lanes", QString::number(pages), "--per-host", QString::number(pages),
                       "--links", "--fax", "--dedup", "--filter", "--no-net-check", "--quiet", "--out", out.path()});
     QVERIFY(test::HarvestProcess::waitForExit(p, 90000));
     QCOMPARE(p.exitCode(), 0);

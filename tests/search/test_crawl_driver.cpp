@@ -207,6 +207,8 @@ void CrawlDriverTest::startState()
     r.session.stored() = SearchPosition{17, 42}; // total shown as last counted
     r.links.append("http://old.example/");
     r.fax.append("0519-11111111");
+    r.links.markSaved(); // written by that search: no question before they go
+    r.fax.markSaved();
     r.view.setPanel(5, "4");
     r.view.setPanel(7, "5");
     r.view.speedText = speed.toStdString();
@@ -435,7 +437,9 @@ void CrawlDriverTest::restartBeginsAtTheFirstLine()
 
     const qint64 start = r.clock.now();
     r.browser.navigations.clear();
+    r.prompts.confirmAnswers = {true}; // the first search's results are in no file: asked, and Yes
     r.engine.N2Click();
+    QCOMPARE(r.prompts.texts("confirm").size(), size_t(1));
     QCOMPARE(r.browser.navigations, std::vector<AnsiString>{"http://p1.example/"});
     QCOMPARE(r.session.lanes().linesRead(), 1);
     QVERIFY(r.session.running() && r.fax.empty());
