@@ -645,10 +645,13 @@ void TestVqharvest::crawlLocalPages()
                               .arg(fax.size())
                               .toUtf8()),
              err.constData());
-    // Only the results, the state and the search record are written into DIR.
+    // Only the results, the state, the search record and the pages of the fax
+    // numbers are written into DIR.
     QStringList written = QDir(out).entryList(QDir::Files);
     written.sort();
     QStringList expected{"autosave&fax.txt", "autosave&web.txt", "vqdornavik.ini", "vqresults.ini"};
+    if (!fax.isEmpty())
+        expected << "vqorigins.txt";
     QCOMPARE(written, expected);
 }
 
