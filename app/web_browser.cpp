@@ -48,6 +48,14 @@ const QString kSnapshotScript = QStringLiteral(R"JS(
     if (document.body)
       r.text = String(document.body.outerText);
   } catch (e) {}
+  r.sinceLoad = -1;
+  r.scripts = 0;
+  try {
+    var n = performance.getEntriesByType('navigation')[0];
+    if (n && n.loadEventEnd > 0)
+      r.sinceLoad = performance.now() - n.loadEventEnd;
+    r.scripts = document.scripts.length;
+  } catch (e) {}
   return r;
 })()
 )JS");
@@ -154,6 +162,7 @@ WebEngineBrowser::~WebEngineBrowser()
     // outstanding script calls, and whoever listened may be gone already.
     onNavigateComplete2 = nullptr;
     onDocumentComplete = nullptr;
+    onRendererGone = nullptr;
     ++generation_;
     refresh_.stop();
     quiet_.stop();
@@ -278,10 +287,13 @@ void WebEngineBrowser::onRenderProcessTerminated()
     // not complete.
     snap_ = Snapshot{false, {}, {}, {}};
     result_ = LoadResult::RendererGone;
+    httpStatus_ = 0;
     refresh_.stop();
     quiet_.stop();
     completeWait_.stop();
     loading_ = false;
+    if (onRendererGone)
+        onRendererGone();
 }
 
 void WebEngineBrowser::killRenderer()
@@ -366,6 +378,7 @@ void WebEngineBrowser::navigate(const AnsiString& url)
     target_ = QUrl::fromUserInput(fromAnsiText(url));
     snap_ = Snapshot{true, target_.toString(QUrl::FullyEncoded), {}, {}};
     result_ = LoadResult::Pending;
+    httpStatus_ = 0;
 
     // A load still running (a server that never answers) is stopped first:
     // otherwise WebEngine merges it with the next one and reports neither
@@ -502,9 +515,17 @@ void WebEngineBrowser::onUrlChanged(const QUrl& url)
 void WebEngineBrowser::onLoadEnded(const QWebEngineLoadingInfo& info)
 {
     refresh_.stop();
-    if (result_ != LoadResult::RendererGone)
-        result_ = info.status() == QWebEngineLoadingInfo::LoadFailedStatus ? LoadResult::Failed
-                                                                          : LoadResult::Succeeded;
+    if (result_ != LoadResult::RendererGone) {
+        const bool failed = info.status() == QWebEngineLoadingInfo::LoadFailedStatus;
+        result_ = failed ? LoadResult::Failed : LoadResult::Succeeded;
+        // An HTTP error answer names its status; a document that arrived
+        // over HTTP had a 2xx answer, and a failure of any other kind had none.
+        const bool http = info.url().scheme() == QLatin1String("http") || info.url().scheme() == QLatin1String("https");
+        if (info.errorDomain() == QWebEngineLoadingInfo::HttpStatusCodeDomain)
+            httpStatus_ = info.errorCode();
+        else
+            httpStatus_ = !failed && http && info.status() == QWebEngineLoadingInfo::LoadSucceededStatus ? 200 : 0;
+    }
     if (!reportNavigateComplete())
         return;
     // Stopped before its document arrived (a download, a stop): the page
@@ -612,10 +633,32 @@ void WebEngineBrowser::snapshotArrived(std::uint64_t generation, std::uint64_t l
         snap_ = Snapshot{true, m.value(QStringLiteral("href")).toString(),
                          m.value(QStringLiteral("links")).toStringList(),
                          m.value(QStringLiteral("text")).toString()};
+        // A page with scripts may still draw after its load event: read it
+        // again once the settle time since that event is over. What was read
+        // now stands for the page meanwhile (a wait bound may end it).
+        const double sinceLoad = m.value(QStringLiteral("sinceLoad")).toDouble();
+        if (settleMs_ > 0 && result_ == LoadResult::Succeeded && load == load_ && sinceLoad >= 0 &&
+            sinceLoad < settleMs_ && m.value(QStringLiteral("scripts")).toInt() > 0) {
+            settleThenComplete(int(settleMs_ - sinceLoad) + 1);
+            return;
+        }
     } else {
         snap_ = Snapshot{false, {}, {}, {}};
     }
     raiseDocumentComplete(load);
+}
+
+void WebEngineBrowser::settleThenComplete(int ms)
+{
+    completeWait_.stop();
+    const std::uint64_t generation = generation_;
+    const std::uint64_t load = load_;
+    QTimer::singleShot(ms, this, [this, generation, load] {
+        if (generation != generation_ || load != load_ || completedLoad_ >= load)
+            return;
+        completeWait_.start();
+        takeSnapshot(Take::Complete);
+    });
 }
 
 void WebEngineBrowser::raiseDocumentComplete(std::uint64_t load)
