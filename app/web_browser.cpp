@@ -21,6 +21,7 @@
 #include <QWebEngineSettings>
 
 #include <string_view>
+#include <utility>
 
 namespace vq {
 
@@ -383,8 +384,11 @@ void WebEngineBrowser::navigate(const AnsiString& url)
     // A load still running (a server that never answers) is stopped first:
     // otherwise WebEngine merges it with the next one and reports neither
     // start nor end properly. Its end, when it comes, is dropped.
-    if (loading_)
+    stopEndDue_ = false;
+    if (loading_) {
         page_->triggerAction(QWebEnginePage::Stop);
+        stopEndDue_ = true;
+    }
     if (abandoned && !restartPending_)
         killRenderer();
     loadDeferred_ = true;
@@ -452,8 +456,11 @@ void WebEngineBrowser::onLoadingChanged(const QWebEngineLoadingInfo& info)
     if (!started_) {
         // An end before this navigation's start is the end of the load that
         // navigate() stopped, unless the two loads were merged into one: then
-        // it is this navigation's end and carries its address.
-        if (!info.url().matches(target_, QUrl::StripTrailingSlash))
+        // it is this navigation's end and carries its address. When the
+        // stopped load had the same address (a page tried again), the first
+        // such end is the stopped load's.
+        const bool stale = std::exchange(stopEndDue_, false);
+        if (!info.url().matches(target_, QUrl::StripTrailingSlash) || stale)
             return;
         started_ = true;
     }
@@ -463,6 +470,7 @@ void WebEngineBrowser::onLoadingChanged(const QWebEngineLoadingInfo& info)
 void WebEngineBrowser::onLoadStarted()
 {
     quiet_.stop();
+    stopEndDue_ = false;
     if (!navigated_)
         return;
     if (started_) {

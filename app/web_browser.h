@@ -154,6 +154,7 @@ private:
     bool refreshInFlight_ = false;
     bool restartPending_ = false; // a renderer was killed; the next load waits for its end
     bool loadDeferred_ = false;   // navigate() came while the renderer was being ended
+    bool stopEndDue_ = false;     // navigate() stopped a load whose end has not come yet
     qint64 capBytes_ = 0;
     int settleMs_ = 0;
     int httpStatus_ = 0;
