@@ -35,6 +35,8 @@ SearchSettings settingsFromView(const MainView& view)
     // Every lane keeps the pace, which is the window's politeness: no cap on
     // the pages of one host beyond it.
     s.lanes.lanes = std::max(1, view.pagesAtOnce());
+    if (s.lanes.lanes > 1) // the pages off screen are on the web as vqharvest's are
+        s.lanes.retries = kRealWebRetries;
     const MainView* v = &view;
     s.live = [v] {
         return LiveSettings{v->speed(), v->isChecked(Switch::Links), v->isChecked(Switch::Fax),

@@ -50,6 +50,7 @@ int main(int argc, char* argv[])
     // graphics and parameters is noise unless the user asks for logging.
     if (qEnvironmentVariableIsEmpty("QT_LOGGING_RULES"))
         qputenv("QT_LOGGING_RULES", "qt.webenginecontext=false");
+    vq::keepHiddenPagesOnTime(); // the pages loaded off screen with "同时打开"
     vq::prepareWebEngine();
 
     QApplication app(argc, argv);

@@ -1,6 +1,7 @@
 #include "app/offscreen_lanes.h"
 
 #include "search/pace.h"
+#include "search/search_settings.h"
 
 #include <QWebEnginePage>
 
@@ -16,9 +17,14 @@ OffscreenLanes::~OffscreenLanes()
 void OffscreenLanes::provide(SearchSession& session, int lanes)
 {
     while (session.lanes().laneCount() < static_cast<size_t>(std::max(lanes, 1))) {
-        browsers_.push_back(browsers_.empty()
-                                ? std::make_unique<WebEngineBrowser>(static_cast<QWebEnginePage*>(nullptr))
-                                : WebEngineBrowser::onProfile(browsers_.front()->page()->profile()));
+        if (browsers_.empty()) {
+            browsers_.push_back(std::make_unique<WebEngineBrowser>(static_cast<QWebEnginePage*>(nullptr)));
+            // Off screen, nobody sees the pictures.
+            loadOnlyWhatTheHarvestReads(browsers_.front()->page()->profile());
+        } else {
+            browsers_.push_back(WebEngineBrowser::onProfile(browsers_.front()->page()->profile()));
+        }
+        browsers_.back()->setSettleMs(kRealWebSettleMs);
         timers_.push_back(std::make_unique<QtTimer>(kInitialPageTimerMs));
         QtTimer& page = *timers_.back();
         timers_.push_back(std::make_unique<QtTimer>(kInitialWatchdogMs));

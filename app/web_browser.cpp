@@ -21,6 +21,7 @@
 #include <QWebEngineSettings>
 
 #include <string_view>
+#include <utility>
 
 namespace vq {
 
@@ -29,6 +30,14 @@ void prepareWebEngine()
     QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
     if (os::runningAsAdministrator())
         qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");
+}
+
+void keepHiddenPagesOnTime()
+{
+    QByteArray flags = qgetenv("QTWEBENGINE_CHROMIUM_FLAGS");
+    if (!flags.contains("--disable-background-timer-throttling"))
+        flags += " --disable-background-timer-throttling --disable-renderer-backgrounding";
+    qputenv("QTWEBENGINE_CHROMIUM_FLAGS", flags.trimmed());
 }
 
 namespace {
@@ -47,6 +56,14 @@ const QString kSnapshotScript = QStringLiteral(R"JS(
   try {
     if (document.body)
       r.text = String(document.body.outerText);
+  } catch (e) {}
+  r.sinceLoad = -1;
+  r.scripts = 0;
+  try {
+    var n = performance.getEntriesByType('navigation')[0];
+    if (n && n.loadEventEnd > 0)
+      r.sinceLoad = performance.now() - n.loadEventEnd;
+    r.scripts = document.scripts.length;
   } catch (e) {}
   return r;
 })()
@@ -154,6 +171,7 @@ WebEngineBrowser::~WebEngineBrowser()
     // outstanding script calls, and whoever listened may be gone already.
     onNavigateComplete2 = nullptr;
     onDocumentComplete = nullptr;
+    onRendererGone = nullptr;
     ++generation_;
     refresh_.stop();
     quiet_.stop();
@@ -278,10 +296,13 @@ void WebEngineBrowser::onRenderProcessTerminated()
     // not complete.
     snap_ = Snapshot{false, {}, {}, {}};
     result_ = LoadResult::RendererGone;
+    httpStatus_ = 0;
     refresh_.stop();
     quiet_.stop();
     completeWait_.stop();
     loading_ = false;
+    if (onRendererGone)
+        onRendererGone();
 }
 
 void WebEngineBrowser::killRenderer()
@@ -366,12 +387,16 @@ void WebEngineBrowser::navigate(const AnsiString& url)
     target_ = QUrl::fromUserInput(fromAnsiText(url));
     snap_ = Snapshot{true, target_.toString(QUrl::FullyEncoded), {}, {}};
     result_ = LoadResult::Pending;
+    httpStatus_ = 0;
 
     // A load still running (a server that never answers) is stopped first:
     // otherwise WebEngine merges it with the next one and reports neither
     // start nor end properly. Its end, when it comes, is dropped.
-    if (loading_)
+    stopEndDue_ = false;
+    if (loading_) {
         page_->triggerAction(QWebEnginePage::Stop);
+        stopEndDue_ = true;
+    }
     if (abandoned && !restartPending_)
         killRenderer();
     loadDeferred_ = true;
@@ -439,8 +464,11 @@ void WebEngineBrowser::onLoadingChanged(const QWebEngineLoadingInfo& info)
     if (!started_) {
         // An end before this navigation's start is the end of the load that
         // navigate() stopped, unless the two loads were merged into one: then
-        // it is this navigation's end and carries its address.
-        if (!info.url().matches(target_, QUrl::StripTrailingSlash))
+        // it is this navigation's end and carries its address. When the
+        // stopped load had the same address (a page tried again), the first
+        // such end is the stopped load's.
+        const bool stale = std::exchange(stopEndDue_, false);
+        if (!info.url().matches(target_, QUrl::StripTrailingSlash) || stale)
             return;
         started_ = true;
     }
@@ -450,6 +478,7 @@ void WebEngineBrowser::onLoadingChanged(const QWebEngineLoadingInfo& info)
 void WebEngineBrowser::onLoadStarted()
 {
     quiet_.stop();
+    stopEndDue_ = false;
     if (!navigated_)
         return;
     if (started_) {
@@ -502,9 +531,17 @@ void WebEngineBrowser::onUrlChanged(const QUrl& url)
 void WebEngineBrowser::onLoadEnded(const QWebEngineLoadingInfo& info)
 {
     refresh_.stop();
-    if (result_ != LoadResult::RendererGone)
-        result_ = info.status() == QWebEngineLoadingInfo::LoadFailedStatus ? LoadResult::Failed
-                                                                          : LoadResult::Succeeded;
+    if (result_ != LoadResult::RendererGone) {
+        const bool failed = info.status() == QWebEngineLoadingInfo::LoadFailedStatus;
+        result_ = failed ? LoadResult::Failed : LoadResult::Succeeded;
+        // An HTTP error answer names its status; a document that arrived
+        // over HTTP had a 2xx answer, and a failure of any other kind had none.
+        const bool http = info.url().scheme() == QLatin1String("http") || info.url().scheme() == QLatin1String("https");
+        if (info.errorDomain() == QWebEngineLoadingInfo::HttpStatusCodeDomain)
+            httpStatus_ = info.errorCode();
+        else
+            httpStatus_ = !failed && http && info.status() == QWebEngineLoadingInfo::LoadSucceededStatus ? 200 : 0;
+    }
     if (!reportNavigateComplete())
         return;
     // Stopped before its document arrived (a download, a stop): the page
@@ -612,10 +649,32 @@ void WebEngineBrowser::snapshotArrived(std::uint64_t generation, std::uint64_t l
         snap_ = Snapshot{true, m.value(QStringLiteral("href")).toString(),
                          m.value(QStringLiteral("links")).toStringList(),
                          m.value(QStringLiteral("text")).toString()};
+        // A page with scripts may still draw after its load event: read it
+        // again once the settle time since that event is over. What was read
+        // now stands for the page meanwhile (a wait bound may end it).
+        const double sinceLoad = m.value(QStringLiteral("sinceLoad")).toDouble();
+        if (settleMs_ > 0 && result_ == LoadResult::Succeeded && load == load_ && sinceLoad >= 0 &&
+            sinceLoad < settleMs_ && m.value(QStringLiteral("scripts")).toInt() > 0) {
+            settleThenComplete(int(settleMs_ - sinceLoad) + 1);
+            return;
+        }
     } else {
         snap_ = Snapshot{false, {}, {}, {}};
     }
     raiseDocumentComplete(load);
+}
+
+void WebEngineBrowser::settleThenComplete(int ms)
+{
+    completeWait_.stop();
+    const std::uint64_t generation = generation_;
+    const std::uint64_t load = load_;
+    QTimer::singleShot(ms, this, [this, generation, load] {
+        if (generation != generation_ || load != load_ || completedLoad_ >= load)
+            return;
+        completeWait_.start();
+        takeSnapshot(Take::Complete);
+    });
 }
 
 void WebEngineBrowser::raiseDocumentComplete(std::uint64_t load)

@@ -33,6 +33,17 @@ namespace vq {
 // start otherwise).
 void prepareWebEngine();
 
+// Chromium lets the timers of hidden pages fire only once a second, and
+// lowers their renderers' priority; pages harvested off screen are hidden. To
+// be called before prepareWebEngine().
+void keepHiddenPagesOnTime();
+
+// Pages on `profile` no longer load what the harvest never reads: images,
+// fonts, media, prefetches and icons. Stylesheets and scripts still load,
+// since they decide what text a page shows. For the profile of off-screen
+// lanes; a browser somebody looks at keeps loading everything.
+void loadOnlyWhatTheHarvestReads(QWebEngineProfile* profile);
+
 // A page that refuses, silently, whatever would wait for somebody at the
 // screen: script dialogs, new windows, downloads, permission requests,
 // log-in requests, certificate errors and file choosers. A crawl runs
@@ -73,6 +84,7 @@ public:
     AnsiString link(int index) override;
     AnsiString bodyText() override;
     LoadResult loadResult() override { return result_; }
+    int httpStatus() override { return httpStatus_; }
     // A page of the adapter's own is replaced by a fresh one on the same
     // profile (what the old one held in memory goes with it).
     void recycle() override;
@@ -87,6 +99,10 @@ public:
     // Ends the page's render process when its memory (resident set) grows
     // beyond `mb` megabytes; the page then counts as a render failure. 0: no cap.
     void setMemoryCapMb(int mb);
+    // Late content: a page that has scripts is read only once `ms` have passed
+    // since its load event (measured on the page's own clock), so what its
+    // scripts draw in that time is read too. 0 (the default): read at once.
+    void setSettleMs(int ms) { settleMs_ = ms > 0 ? ms : 0; }
     // Size of the profile's in-memory HTTP cache (profiles of the adapter's own).
     static constexpr int kHttpCacheBytes = 4 * 1024 * 1024;
 
@@ -118,6 +134,7 @@ private:
     void snapshotArrived(std::uint64_t generation, std::uint64_t load, Take take,
                          const QVariant& result);
     void raiseDocumentComplete(std::uint64_t load);
+    void settleThenComplete(int ms); // the completion snapshot again after ms
     const Snapshot& readable() const;
 
     QPointer<QWebEnginePage> page_;
@@ -142,7 +159,10 @@ private:
     bool refreshInFlight_ = false;
     bool restartPending_ = false; // a renderer was killed; the next load waits for its end
     bool loadDeferred_ = false;   // navigate() came while the renderer was being ended
+    bool stopEndDue_ = false;     // navigate() stopped a load whose end has not come yet
     qint64 capBytes_ = 0;
+    int settleMs_ = 0;
+    int httpStatus_ = 0;
     LoadResult result_ = LoadResult::Pending;
     QUrl target_;             // the address given to the latest navigate()
     QUrl shownUrl_;           // the page's address as last reported

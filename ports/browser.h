@@ -39,6 +39,11 @@ public:
     // The outcome of the latest navigate(). A browser that cannot tell says
     // Succeeded.
     virtual LoadResult loadResult() { return LoadResult::Succeeded; }
+    // The HTTP status of the latest navigation's answer: 200 for a document
+    // that arrived over HTTP, the error status of a 4xx or 5xx answer, 0 when
+    // no HTTP answer came (refused, reset, unreachable, still loading) or the
+    // browser cannot tell.
+    virtual int httpStatus() { return 0; }
     // The page is being recycled: a browser that keeps state between pages may
     // start afresh before the next navigate(). Nothing by default.
     virtual void recycle() {}
@@ -47,6 +52,8 @@ public:
     // window or frame concerned and its address (which the search ignores).
     std::function<void(FrameId, const AnsiString&)> onNavigateComplete2;
     std::function<void(FrameId, const AnsiString&)> onDocumentComplete;
+    // The process rendering the page died: nothing more will complete.
+    std::function<void()> onRendererGone;
 };
 
 } // namespace vq

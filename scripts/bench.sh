@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Builds and runs the benchmarks (Release build in build-bench/ or $BUILD_DIR).
-# Usage: bench.sh [PART...], PART one of text tools scan crawl window lanes soak
-# (all of them by default, in that order).
+# Usage: bench.sh [PART...], PART one of text tools scan crawl window lanes soak web
+# (all of them but web by default, in that order).
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=${BUILD_DIR:-$root/build-bench}
@@ -78,4 +78,26 @@ fi
 # and the ratios 1000/100. About 3 minutes.
 if wants soak; then
   headless "$build/bench/bench_harvest" soak --pages=1000 --lanes=1,8
+fi
+
+# vqharvest crawl over a simulated slice of the web: 600 pages on 60 loopback
+# hosts with latency, pictures, late scripts and faults, at 1, 8, 16, 32 and 64
+# lanes; beside it Crawlee's PuppeteerCrawler at concurrency 8 and 16 when Node
+# and Debian's chromium are present (Crawlee is installed from npm into the
+# build folder). About 10 to 15 minutes. BENCH_WEB_ARGS adds arguments.
+if wants web; then
+  general=()
+  if command -v node >/dev/null && command -v npm >/dev/null && [ -x /usr/bin/chromium ]; then
+    node_dir="$build/general-crawler"
+    mkdir -p "$node_dir"
+    cp "$root/bench/general_crawler.mjs" "$node_dir/"
+    if [ -d "$node_dir/node_modules/crawlee" ] ||
+       (cd "$node_dir" && PUPPETEER_SKIP_DOWNLOAD=1 npm install --no-audit --no-fund --silent crawlee@3 puppeteer@22 >/dev/null 2>&1); then
+      general=(--general="$node_dir")
+    else
+      echo "bench.sh: Crawlee could not be installed; the general crawler is left out" >&2
+    fi
+  fi
+  # shellcheck disable=SC2086
+  headless "$build/bench/bench_web" "${general[@]}" ${BENCH_WEB_ARGS:-}
 fi

@@ -34,6 +34,12 @@ void LaneScheduler::addLane(Browser& browser, Timer& pageTimer, Timer& watchdog)
     lane->watchdog = &watchdog;
     lane->rule.attach(browser);
     const size_t index = lanes_.size();
+    // Without a pace a lane hears of the page's end rather than polling for it.
+    browser.onDocumentComplete = [this, index, rule = browser.onDocumentComplete](FrameId f, const AnsiString& u) {
+        rule(f, u);
+        pageEvent(index);
+    };
+    browser.onRendererGone = [this, index] { pageEvent(index); };
     // A failing tick is reported and the program goes on; the tick itself
     // decides what state its timer is left in.
     pageTimer.onTimer = [this, index] { guarded(prompts_, [this, index] { tick(index); }); };
@@ -60,10 +66,16 @@ int LaneScheduler::pageInterval() const
     return o.noPace ? std::max(1, o.pollMs) : pageIntervalMs(settings_.current().speed);
 }
 
+int64_t LaneScheduler::pageBoundMs() const
+{
+    const LaneOptions& o = settings_.lanes;
+    return int64_t(o.pageTimeoutMs) + std::max(0, o.settleMs);
+}
+
 int LaneScheduler::watchdogInterval() const
 {
     const LaneOptions& o = settings_.lanes;
-    return o.noPace ? std::max(1000, o.pageTimeoutMs) : watchdogIntervalMs(settings_.current().speed);
+    return o.noPace ? int(std::max<int64_t>(1000, pageBoundMs())) : watchdogIntervalMs(settings_.current().speed);
 }
 
 int LaneScheduler::maxWaitTicks() const
@@ -99,6 +111,7 @@ void LaneScheduler::begin(const SearchSettings& settings, int32_t linesDone)
     linesRead_ = linesDone;
     committed_ = linesDone;
     ahead_.clear();
+    retry_.clear();
     done_.clear();
     inFlight_.clear();
     lastVisit_.clear();
@@ -184,8 +197,19 @@ bool LaneScheduler::hostFree(const AnsiString& host) const
 
 LaneScheduler::Take LaneScheduler::takeLine(Task& task)
 {
-    if (!lookahead())
-        return readTask(task) ? Take::Got : Take::End;
+    // A retry whose back-off is over goes first: the resume point waits for it.
+    for (auto it = retry_.begin(); it != retry_.end(); ++it) {
+        if (it->dueMs <= nowMs() && hostFree(it->host)) {
+            task = std::move(*it);
+            retry_.erase(it);
+            return Take::Got;
+        }
+    }
+    if (!lookahead()) {
+        if (readTask(task))
+            return Take::Got;
+        return retry_.empty() ? Take::End : Take::Wait;
+    }
     // A few lines ahead, so that a busy host does not hold up the others.
     const size_t limit = std::max<size_t>(8, 4 * used_);
     Task next;
@@ -198,17 +222,18 @@ LaneScheduler::Take LaneScheduler::takeLine(Task& task)
             return Take::Got;
         }
     }
-    return ahead_.empty() ? Take::End : Take::Wait;
+    return ahead_.empty() && retry_.empty() ? Take::End : Take::Wait;
 }
 
 bool LaneScheduler::listDone()
 {
-    return ahead_.empty() && urlList_.atEnd();
+    return ahead_.empty() && retry_.empty() && urlList_.atEnd();
 }
 
 void LaneScheduler::startTask(Lane& lane, Task task)
 {
     task.startedMs = nowMs();
+    ++task.attempts;
     ++lane.started;
     if (lookahead()) {
         ++inFlight_[task.host];
@@ -221,6 +246,8 @@ void LaneScheduler::startTask(Lane& lane, Task task)
     const bool navigate = !task.skipped; // local files and scripts are not pages of the web
     const AnsiString address = task.address;
     lane.task = std::move(task);
+    if (settings_.lanes.noPace)
+        armPage(lane, navigate ? pageBoundMs() : 0); // before navigate(): its end may come at once
     if (!navigate)
         return;
     if (settings_.lanes.recycleAfter > 0 && lane.sinceRecycle >= settings_.lanes.recycleAfter) {
@@ -245,6 +272,8 @@ void LaneScheduler::assignNext(Lane& lane)
         return;
     case Take::Wait:
         lane.state = LaneState::Waiting;
+        if (settings_.lanes.noPace)
+            lane.pageTimer->setInterval(pageInterval()); // look again soon
         return;
     case Take::Got:
         startTask(lane, std::move(task));
@@ -257,24 +286,20 @@ void LaneScheduler::assignNext(Lane& lane)
 void LaneScheduler::advance(size_t index)
 {
     Lane& lane = *lanes_.at(index);
-    if (listDone() || stopping_) {
-        // A page the watchdog leaves at the end of the list is done; one left
-        // because of a stop is not, so a resume visits it again.
-        if (lane.task) {
-            if (stopping_)
-                dropTask(lane);
-            else
-                finishTask(lane, PageOutcome::Timeout, false);
-        }
-        if (!endForRenderFailures())
-            laneEnd(lane);
-        return;
-    }
     if (lane.task) {
-        // The watchdog gives up on the page: done, without a scan.
-        finishTask(lane, PageOutcome::Timeout, false);
-        if (endForRenderFailures())
-            return;
+        // The watchdog gives up on the page: done, without a scan (or tried
+        // again later). One left because of a stop is not done, so a resume
+        // visits it again.
+        if (stopping_)
+            dropTask(lane);
+        else
+            finishTask(lane, PageOutcome::Timeout, false);
+    }
+    if (endForRenderFailures())
+        return;
+    if (listDone() || stopping_) {
+        laneEnd(lane);
+        return;
     }
     assignNext(lane);
     if (lane.state == LaneState::Idle)
@@ -308,8 +333,28 @@ void LaneScheduler::tick(size_t index)
     }
 
     // Without a document no wait tick is counted; only the watchdog moves on.
-    if (!lane.browser->hasDocument())
+    if (!lane.browser->hasDocument()) {
+        if (settings_.lanes.noPace)
+            lane.pageTimer->setEnabled(false);
         return;
+    }
+
+    if (settings_.lanes.noPace) {
+        // The page's end or its wait bound, whichever comes first.
+        const int64_t left = lane.task->startedMs + pageBoundMs() - nowMs();
+        if (!lane.rule.complete() && left > 0) {
+            armPage(lane, left);
+            return;
+        }
+        lane.pageTimer->setEnabled(false);
+        lane.pageTimer->setInterval(pageInterval());
+        const PageOutcome outcome = !lane.rule.complete() ? PageOutcome::Timeout
+                                    : lane.browser->loadResult() == LoadResult::Failed ? PageOutcome::NavigationError
+                                                                                        : PageOutcome::Scanned;
+        finishTask(lane, outcome, true);
+        afterPage(lane);
+        return;
+    }
 
     lane.pageTimer->setEnabled(false);
     lane.pageTimer->setInterval(pageInterval()); // a changed speed takes effect here
@@ -353,6 +398,24 @@ void LaneScheduler::afterPage(Lane& lane)
         lane.pageTimer->setEnabled(true);
 }
 
+void LaneScheduler::armPage(Lane& lane, int64_t ms)
+{
+    // An interval of 1 ms: a timer of 0 ms stays silent.
+    lane.pageTimer->setInterval(int(std::clamp<int64_t>(ms, 1, 1 << 30)));
+    lane.pageTimer->setEnabled(true);
+}
+
+void LaneScheduler::pageEvent(size_t index)
+{
+    Lane& lane = *lanes_.at(index);
+    if (!active_ || !settings_.lanes.noPace || lane.state != LaneState::Loading)
+        return;
+    // Read on the next turn of the event loop, not inside the browser's own
+    // report (reading moves the lane on to its next page).
+    if (lane.rule.complete() || lane.browser->loadResult() == LoadResult::RendererGone)
+        armPage(lane, 0);
+}
+
 void LaneScheduler::watchdogTick(size_t index)
 {
     Lane& lane = *lanes_.at(index);
@@ -386,93 +449,6 @@ bool LaneScheduler::endForRenderFailures()
         listener_.renderFailuresInRow(renderFailuresInRow_);
     }
     return true;
-}
-
-// ---- a page done ---------------------------------------------------------------
-
-void LaneScheduler::releaseHost(const Task& task)
-{
-    const auto it = inFlight_.find(task.host);
-    if (it != inFlight_.end() && --it->second <= 0)
-        inFlight_.erase(it);
-}
-
-void LaneScheduler::dropTask(Lane& lane)
-{
-    releaseHost(*lane.task);
-    lane.task.reset();
-}
-
-void LaneScheduler::finishTask(Lane& lane, PageOutcome outcome, bool scan)
-{
-    Task task = std::move(*lane.task);
-    lane.task.reset();
-    lane.state = LaneState::Idle;
-    releaseHost(task);
-
-    PageResult d;
-    d.record.line = task.line;
-    d.record.address = task.address;
-    d.record.outcome = outcome;
-    if (!task.skipped && outcome != PageOutcome::RenderFailure) {
-        try {
-            d.record.finalUrl = lane.browser->locationUrl();
-        } catch (...) {
-        }
-    }
-    if (scan) {
-        // Read now, added when every earlier line is done. A read that fails
-        // part-way keeps what was read before it.
-        const LiveSettings live = settings_.current();
-        try {
-            if (live.links)
-                HarvestLinks(*lane.browser, linkRules_, d.links);
-            if (live.fax)
-                ExtractFaxNumbers(*lane.browser, *faxScan_, d.fax);
-        } catch (...) {
-            lane.readError = std::current_exception();
-            d.record.outcome = PageOutcome::RenderFailure;
-        }
-    }
-    d.record.ms = nowMs() - task.startedMs;
-    const PageOutcome final = d.record.outcome;
-    complete(std::move(d));
-    countRenderFailure(final);
-}
-
-void LaneScheduler::complete(PageResult done)
-{
-    const int32_t line = done.record.line;
-    done_[line] = std::move(done);
-    while (!done_.empty() && done_.begin()->first == committed_ + 1) {
-        PageResult d = std::move(done_.begin()->second);
-        done_.erase(done_.begin());
-        ++committed_;
-        if (d.report) {
-            if (d.record.outcome != PageOutcome::RenderFailure)
-                failedRunStart_ = 0;
-            else if (failedRunStart_ == 0)
-                failedRunStart_ = committed_;
-        }
-        listener_.commit(d);
-    }
-}
-
-void LaneScheduler::countRenderFailure(PageOutcome outcome)
-{
-    if (outcome == PageOutcome::Scanned || outcome == PageOutcome::NavigationError)
-        renderFailuresInRow_ = 0;
-    if (outcome != PageOutcome::RenderFailure)
-        return;
-    ++renderFailuresInRow_;
-    if (renderFailuresInRow_ < settings_.lanes.renderFailureLimit || renderStop_)
-        return;
-    // The browser no longer renders anything: a run of empty pages would be
-    // reported as a search. The pages that failed last added nothing: the
-    // resume point goes back before them, so that a resume visits them again.
-    renderStop_ = true;
-    if (failedRunStart_ > 0)
-        committed_ = std::min(committed_, failedRunStart_ - 1);
 }
 
 } // namespace vq

@@ -4,6 +4,12 @@
 // URL list, a few lines ahead so that a busy host does not hold up the
 // others; the pages they read are added in list order. The window runs one
 // lane, its visible browser; vqharvest runs as many as it is told.
+//
+// Paced, a lane's page tick polls the page every interval. Without a pace the
+// page tick is a single shot: at the wait bound, or at once when the browser
+// reports the page complete or its renderer gone. A line that ends in a
+// transient failure may be tried again after a back-off (LaneOptions::retries);
+// until then the resume point stays before it.
 #pragma once
 
 #include "ports/browser.h"
@@ -87,8 +93,12 @@ public:
     int32_t position() const { return committed_; }
     int32_t linesRead() const { return linesRead_; }
 
-    // The intervals at the current speed; without a pace the page tick comes
-    // every pollMs and the wait is bounded by pageTimeoutMs.
+    // Lines waiting for a retry.
+    size_t retriesPending() const { return retry_.size(); }
+
+    // The intervals at the current speed; without a pace a lane waiting for a
+    // host looks again every pollMs, and a page's wait is bounded by
+    // pageTimeoutMs plus settleMs.
     int pageInterval() const;
     int watchdogInterval() const;
     int maxWaitTicks() const;
@@ -103,6 +113,8 @@ private:
         AnsiString host;
         int64_t startedMs = 0;
         bool skipped = false; // not a web address: never navigated
+        int attempts = 0;     // navigations so far
+        int64_t dueMs = 0;    // a retry: not before this time
     };
     enum class LaneState {
         Idle,    // no line
@@ -136,6 +148,10 @@ private:
     void laneEnd(Lane& lane);     // no further line for this lane
     bool endForRenderFailures();  // true when the search has been stopped
     void finishTask(Lane& lane, PageOutcome outcome, bool scan);
+    bool retryLater(Lane& lane, PageOutcome outcome); // true: the line is queued again
+    void pageEvent(size_t lane);  // without a pace: the browser says the page has ended
+    void armPage(Lane& lane, int64_t ms); // without a pace: the page tick once, after ms
+    int64_t pageBoundMs() const;
     void dropTask(Lane& lane);    // abandoned and not counted
     void releaseHost(const Task& task);
     void complete(PageResult done);
@@ -151,6 +167,7 @@ private:
     std::vector<std::unique_ptr<Lane>> lanes_;
     size_t used_ = 1;
     std::deque<Task> ahead_;                  // lines read, not yet given to a lane
+    std::deque<Task> retry_;                  // lines to try again, each after its back-off
     std::map<int32_t, PageResult> done_;      // done out of list order, waiting for earlier lines
     std::map<AnsiString, int> inFlight_;      // pages in flight per host
     std::map<AnsiString, int64_t> lastVisit_; // last navigation per host

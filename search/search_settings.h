@@ -24,7 +24,22 @@ struct LaneOptions {
     int pageTimeoutMs = 30000;  // no pace: how long a page may take to complete
     int pollMs = 50;            // no pace: period of the page tick
     int renderFailureLimit = 5; // render failures in a row that stop the search
+    // Tries after the first for a line that ends as a timeout, or as a
+    // navigation error without an HTTP answer (refused, reset, unreachable).
+    // An HTTP answer (404, 500) is final.
+    int retries = 0;
+    int retryDelayMs = 1000;    // back-off before the first retry; doubles per attempt, never below hostDelayMs
+    // How long a page's scripts may still draw after its load event before
+    // it is read (the browser waits; the wait bound grows by it). 0: read at once.
+    int settleMs = 0;
 };
+
+// A lane's page on the web, off screen (vqharvest's defaults, and the window's
+// pages beyond the visible one): a line that timed out or failed without an
+// HTTP answer is tried this many times more; a page with scripts is read this
+// long after its load event.
+inline constexpr int kRealWebRetries = 2;
+inline constexpr int kRealWebSettleMs = 1200;
 
 // What the page tick reads again at every page: the window lets the user change
 // the speed and the three switches while a search runs.

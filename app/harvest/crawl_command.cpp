@@ -59,12 +59,18 @@ const char* const kCrawlHelp =
     "  --out DIR          where results and state go (default: the current directory)\n"
     "  --report FILE      one JSON object per line of the list: line, url, final URL,\n"
     "                     outcome, ms, fax numbers and links found\n"
-    "  --lanes N          pages loaded at once, 1..32 (default 1); results stay in list order\n"
+    "  --lanes N          pages loaded at once, 1..64 (default 1); results stay in list order\n"
     "  --per-host K       with lanes: at most K pages of one host at once (default 2)\n"
     "  --host-delay S     at least S seconds between two visits to one host (default 0)\n"
     "  --recycle M        a lane's page is made afresh after M pages (default 100; 0: never)\n"
     "  --max-page-mb MB   a page whose renderer grows beyond MB megabytes is ended\n"
     "                     (default 1024; 0: no cap)\n"
+"  --retries N        a line that timed out or failed without an HTTP answer is tried\n"
+    "                     up to N more times, after 1 s, 2 s, ... (default 2; 404 and 500 are final)\n"
+    "  --settle MS        a page with scripts is read MS milliseconds after its load event,\n"
+    "                     so that what they draw late is read too (default 1200; 0: at once)\n"
+    "  --images           load images, fonts and media too (by default pages load only\n"
+    "                     what the harvest reads: the document, its stylesheets and scripts)\n"
     "  --shard K/N        visit only the lines L with (L - 1) mod N = K - 1 (several machines)\n"
     "  --no-net-check     skip the connectivity test (pages on this machine)\n"
     "  --quiet            no progress line\n";
@@ -85,6 +91,9 @@ struct CrawlOptions {
     int recycle = 100;
     int maxPageMb = 1024;
     int shardIndex = 0, shardCount = 1;
+    int retries = kRealWebRetries;
+    int settleMs = kRealWebSettleMs;
+    bool images = false;
     bool netCheck = true;
     bool quiet = false;
 };
@@ -143,7 +152,7 @@ CrawlOptions parseCrawl(const std::vector<std::string>& args)
         } else if (a == "--report") {
             o.report = optionValue(args, i);
         } else if (a == "--lanes") {
-            o.lanes = boundedInteger("--lanes", optionValue(args, i), 1, 32);
+            o.lanes = boundedInteger("--lanes", optionValue(args, i), 1, 64);
         } else if (a == "--per-host") {
             o.perHost = boundedInteger("--per-host", optionValue(args, i), 1, 32);
         } else if (a == "--host-delay") {
@@ -156,6 +165,12 @@ CrawlOptions parseCrawl(const std::vector<std::string>& args)
             o.recycle = boundedInteger("--recycle", optionValue(args, i), 0, 1000000);
         } else if (a == "--max-page-mb") {
             o.maxPageMb = boundedInteger("--max-page-mb", optionValue(args, i), 0, 1000000);
+        } else if (a == "--retries") {
+            o.retries = boundedInteger("--retries", optionValue(args, i), 0, 10);
+        } else if (a == "--settle") {
+            o.settleMs = boundedInteger("--settle", optionValue(args, i), 0, 10000);
+        } else if (a == "--images") {
+            o.images = true;
         } else if (a == "--shard") {
             parseShard(optionValue(args, i), o);
         } else if (a == "--no-net-check") o.netCheck = false;
@@ -238,6 +253,8 @@ SearchSettings settingsFor(const CrawlOptions& o, const fs::path& list)
     lanes.recycleAfter = o.recycle;
     lanes.shardIndex = o.shardIndex;
     lanes.shardCount = o.shardCount;
+    lanes.retries = o.retries;
+    lanes.settleMs = o.settleMs;
     return s;
 }
 
@@ -255,14 +272,17 @@ std::unique_ptr<CrawlReport> prepareOutput(const CrawlOptions& o, const fs::path
     return std::make_unique<CrawlReport>(o.report, o.from.has_value());
 }
 
-// Qt WebEngine headless: the offscreen platform, quiet logging, the page
-// memory cap as the script heap's cap too.
+// Qt WebEngine headless: the offscreen platform, quiet logging, timers of
+// hidden pages on time, the page memory cap as the script heap's cap too.
 void prepareQt(const CrawlOptions& o)
 {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     if (qEnvironmentVariableIsEmpty("QT_LOGGING_RULES"))
         qputenv("QT_LOGGING_RULES", "qt.webenginecontext=false;js=false");
+    // Every page of a crawl is hidden: a script that draws a second after the
+    // load must not draw two seconds late.
+    keepHiddenPagesOnTime();
     if (o.maxPageMb > 0) {
         QByteArray flags = qgetenv("QTWEBENGINE_CHROMIUM_FLAGS");
         flags += " --js-flags=--max-old-space-size=" + QByteArray::number(o.maxPageMb);
@@ -278,12 +298,15 @@ struct Lanes {
     std::vector<std::unique_ptr<WebEngineBrowser>> browsers;
     std::vector<std::unique_ptr<QtTimer>> timers;
 
-    Lanes(SearchSession& session, int count, int maxPageMb)
+    Lanes(SearchSession& session, const CrawlOptions& o)
     {
-        for (int i = 0; i < count; ++i) {
+        for (int i = 0; i < o.lanes; ++i) {
             browsers.push_back(i == 0 ? std::make_unique<WebEngineBrowser>(static_cast<QWebEnginePage*>(nullptr))
                                       : WebEngineBrowser::onProfile(browsers[0]->page()->profile()));
-            browsers.back()->setMemoryCapMb(maxPageMb);
+            if (i == 0 && !o.images)
+                loadOnlyWhatTheHarvestReads(browsers[0]->page()->profile());
+            browsers.back()->setMemoryCapMb(o.maxPageMb);
+            browsers.back()->setSettleMs(o.settleMs);
             timers.push_back(std::make_unique<QtTimer>(kInitialPageTimerMs));
             timers.push_back(std::make_unique<QtTimer>(kInitialWatchdogMs));
             session.addLane(*browsers.back(), *timers[timers.size() - 2], *timers.back());
@@ -364,7 +387,7 @@ int runCrawl(int argc, char** argv, const std::vector<std::string>& args)
     QtTimer autosave(kAutosaveMs);
     SearchResults results;
     SearchSession session(prompts, host, autosave, results, outDir);
-    Lanes lanes(session, o.lanes, o.maxPageMb);
+    Lanes lanes(session, o);
     session.setObserver(&output);
     UrlList::countLines(fs::absolute(o.list), session.stored().urlTotal);
 

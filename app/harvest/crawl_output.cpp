@@ -50,7 +50,10 @@ std::string reportLine(const PageRecord& r)
                        ",\"fax\":[";
     for (size_t i = 0; i < r.fax.size(); ++i)
         line += (i ? "," : "") + jsonString(ansiToUtf8(r.fax[i]));
-    return line + "],\"links\":" + std::to_string(r.links) + "}";
+    line += "],\"links\":" + std::to_string(r.links) + ",\"attempts\":" + std::to_string(r.attempts);
+    if (r.httpStatus > 0)
+        line += ",\"status\":" + std::to_string(r.httpStatus);
+    return line + "}";
 }
 
 CrawlReport::CrawlReport(const std::filesystem::path& path, bool append) : path_(path), log_(path, append)
@@ -97,6 +100,8 @@ void CrawlOutput::pageDone(const PageRecord& record)
 {
     ++pages_;
     ++byOutcome_[static_cast<size_t>(record.outcome)];
+    if (record.attempts > 1 && record.outcome == PageOutcome::Scanned)
+        ++doneOnRetry_;
     if (report_)
         report_->write(record);
 }
@@ -168,10 +173,11 @@ void CrawlOutput::printSummary(const SearchProgress& last, bool pagesReportedErr
     std::fprintf(stderr, "vqharvest: %d of %d lines done, %d links, %d fax numbers%s\n", last.position, last.total,
                  last.links, last.fax, pagesReportedErrors ? " (some pages reported errors)" : "");
     std::fprintf(stderr,
-                 "vqharvest: %d pages, %.2f pages/s; failed: %d timeout, %d navigation error, "
-                 "%d render failure, %d skipped scheme\n",
-                 pages_, s > 0 ? pages_ / s : 0.0, count(PageOutcome::Timeout), count(PageOutcome::NavigationError),
-                 count(PageOutcome::RenderFailure), count(PageOutcome::SkippedScheme));
+                 "vqharvest: %d pages, %.2f pages/s, %d scanned on a retry; failed: %d timeout, "
+                 "%d navigation error, %d render failure, %d skipped scheme\n",
+                 pages_, s > 0 ? pages_ / s : 0.0, doneOnRetry_, count(PageOutcome::Timeout),
+                 count(PageOutcome::NavigationError), count(PageOutcome::RenderFailure),
+                 count(PageOutcome::SkippedScheme));
 }
 
 } // namespace vq::cli

@@ -16,7 +16,8 @@
 namespace vq::cli {
 
 // One JSON object per line of the list, written as each line is done:
-// {"line","url","final","outcome","ms","fax":[…],"links"}.
+// {"line","url","final","outcome","ms","fax":[…],"links","attempts"}, and
+// "status" when an HTTP answer came.
 class CrawlReport {
 public:
     CrawlReport(const std::filesystem::path& path, bool append); // throws naming the file
@@ -60,6 +61,7 @@ private:
     std::unique_ptr<CrawlReport> report_;
     std::array<int, kPageOutcomeCount> byOutcome_{};
     int pages_ = 0;
+    int doneOnRetry_ = 0; // scanned on a second or later attempt
     std::chrono::steady_clock::time_point started_ = std::chrono::steady_clock::now();
     int32_t firstLine_ = -1;
     std::chrono::steady_clock::time_point firstAt_;

@@ -11,8 +11,8 @@ _vqharvest()
 
     local commands="crawl extract merge urls help"
     local -a crawl_valued=(--speed --page-timeout --contains --excludes --markers --from --out --report
-                           --lanes --per-host --host-delay --recycle --max-page-mb --shard)
-    local -a crawl_flags=(--links --fax --dedup --filter --site --https --no-net-check --quiet --help)
+                           --lanes --per-host --host-delay --recycle --max-page-mb --shard --retries --settle)
+    local -a crawl_flags=(--links --fax --dedup --filter --site --https --images --no-net-check --quiet --help)
     local -a extract_valued=(--markers --encoding)
     local -a extract_flags=(--dedup --help)
     local -a merge_valued=()

@@ -458,8 +458,8 @@ void TestVqharvest::usageErrors_data()
                                 << QByteArray("--speed must be between 0 and 60");
     QTest::newRow("--speed 61") << QStringList{"crawl", "list.txt", "--speed", "61"} << 2
                                 << QByteArray("--speed must be between 0 and 60");
-    QTest::newRow("--lanes 33") << QStringList{"crawl", "list.txt", "--lanes", "33"} << 2
-                                << QByteArray("--lanes must be between 1 and 32");
+    QTest::newRow("--lanes 65") << QStringList{"crawl", "list.txt", "--lanes", "65"} << 2
+                                << QByteArray("--lanes must be between 1 and 64");
     QTest::newRow("--shard 4/3") << QStringList{"crawl", "list.txt", "--shard", "4/3"} << 2
                                  << QByteArray("--shard K must be between 1 and 3");
     QTest::newRow("--shard 2") << QStringList{"crawl", "list.txt", "--shard", "2"} << 2

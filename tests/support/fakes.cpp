@@ -57,6 +57,8 @@ void FakeBrowser::navigate(const AnsiString& url)
     result = LoadResult::Succeeded;
     if (std::find(renderFailures.begin(), renderFailures.end(), url) != renderFailures.end()) {
         result = LoadResult::RendererGone;
+        if (onRendererGone)
+            onRendererGone();
         return;
     }
     if (autoComplete) {

@@ -73,6 +73,7 @@ public:
     AnsiString link(int index) override;
     AnsiString bodyText() override;
     LoadResult loadResult() override { return result; }
+    int httpStatus() override { return status; }
     void recycle() override { ++recycled; }
 
     // Test side.
@@ -94,6 +95,7 @@ public:
     // addresses (and completes nothing), Succeeded for any other.
     LoadResult result = LoadResult::Succeeded;
     std::vector<AnsiString> renderFailures;
+    int status = 0; // what httpStatus() says
     int recycled = 0;
 
     static inline const int topObject = 1;

@@ -54,10 +54,15 @@ public:
             }
         });
         server_->listen(QHostAddress::LocalHost, 0);
+        port_ = server_->serverPort();
     }
 
     bool listening() const { return server_->isListening(); }
-    quint16 port() const { return server_->serverPort(); }
+    // Stops accepting connections (they are refused) and starts again on the
+    // same port.
+    void refuse() { server_->close(); }
+    bool accept() { return server_->isListening() || server_->listen(QHostAddress::LocalHost, port_); }
+    quint16 port() const { return port_; }
     QString url(const QString& path) const
     {
         return QStringLiteral("http://127.0.0.1:%1%2").arg(port()).arg(path);
@@ -124,6 +129,7 @@ private:
     }
 
     QTcpServer* server_;
+    quint16 port_ = 0;
     QHash<QByteArray, Response> pages_;
     Generator generator_;
     QHash<QTcpSocket*, QByteArray> pending_;

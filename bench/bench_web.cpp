@@ -1,0 +1,213 @@
+// vqharvest crawl over a simulated slice of the web (bench/sim_web.h): lines
+// per second, fax numbers found of those a page offers (the ones drawn after
+// the load event counted apart), peak memory of the whole process tree, and
+// how the lines ended. With --general=DIR (a folder with Crawlee and
+// Puppeteer installed) and Debian's chromium, a general browser crawler runs
+// over the same pages beside it, with concurrency equal to the lanes, no
+// retries and the same bound per page.
+//
+// Usage: bench_web [--pages=600] [--hosts=60] [--lanes=1,8,16,32,64]
+//                  [--general=DIR] [--general-lanes=8,16] [--timeout=15]
+//                  [--vqharvest=PATH] [--extra="--settle 0 ..."]
+#include "bench/bench_process.h"
+#include "bench/sim_web.h"
+
+#include <QCoreApplication>
+#include <QFile>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QSet>
+#include <QThread>
+
+#include <cstdio>
+#include <map>
+#include <string>
+#include <vector>
+
+using namespace vq::bench;
+
+namespace {
+
+struct Figures {
+    std::string who;
+    int lanes = 0;
+    double wallS = 0;
+    int lines = 0;
+    int foundAtLoad = 0, expectedAtLoad = 0, foundLate = 0, expectedLate = 0;
+    TreeMemory peak;
+    std::string outcomes;
+    int code = 0;
+};
+
+std::vector<int> numbers(const char* text)
+{
+    std::vector<int> v;
+    std::stringstream in(text);
+    std::string item;
+    while (std::getline(in, item, ','))
+        if (!item.empty())
+            v.push_back(std::atoi(item.c_str()));
+    return v;
+}
+
+std::vector<std::string> words(const std::string& text)
+{
+    std::vector<std::string> v;
+    std::stringstream in(text);
+    std::string w;
+    while (in >> w)
+        v.push_back(w);
+    return v;
+}
+
+// The numbers found, against what the pages offer.
+void count(const SimWeb& web, const fs::path& found, Figures& f)
+{
+    QSet<QByteArray> got;
+    for (const QByteArray& line : QByteArray::fromStdString(readFile(found)).split('\n'))
+        if (!line.trimmed().isEmpty())
+            got.insert(line.trimmed());
+    for (const SimWeb::Page& p : web.pages()) {
+        if (!p.expected())
+            continue;
+        const bool late = p.drawn == SimWeb::Drawn::AfterLoad;
+        (late ? f.expectedLate : f.expectedAtLoad) += 1;
+        if (got.contains(p.number))
+            (late ? f.foundLate : f.foundAtLoad) += 1;
+    }
+}
+
+std::string reportOutcomes(const fs::path& report)
+{
+    std::map<std::string, int> by;
+    int retried = 0;
+    for (const QByteArray& line : QByteArray::fromStdString(readFile(report)).split('\n')) {
+        if (line.isEmpty())
+            continue;
+        const QJsonObject o = QJsonDocument::fromJson(line).object();
+        ++by[o.value("outcome").toString().toStdString()];
+        if (o.value("attempts").toInt() > 1 && o.value("outcome").toString() == "scanned")
+            ++retried;
+    }
+    std::string s;
+    for (const auto& [k, v] : by)
+        s += (s.empty() ? "" : ", ") + std::to_string(v) + " " + k;
+    return s + "; " + std::to_string(retried) + " scanned on a retry";
+}
+
+void print(const Figures& f)
+{
+    std::printf("| %s | %d | %.2f | %.1f | %d/%d | %d/%d | %.0f | %.0f | %d | %s%s |\n", f.who.c_str(), f.lanes,
+                f.wallS > 0 ? f.lines / f.wallS : 0.0, f.wallS, f.foundAtLoad, f.expectedAtLoad, f.foundLate,
+                f.expectedLate, mb(f.peak.tree.rss), mb(f.peak.tree.pss), f.peak.tree.processes, f.outcomes.c_str(),
+                f.code == 0 ? "" : (" (exit " + std::to_string(f.code) + ")").c_str());
+    std::fflush(stdout);
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    SimWebOptions web;
+    std::vector<int> laneCounts{1, 8, 16, 32, 64};
+    std::vector<int> generalLanes{8, 16};
+    std::string program = VQHARVEST_PATH;
+    std::string general;
+    std::string extra;
+    int timeout = 15;
+    for (int i = 1; i < argc; ++i) {
+        const std::string a = argv[i];
+        auto value = [&](const char* name) { return a.rfind(name, 0) == 0 ? a.substr(std::strlen(name)) : std::string(); };
+        if (!value("--pages=").empty()) web.pages = std::stoi(value("--pages="));
+        else if (!value("--hosts=").empty()) web.hosts = std::max(2, std::stoi(value("--hosts=")));
+        else if (!value("--lanes=").empty()) laneCounts = numbers(value("--lanes=").c_str());
+        else if (a.rfind("--general-lanes=", 0) == 0) generalLanes = numbers(value("--general-lanes=").c_str());
+        else if (!value("--general=").empty()) general = value("--general=");
+        else if (!value("--timeout=").empty()) timeout = std::stoi(value("--timeout="));
+        else if (!value("--vqharvest=").empty()) program = value("--vqharvest=");
+        else if (a.rfind("--extra=", 0) == 0) extra = value("--extra=");
+        else {
+            std::fprintf(stderr, "bench_web: unknown argument %s\n", a.c_str());
+            return 2;
+        }
+    }
+
+    QCoreApplication app(argc, argv);
+    QThread serverThread;
+    auto* sim = new SimWeb(web);
+    if (!sim->listening()) {
+        std::fprintf(stderr, "bench_web: cannot listen on 127.0.1.x\n");
+        return 1;
+    }
+    sim->moveToThread(&serverThread);
+    QObject::connect(&serverThread, &QThread::finished, sim, &QObject::deleteLater);
+    serverThread.start();
+
+    char pattern[] = "/tmp/bench_web.XXXXXX";
+    const char* made = mkdtemp(pattern);
+    if (!made)
+        return 1;
+    const fs::path dir = made;
+    {
+        std::ofstream list(dir / "list.txt", std::ios::binary);
+        for (int i = 0; i < web.pages; ++i)
+            list << sim->url(i).toStdString() << "\r\n";
+    }
+    std::printf("%d pages on %d hosts (127.0.1.x), log-normal latency, median %d ms; page bound %d s\n\n", web.pages,
+                web.hosts, web.medianLatencyMs, timeout);
+    std::printf("| crawler | lanes | lines/s | wall s | found at load | found late | peak RSS MB | peak PSS MB | "
+                "processes | outcomes |\n|---|---:|---:|---:|---:|---:|---:|---:|---:|---|\n");
+
+    for (int lanes : laneCounts) {
+        const fs::path run = dir / ("vq" + std::to_string(lanes));
+        fs::create_directories(run);
+        std::vector<std::string> args{"crawl", (dir / "list.txt").string(), "--speed", "0", "--page-timeout",
+                                      std::to_string(timeout), "--fax", "--lanes", std::to_string(lanes),
+                                      "--per-host", "2", "--no-net-check", "--quiet", "--out", (run / "out").string(),
+                                      "--report", (run / "report.json").string()};
+        for (const std::string& w : words(extra))
+            args.push_back(w);
+        RunResult r = runCrawl(program, args, run / "log.txt", [](const TreeMemory&) {});
+        Figures f;
+        f.who = "vqharvest";
+        f.lanes = lanes;
+        f.wallS = r.wallS;
+        f.lines = web.pages;
+        f.peak = r.peak;
+        f.code = r.exitCode;
+        count(*sim, run / "out" / "autosave&fax.txt", f);
+        f.outcomes = reportOutcomes(run / "report.json");
+        print(f);
+    }
+
+    if (!general.empty() && fs::exists("/usr/bin/chromium")) {
+        for (int lanes : generalLanes) {
+            const fs::path run = dir / ("general" + std::to_string(lanes));
+            fs::create_directories(run);
+            RunResult r = runCrawl("/usr/bin/node",
+                                   {general + "/general_crawler.mjs", (dir / "list.txt").string(),
+                                    (run / "found.txt").string(), std::to_string(lanes), std::to_string(timeout)},
+                                   run / "log.txt", [](const TreeMemory&) {});
+            Figures f;
+            f.who = "general crawler";
+            f.lanes = lanes;
+            f.wallS = r.wallS;
+            f.lines = web.pages;
+            f.peak = r.peak;
+            f.code = r.exitCode;
+            count(*sim, run / "found.txt", f);
+            f.outcomes = "-";
+            print(f);
+        }
+    } else if (!general.empty()) {
+        std::printf("\n(no /usr/bin/chromium: the general crawler was not run)\n");
+    }
+    std::printf("\nLines/s: lines of the list over the whole run's wall time, start-up included. Memory: the peak of\n"
+                "the crawler's whole process tree, sampled every 100 ms; PSS splits shared pages between processes.\n");
+
+    serverThread.quit();
+    serverThread.wait();
+    std::error_code ec;
+    fs::remove_all(dir, ec);
+    return 0;
+}

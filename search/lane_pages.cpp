@@ -1,0 +1,122 @@
+// The lanes' pages once they end: tried again, or done and added to the
+// results in list order.
+#include "search/lane_scheduler.h"
+
+#include <algorithm>
+#include <utility>
+
+namespace vq {
+
+// ---- a page done ---------------------------------------------------------------
+
+void LaneScheduler::releaseHost(const Task& task)
+{
+    const auto it = inFlight_.find(task.host);
+    if (it != inFlight_.end() && --it->second <= 0)
+        inFlight_.erase(it);
+}
+
+void LaneScheduler::dropTask(Lane& lane)
+{
+    releaseHost(*lane.task);
+    lane.task.reset();
+}
+
+bool LaneScheduler::retryLater(Lane& lane, PageOutcome outcome)
+{
+    const LaneOptions& o = settings_.lanes;
+    Task& task = *lane.task;
+    if (stopping_ || task.skipped || task.attempts > o.retries)
+        return false;
+    // A timeout, or a load that failed before any HTTP answer came, may pass;
+    // an answer, even 404 or 500, is the server's word.
+    const bool transient = outcome == PageOutcome::Timeout ||
+                           (outcome == PageOutcome::NavigationError && lane.browser->httpStatus() == 0);
+    if (!transient)
+        return false;
+    const int64_t base = std::max(o.retryDelayMs, o.hostDelayMs);
+    task.dueMs = nowMs() + (base << std::min(task.attempts - 1, 16));
+    releaseHost(task);
+    retry_.push_back(std::move(task));
+    lane.task.reset();
+    lane.state = LaneState::Idle;
+    return true;
+}
+
+void LaneScheduler::finishTask(Lane& lane, PageOutcome outcome, bool scan)
+{
+    if (retryLater(lane, outcome))
+        return;
+    Task task = std::move(*lane.task);
+    lane.task.reset();
+    lane.state = LaneState::Idle;
+    releaseHost(task);
+
+    PageResult d;
+    d.record.line = task.line;
+    d.record.address = task.address;
+    d.record.outcome = outcome;
+    d.record.attempts = std::max(1, task.attempts);
+    if (!task.skipped && outcome != PageOutcome::RenderFailure) {
+        d.record.httpStatus = lane.browser->httpStatus();
+        try {
+            d.record.finalUrl = lane.browser->locationUrl();
+        } catch (...) {
+        }
+    }
+    if (scan) {
+        // Read now, added when every earlier line is done. A read that fails
+        // part-way keeps what was read before it.
+        const LiveSettings live = settings_.current();
+        try {
+            if (live.links)
+                HarvestLinks(*lane.browser, linkRules_, d.links);
+            if (live.fax)
+                ExtractFaxNumbers(*lane.browser, *faxScan_, d.fax);
+        } catch (...) {
+            lane.readError = std::current_exception();
+            d.record.outcome = PageOutcome::RenderFailure;
+        }
+    }
+    d.record.ms = nowMs() - task.startedMs;
+    const PageOutcome final = d.record.outcome;
+    complete(std::move(d));
+    countRenderFailure(final);
+}
+
+void LaneScheduler::complete(PageResult done)
+{
+    const int32_t line = done.record.line;
+    done_[line] = std::move(done);
+    while (!done_.empty() && done_.begin()->first == committed_ + 1) {
+        PageResult d = std::move(done_.begin()->second);
+        done_.erase(done_.begin());
+        ++committed_;
+        if (d.report) {
+            if (d.record.outcome != PageOutcome::RenderFailure)
+                failedRunStart_ = 0;
+            else if (failedRunStart_ == 0)
+                failedRunStart_ = committed_;
+        }
+        listener_.commit(d);
+    }
+}
+
+void LaneScheduler::countRenderFailure(PageOutcome outcome)
+{
+    if (outcome == PageOutcome::Scanned || outcome == PageOutcome::NavigationError)
+        renderFailuresInRow_ = 0;
+    if (outcome != PageOutcome::RenderFailure)
+        return;
+    ++renderFailuresInRow_;
+    if (renderFailuresInRow_ < settings_.lanes.renderFailureLimit || renderStop_)
+        return;
+    // The browser no longer renders anything: a run of empty pages would be
+    // reported as a search. The pages that failed last added nothing: the
+    // resume point goes back before them, so that a resume visits them again.
+    renderStop_ = true;
+    if (failedRunStart_ > 0)
+        committed_ = std::min(committed_, failedRunStart_ - 1);
+}
+
+} // namespace vq

@@ -1,0 +1,172 @@
+// vqharvest crawl at speed 0 against what the web does to a page, on the
+// shared page server: pictures it need not load, numbers a script draws
+// after the load event, and a host that refuses, then accepts.
+#include "tests/support/harvest_process.h"
+#include "tests/support/page_server.h"
+
+#include <QDir>
+#include <QFile>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QTemporaryDir>
+#include <QTest>
+
+using namespace vq;
+
+namespace {
+
+QByteArray readFile(const QString& path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+bool writeFile(const QString& path, const QByteArray& data)
+{
+    QFile f(path);
+    return f.open(QIODevice::WriteOnly) && f.write(data) == data.size();
+}
+
+test::PageServer::Response html(const QByteArray& body)
+{
+    return {"200 OK", "text/html; charset=utf-8",
+            "<html><head><meta charset=\"utf-8\"><link rel=\"stylesheet\" href=\"/style.css\"></head><body>" + body +
+                "</body></html>",
+            {}, true};
+}
+
+struct Run {
+    int code = -1;
+    QByteArray err;
+    QByteArray fax;
+    QList<QJsonObject> report;
+};
+
+} // namespace
+
+class TestHarvestWeb : public QObject {
+    Q_OBJECT
+
+private slots:
+    void pictures_data();
+    void pictures();
+    void lateNumbers_data();
+    void lateNumbers();
+    void refusedThenAccepted();
+
+private:
+    Run crawl(const QList<QString>& urls, const QStringList& extra);
+
+    test::HarvestProcess harvest_;
+    QTemporaryDir dir_;
+    int runs_ = 0;
+};
+
+Run TestHarvestWeb::crawl(const QList<QString>& urls, const QStringList& extra)
+{
+    const QString base = dir_.filePath(QString::number(++runs_));
+    QDir().mkpath(base);
+    writeFile(base + "/list.txt", urls.join("\r\n").toUtf8() + "\r\n");
+    QProcess p;
+    harvest_.start(p, QStringList{"crawl", base + "/list.txt", "--speed", "0", "--fax", "--no-net-check", "--quiet",
+                                  "--out", base + "/out", "--report", base + "/report.json"} + extra);
+    Run r;
+    if (!test::HarvestProcess::waitForExit(p, 60000))
+        return r;
+    r.code = p.exitCode();
+    r.err = p.readAllStandardError();
+    r.fax = readFile(base + "/out/autosave&fax.txt");
+    for (const QByteArray& line : readFile(base + "/report.json").split('\n'))
+        if (!line.isEmpty())
+            r.report << QJsonDocument::fromJson(line).object();
+    return r;
+}
+
+// Pictures, fonts and media are not fetched unless asked for; stylesheets
+// and scripts always are, and the page is read either way.
+void TestHarvestWeb::pictures_data()
+{
+    QTest::addColumn<QStringList>("extra");
+    QTest::addColumn<bool>("pictures");
+    QTest::newRow("by default") << QStringList{} << false;
+    QTest::newRow("--images") << QStringList{"--images"} << true;
+}
+
+void TestHarvestWeb::pictures()
+{
+    QFETCH(QStringList, extra);
+    QFETCH(bool, pictures);
+
+    test::PageServer server;
+    server.set("/p.html", html("<style>@font-face{font-family:F;src:url(/f.woff)} p{font-family:F}</style>"
+                               "<img src=\"/a.png\"><video src=\"/v.mp4\" autoplay></video>"
+                               "<script src=\"/s.js\"></script><p>传真：0519-88888888</p>"));
+    server.set("/style.css", {"200 OK", "text/css", "p{color:black}", {}, true});
+    server.set("/s.js", {"200 OK", "text/javascript", "var x = 1;", {}, true});
+    const Run r = crawl({server.url("/p.html")}, extra + QStringList{"--settle", "0"});
+    QVERIFY2(r.code == 0, r.err.constData());
+    QCOMPARE(r.fax, QByteArray("0519-88888888\r\n"));
+    QCOMPARE(server.requested("/a.png"), pictures);
+    QCOMPARE(server.requested("/f.woff"), pictures);
+    QVERIFY(server.requested("/style.css"));
+    QVERIFY(server.requested("/s.js"));
+}
+
+// Numbers a script draws at DOMContentLoaded, and 1 s after the load event.
+void TestHarvestWeb::lateNumbers_data()
+{
+    QTest::addColumn<QStringList>("extra");
+    QTest::addColumn<QByteArray>("fax");
+    QTest::newRow("by default") << QStringList{} << QByteArray("021-66666666\r\n010-12345678\r\n");
+    QTest::newRow("--settle 0") << QStringList{"--settle", "0"} << QByteArray("021-66666666\r\n");
+}
+
+void TestHarvestWeb::lateNumbers()
+{
+    QFETCH(QStringList, extra);
+    QFETCH(QByteArray, fax);
+
+    test::PageServer server;
+    server.set("/late.html", html("<p id=\"a\"></p><p id=\"b\"></p><script>"
+                                  "document.addEventListener('DOMContentLoaded', function () {"
+                                  "  document.getElementById('a').textContent = '传真：021-66666666'; });"
+                                  "addEventListener('load', function () { setTimeout(function () {"
+                                  "  document.getElementById('b').textContent = '传真：010-12345678'; }, 1000); });"
+                                  "</script>"));
+    const Run r = crawl({server.url("/late.html")}, extra);
+    QVERIFY2(r.code == 0, r.err.constData());
+    QCOMPARE(r.fax, fax);
+    QCOMPARE(r.report.value(0).value("outcome").toString(), QString("scanned"));
+}
+
+// One lane: line 1's host refuses, line 2 is a 404 on another host, and the
+// first host accepts again once line 2 is asked for. Line 1 is done on its
+// second attempt; the 404 is asked for once.
+void TestHarvestWeb::refusedThenAccepted()
+{
+    test::PageServer refusing, other;
+    refusing.set("/p.html", html("<p>传真：0519-88888888</p>"));
+    other.setGenerator([&](const QByteArray& path) -> std::optional<test::PageServer::Response> {
+        if (path == "/missing")
+            refusing.accept();
+        return std::nullopt; // a 404
+    });
+    refusing.refuse();
+    const Run r = crawl({refusing.url("/p.html"), other.url("/missing")}, {"--settle", "0"});
+    QVERIFY2(r.code == 0, r.err.constData());
+    QCOMPARE(r.fax, QByteArray("0519-88888888\r\n"));
+    QCOMPARE(r.report.size(), 2);
+    const QJsonObject first = r.report[0], second = r.report[1];
+    QCOMPARE(first.value("line").toInt(), 1);
+    QCOMPARE(first.value("outcome").toString(), QString("scanned"));
+    QCOMPARE(first.value("attempts").toInt(), 2);
+    QCOMPARE(first.value("status").toInt(), 200);
+    QCOMPARE(second.value("outcome").toString(), QString("navigation error"));
+    QCOMPARE(second.value("attempts").toInt(), 1);
+    QCOMPARE(second.value("status").toInt(), 404);
+    QCOMPARE(other.requestCount("/missing"), 1);
+    QVERIFY2(r.err.contains("1 scanned on a retry"), r.err.constData());
+}
+
+QTEST_GUILESS_MAIN(TestHarvestWeb)
+#include "test_harvest_web.moc"
