@@ -302,7 +302,7 @@ private slots:
     {
         QTemporaryDir tmp;
         const fs::path dir = tmp.path().toStdString();
-        std::set<std::string> allowed[4]; // web, fax, state, search record: each generation's exact bytes
+        std::set<std::string> allowed[5]; // web, fax, state, search record, origins: each generation's exact bytes
         for (int g = 0; g < 2; ++g) {
             EngineRig rig(dir);
             prepareGeneration(rig, g);
@@ -311,10 +311,12 @@ private slots:
             allowed[1].insert(readRaw(dir / "autosave&fax.txt"));
             allowed[2].insert(readRaw(dir / "vqdornavik.ini"));
             allowed[3].insert(readRaw(dir / "vqresults.ini"));
+            allowed[4].insert(readRaw(dir / "vqorigins.txt"));
         }
         QCOMPARE(*allowed[0].begin(), joined(generationLinks(0)));
 
-        const char* const results[] = {"autosave&web.txt", "autosave&fax.txt", "vqdornavik.ini", "vqresults.ini"};
+        const char* const results[] = {"autosave&web.txt", "autosave&fax.txt", "vqdornavik.ini", "vqresults.ini",
+                                       "vqorigins.txt"};
         std::mt19937 rng(std::random_device{}());
         int killedMidWrite = 0;
         std::set<std::string> tempsSeen;
@@ -354,7 +356,7 @@ private slots:
                 tempLeft |= tempsSeen.insert(n).second;
             }
             killedMidWrite += tempLeft;
-            for (int f = 0; f < 4; ++f)
+            for (int f = 0; f < 5; ++f)
                 QVERIFY2(allowed[f].count(readRaw(dir / results[f])) == 1,
                          qPrintable(QString("round %1: %2 is partial").arg(round).arg(results[f])));
         }
