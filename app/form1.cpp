@@ -69,7 +69,7 @@ struct PanelSpec {
 // Labels at the even places, values at the odd places, messages last.
 constexpr PanelSpec kPanels[TForm1::kPanelCount] = {
     {39, "总数："}, {50, ""}, {39, "进程："}, {50, ""}, {39, "链接："},
-    {50, ""},       {41, "传真："}, {50, ""}, {50, nullptr},
+    {50, ""},       {41, kPanelMergeLabel}, {50, ""}, {50, nullptr},
 };
 
 QString windowCaption()

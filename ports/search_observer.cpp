@@ -1,39 +1,42 @@
 #include "ports/search_observer.h"
 
+#include <cstddef>
+
 namespace vq {
+
+namespace {
+
+// By outcome, in the enum's order: the report's name and the window's words.
+struct OutcomeWords {
+    const char* name;
+    const char* text;
+};
+constexpr OutcomeWords kOutcomeWords[kPageOutcomeCount] = {
+    {"scanned", "已搜索"},
+    {"timeout", "超时"},
+    {"navigation error", "打开失败"},
+    {"render failure", "无法显示"},
+    {"skipped scheme", "非网页地址"},
+};
+
+const OutcomeWords* wordsOf(PageOutcome outcome)
+{
+    const auto i = static_cast<size_t>(outcome);
+    return i < kPageOutcomeCount ? &kOutcomeWords[i] : nullptr;
+}
+
+} // namespace
 
 const char* outcomeName(PageOutcome outcome)
 {
-    switch (outcome) {
-    case PageOutcome::Scanned:
-        return "scanned";
-    case PageOutcome::Timeout:
-        return "timeout";
-    case PageOutcome::NavigationError:
-        return "navigation error";
-    case PageOutcome::RenderFailure:
-        return "render failure";
-    case PageOutcome::SkippedScheme:
-        return "skipped scheme";
-    }
-    return "unknown";
+    const OutcomeWords* w = wordsOf(outcome);
+    return w ? w->name : "unknown";
 }
 
 const char* outcomeText(PageOutcome outcome)
 {
-    switch (outcome) {
-    case PageOutcome::Scanned:
-        return "已搜索";
-    case PageOutcome::Timeout:
-        return "超时";
-    case PageOutcome::NavigationError:
-        return "打开失败";
-    case PageOutcome::RenderFailure:
-        return "无法显示";
-    case PageOutcome::SkippedScheme:
-        return "非网页地址";
-    }
-    return "未知";
+    const OutcomeWords* w = wordsOf(outcome);
+    return w ? w->text : "未知";
 }
 
 } // namespace vq

@@ -47,11 +47,6 @@ void LaneScheduler::addLane(Browser& browser, Timer& pageTimer, Timer& watchdog)
     lanes_.push_back(std::move(lane));
 }
 
-const PageCompleteRule& LaneScheduler::pageRule() const
-{
-    return lanes_.at(0)->rule;
-}
-
 size_t LaneScheduler::busyLanes() const
 {
     size_t n = 0;

@@ -66,8 +66,6 @@ public:
     // Lanes the current search runs: as many as its settings ask for, of those added.
     size_t usedLanes() const { return used_; }
     size_t busyLanes() const;
-    // Lane 0's page-complete rule (the window's PageComplete marker).
-    const PageCompleteRule& pageRule() const;
 
     // A search begins with `linesDone` lines of the open list already read.
     void begin(const SearchSettings& settings, int32_t linesDone);

@@ -69,7 +69,6 @@ public:
     // The position and the list's line count as the state file stores them.
     SearchPosition& stored() { return stored_; }
     bool stoppedForRenderFailures() const { return end_ == SearchEnd::RenderFailures && !running_; }
-    const SearchSettings& settings() const { return settings_; }
     SearchResults& results() { return results_; }
     LaneScheduler& lanes() { return lanes_; }
     SearchProgress progress() const;

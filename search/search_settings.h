@@ -52,7 +52,6 @@ struct LiveSettings {
 
 struct SearchSettings {
     AnsiString listPath;       // the URL list
-    int32_t urlTotal = 0;      // its lines, as last counted
     bool links = false;        // "搜索链接"
     bool fax = false;          // "搜索传真"
     bool dedup = false;        // "去重"
