@@ -141,21 +141,26 @@ void Engine::N4Click()
     const std::optional<std::string> answer =
         ports.prompts.inputBox("继续搜索提示", "请输入您上次搜索断点位置        ",
                                intToStr(session.stored().progressIndex));
-    int32_t done = 0;
-    try {
-        if (!answer)
-            throw std::exception();
-        // The box hands back UTF-8; the conversion error quotes the text as typed.
-        done = strToInt(utf8ToAnsi(*answer));
-    } catch (...) {
+    // "放弃", or a number that is not one (which then goes to the default
+    // handler), leaves the window stopped with the counts as they were.
+    const auto cancel = [&] {
         SearchProgress counts = session.progress();
         counts.line = 0;
         shown_.showCounts(counts);
         view.setPanel(kPanelStatus, "取消继续搜索...");
         view.applyButtonSet(ButtonSet::Stopped);
-        if (answer)
-            throw; // a number that is not one goes to the default handler
+    };
+    if (!answer) {
+        cancel();
         return;
+    }
+    int32_t done = 0;
+    try {
+        // The box hands back UTF-8; the conversion error quotes the text as typed.
+        done = strToInt(utf8ToAnsi(*answer));
+    } catch (...) {
+        cancel();
+        throw;
     }
     session.resume(searchSettings(), done);
 }
@@ -172,6 +177,7 @@ void Engine::Shown::showCounts(const SearchProgress& p)
 void Engine::Shown::started(const SearchProgress& p)
 {
     failed.clear();
+    byKind = {};
     view_.showFailures(0, {});
     view_.applyButtonSet(ButtonSet::Searching);
     // The merge tool's last message gives way to the panel's label.
@@ -196,9 +202,7 @@ void Engine::Shown::pageDone(const PageRecord& record)
     PageRecord kept = record;
     kept.fax.clear();
     failed.push_back(std::move(kept));
-    std::array<int, kPageOutcomeCount> byKind{};
-    for (const PageRecord& r : failed)
-        ++byKind[static_cast<size_t>(r.outcome)];
+    ++byKind[static_cast<size_t>(record.outcome)];
     std::string text;
     for (size_t k = 0; k < byKind.size(); ++k) {
         if (byKind[k] > 0)

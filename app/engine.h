@@ -18,6 +18,7 @@
 #include "tools/progress_save.h"
 
 #include <filesystem>
+#include <array>
 #include <functional>
 #include <vector>
 
@@ -89,6 +90,7 @@ private:
         void showCounts(const SearchProgress& p);
 
         std::vector<PageRecord> failed;
+        std::array<int, kPageOutcomeCount> byKind{}; // of `failed`
 
     private:
         MainView& view_;

@@ -131,12 +131,11 @@ void CrawlOutput::draw(const SearchProgress& p)
     const std::string text = "[" + std::string(filled, '#') + std::string(width - filled, '.') + "] line " +
                              std::to_string(p.line) + "/" + std::to_string(p.total) + "  links " +
                              std::to_string(p.links) + "  fax " + std::to_string(p.fax) + "  ETA " + eta + rate;
-    if (text == lastLine_)
-        return;
     // A log gets a line per line of the list, not one per page event.
-    if (!tty_ && !lastLine_.empty() && lastLine_.find("] line " + std::to_string(p.line) + "/") != std::string::npos)
+    if (text == lastText_ || (!tty_ && p.line == lastDrawnLine_))
         return;
-    lastLine_ = text;
+    lastText_ = text;
+    lastDrawnLine_ = p.line;
     if (tty_)
         std::fprintf(stderr, "\r%s\x1b[K", text.c_str());
     else

@@ -65,7 +65,8 @@ private:
     std::chrono::steady_clock::time_point started_ = std::chrono::steady_clock::now();
     int32_t firstLine_ = -1;
     std::chrono::steady_clock::time_point firstAt_;
-    std::string lastLine_;
+    std::string lastText_;
+    int32_t lastDrawnLine_ = -1;
     bool drawn_ = false;
     std::optional<SearchFinish> finished_;
 };
