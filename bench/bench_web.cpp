@@ -39,6 +39,19 @@ struct Figures {
     int code = 0;
 };
 
+// A crawler's run, before its numbers are counted.
+Figures figuresOf(const std::string& who, int lanes, const RunResult& r, int lines)
+{
+    Figures f;
+    f.who = who;
+    f.lanes = lanes;
+    f.wallS = r.wallS;
+    f.lines = lines;
+    f.peak = r.peak;
+    f.code = r.exitCode;
+    return f;
+}
+
 std::vector<int> numbers(const char* text)
 {
     std::vector<int> v;
@@ -168,13 +181,7 @@ int main(int argc, char** argv)
         for (const std::string& w : words(extra))
             args.push_back(w);
         RunResult r = runCrawl(program, args, run / "log.txt", [](const TreeMemory&) {});
-        Figures f;
-        f.who = "vqharvest";
-        f.lanes = lanes;
-        f.wallS = r.wallS;
-        f.lines = web.pages;
-        f.peak = r.peak;
-        f.code = r.exitCode;
+        Figures f = figuresOf("vqharvest", lanes, r, web.pages);
         count(*sim, run / "out" / "autosave&fax.txt", f);
         f.outcomes = reportOutcomes(run / "report.json");
         print(f);
@@ -188,13 +195,7 @@ int main(int argc, char** argv)
                                    {general + "/general_crawler.mjs", (dir / "list.txt").string(),
                                     (run / "found.txt").string(), std::to_string(lanes), std::to_string(timeout)},
                                    run / "log.txt", [](const TreeMemory&) {});
-            Figures f;
-            f.who = "general crawler";
-            f.lanes = lanes;
-            f.wallS = r.wallS;
-            f.lines = web.pages;
-            f.peak = r.peak;
-            f.code = r.exitCode;
+            Figures f = figuresOf("general crawler", lanes, r, web.pages);
             count(*sim, run / "found.txt", f);
             f.outcomes = "-";
             print(f);

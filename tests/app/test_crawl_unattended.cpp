@@ -2,6 +2,7 @@
 // return, renderers that die or grow, schemes that are not the web, signals,
 // output that cannot be written, lists that are not files; and lanes that
 // read many pages at once. Pages come from the shared page server.
+#include "tests/support/files.h"
 #include "tests/support/harvest_process.h"
 #include "tests/support/page_server.h"
 
@@ -18,20 +19,10 @@
 #include <sys/types.h>
 
 using namespace vq;
+using vq::test::readFile;
+using vq::test::writeFile;
 
 namespace {
-
-QByteArray readFile(const QString& path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-
-bool writeFile(const QString& path, const QByteArray& data)
-{
-    QFile f(path);
-    return f.open(QIODevice::WriteOnly) && f.write(data) == data.size();
-}
 
 QByteArray faxNumber(int i) { return "0519-8" + QByteArray::number(1000000 + i); }
 

@@ -1,6 +1,7 @@
 // vqharvest crawl at speed 0 against what the web does to a page, on the
 // shared page server: pictures it need not load, numbers a script draws
 // after the load event, and a host that refuses, then accepts.
+#include "tests/support/files.h"
 #include "tests/support/harvest_process.h"
 #include "tests/support/page_server.h"
 
@@ -12,20 +13,10 @@
 #include <QTest>
 
 using namespace vq;
+using vq::test::readFile;
+using vq::test::writeFile;
 
 namespace {
-
-QByteArray readFile(const QString& path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-
-bool writeFile(const QString& path, const QByteArray& data)
-{
-    QFile f(path);
-    return f.open(QIODevice::WriteOnly) && f.write(data) == data.size();
-}
 
 test::PageServer::Response html(const QByteArray& body)
 {

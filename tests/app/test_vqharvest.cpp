@@ -24,6 +24,8 @@
 #include <optional>
 
 using namespace vq;
+using vq::test::readFile;
+using vq::test::writeFile;
 
 namespace {
 
@@ -33,17 +35,6 @@ QByteArray gbk(const char* utf8)
 {
     const AnsiString text = utf8ToAnsi(utf8);
     return QByteArray(text.data(), qsizetype(text.size()));
-}
-
-bool writeFile(const QString& path, const QByteArray& data)
-{
-    test::writeBytes(path.toStdString(), data.toStdString());
-    return QFileInfo(path).size() == data.size();
-}
-
-QByteArray readFile(const QString& path)
-{
-    return QByteArray::fromStdString(test::readBytes(path.toStdString()));
 }
 
 // "@name" in an argument list stands for the file `name` in `dir`.

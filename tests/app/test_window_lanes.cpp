@@ -3,6 +3,7 @@
 // the pages-at-once setting kept between starts.
 #include "app/form1.h"
 #include "app/web_browser.h"
+#include "tests/support/files.h"
 #include "tests/support/harvest_process.h"
 #include "tests/support/page_server.h"
 #include "tests/support/search_window.h"
@@ -27,12 +28,6 @@ constexpr int kPages = 24;
 
 // Pages share some numbers and links, so that dedup and list order matter.
 QString faxOf(int i) { return QStringLiteral("0519-8%1").arg(1000000 + i % 9); }
-
-QByteArray fileBytes(const QString& path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("(missing)");
-}
 
 } // namespace
 
@@ -106,9 +101,9 @@ void TestWindowLanes::sameFilesAsVqharvest()
     QVERIFY(test::HarvestProcess::waitForExit(p, 90000));
     QCOMPARE(p.exitCode(), 0);
     for (const char* name : {"autosave&web.txt", "autosave&fax.txt"}) {
-        const QByteArray window = fileBytes(w.dir.filePath(name));
+        const QByteArray window = test::readFile(w.dir.filePath(name));
         QVERIFY2(!window.isEmpty(), name);
-        QCOMPARE(window, fileBytes(out.filePath(name)));
+        QCOMPARE(window, test::readFile(out.filePath(name)));
     }
 }
 
@@ -121,7 +116,7 @@ void TestWindowLanes::pagesAtOnceIsKept()
     QCOMPARE(first->form->pagesAtOnce(), 16);
     first->form->setPagesAtOnce(6);
     first->form.reset(); // closing writes the settings
-    QCOMPARE(fileBytes(QString::fromStdString((dir / "vqlanes.ini").string())), QByteArray("6\r\n"));
+    QCOMPARE(test::readFile(QString::fromStdString((dir / "vqlanes.ini").string())), QByteArray("6\r\n"));
     SearchWindow second(dir);
     QCOMPARE(second.form->pagesAtOnce(), 6);
 }

@@ -1,6 +1,10 @@
 // Raw file access for tests: the exact bytes, no text-file rules applied.
 #pragma once
 
+#include <QByteArray>
+#include <QFile>
+#include <QString>
+
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -20,6 +24,20 @@ inline void writeBytes(const std::filesystem::path& p, const std::string& bytes)
 {
     std::ofstream out(p, std::ios::binary | std::ios::trunc);
     out << bytes;
+}
+
+// The same with Qt's paths and bytes: empty when the file cannot be read,
+// false when it cannot be written whole.
+inline QByteArray readFile(const QString& path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+inline bool writeFile(const QString& path, const QByteArray& data)
+{
+    QFile f(path);
+    return f.open(QIODevice::WriteOnly) && f.write(data) == data.size();
 }
 
 } // namespace vq::test
