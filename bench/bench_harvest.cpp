@@ -126,28 +126,6 @@ int benchLanes(const std::string& program, const vq::test::PageServer& server, c
     return bad ? 1 : 0;
 }
 
-// Field by field, the median of samples: a single sample may fall on a
-// renderer being replaced or a page being parsed.
-TreeMemory medianOf(const std::vector<TreeMemory>& samples)
-{
-    auto median = [&](auto field) {
-        std::vector<long> v;
-        for (const TreeMemory& t : samples)
-            v.push_back(field(t));
-        std::nth_element(v.begin(), v.begin() + long(v.size() / 2), v.end());
-        return v.empty() ? 0L : v[v.size() / 2];
-    };
-    TreeMemory m;
-    m.main.rss = median([](const TreeMemory& t) { return t.main.rss; });
-    m.main.anon = median([](const TreeMemory& t) { return t.main.anon; });
-    m.main.pss = median([](const TreeMemory& t) { return t.main.pss; });
-    m.tree.rss = median([](const TreeMemory& t) { return t.tree.rss; });
-    m.tree.anon = median([](const TreeMemory& t) { return t.tree.anon; });
-    m.tree.pss = median([](const TreeMemory& t) { return t.tree.pss; });
-    m.tree.processes = int(median([](const TreeMemory& t) { return long(t.tree.processes); }));
-    return m;
-}
-
 int benchSoak(const std::string& program, const vq::test::PageServer& server, const fs::path& dir, int pages,
               const std::vector<int>& laneCounts)
 {

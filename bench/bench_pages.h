@@ -18,15 +18,23 @@ namespace vq::bench {
 constexpr int kLinksPerPage = 50;
 constexpr int kFaxPerPage = 3;
 
-inline QByteArray makePage(int i, int port)
+// The head and text of page i, up to its links: `paragraphs` paragraphs of
+// about 150 bytes, the page's own fax lines and the shared one. The number i
+// tells pages' numbers apart (up to 79,999,999).
+inline QString pageText(int i, int paragraphs = 100)
 {
     QString html = QStringLiteral("<html><head><meta charset=\"utf-8\"><title>第%1页</title></head><body>").arg(i);
-    for (int p = 0; p < 100; ++p)
+    for (int p = 0; p < paragraphs; ++p)
         html += QStringLiteral("<p>本公司主营各类产品，欢迎来电咨询。Company profile paragraph %1 of page %2, "
                                "address, products and services.</p>").arg(p).arg(i);
     for (int f = 0; f < kFaxPerPage; ++f)
         html += QStringLiteral("<p>传真：0%1-%2</p>").arg(510 + f).arg(20000000 + i);
-    html += QStringLiteral("<p>FAX: +86-10-6666 8888</p><ul>");
+    return html + QStringLiteral("<p>FAX: +86-10-6666 8888</p>");
+}
+
+inline QByteArray makePage(int i, int port)
+{
+    QString html = pageText(i) + QStringLiteral("<ul>");
     for (int l = 0; l < kLinksPerPage; ++l) {
         QString href;
         switch (l % 6) {

@@ -101,6 +101,7 @@ inline std::multimap<pid_t, pid_t> childrenByParent()
 struct TreeMemory {
     Memory main; // vqharvest itself
     Memory tree; // vqharvest and every process below it
+    std::vector<pid_t> pids; // vqharvest first
 };
 
 inline TreeMemory sampleTree(pid_t root)
@@ -112,11 +113,42 @@ inline TreeMemory sampleTree(pid_t root)
     while (!todo.empty()) {
         const pid_t pid = todo.back();
         todo.pop_back();
+        t.pids.push_back(pid);
         t.tree += pid == root ? t.main : processMemory(pid);
         for (auto [it, last] = children.equal_range(pid); it != last; ++it)
             todo.push_back(it->second);
     }
     return t;
+}
+
+// Field by field, the median of samples: a single sample may fall on a
+// renderer being replaced or a page being parsed.
+inline TreeMemory medianOf(const std::vector<TreeMemory>& samples)
+{
+    auto median = [&](auto field) {
+        std::vector<long> v;
+        for (const TreeMemory& t : samples)
+            v.push_back(field(t));
+        std::nth_element(v.begin(), v.begin() + long(v.size() / 2), v.end());
+        return v.empty() ? 0L : v[v.size() / 2];
+    };
+    TreeMemory m;
+    m.main.rss = median([](const TreeMemory& t) { return t.main.rss; });
+    m.main.anon = median([](const TreeMemory& t) { return t.main.anon; });
+    m.main.pss = median([](const TreeMemory& t) { return t.main.pss; });
+    m.tree.rss = median([](const TreeMemory& t) { return t.tree.rss; });
+    m.tree.anon = median([](const TreeMemory& t) { return t.tree.anon; });
+    m.tree.pss = median([](const TreeMemory& t) { return t.tree.pss; });
+    m.tree.processes = int(median([](const TreeMemory& t) { return long(t.tree.processes); }));
+    return m;
+}
+
+// The load average over the last minute.
+inline double loadAverage()
+{
+    double one = 0;
+    std::ifstream("/proc/loadavg") >> one;
+    return one;
 }
 
 inline double mb(long kb)

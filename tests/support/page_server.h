@@ -1,5 +1,5 @@
-// A small HTTP server on 127.0.0.1 (a free port) for tests and benchmarks that
-// load pages in a real browser. Header-only; link Qt6::Network.
+// A small HTTP server on 127.0.0.1 (a free port), or on another loopback
+// address and port, for tests and benchmarks that load pages in a real browser. Header-only; link Qt6::Network.
 //
 // Canned responses are served by path; a generator may answer further paths;
 // anything else gets a 404. Paths under "/never" are accepted and never
@@ -41,7 +41,10 @@ public:
     // Listens at once. The server, its sockets and its state are children of
     // this object, so it may be moved to a thread of its own once its pages
     // are set (set(), setGenerator() and requested() are then off limits).
-    explicit PageServer(QObject* parent = nullptr) : QObject(parent), server_(new QTcpServer(this))
+    explicit PageServer(QObject* parent = nullptr) : PageServer(QHostAddress(QHostAddress::LocalHost), 0, parent) {}
+    // Port 0 takes a free one.
+    PageServer(const QHostAddress& address, quint16 port, QObject* parent = nullptr)
+        : QObject(parent), server_(new QTcpServer(this)), address_(address)
     {
         connect(server_, &QTcpServer::newConnection, this, [this] {
             while (QTcpSocket* s = server_->nextPendingConnection()) {
@@ -53,7 +56,7 @@ public:
                 });
             }
         });
-        server_->listen(QHostAddress::LocalHost, 0);
+        server_->listen(address_, port);
         port_ = server_->serverPort();
     }
 
@@ -61,11 +64,11 @@ public:
     // Stops accepting connections (they are refused) and starts again on the
     // same port.
     void refuse() { server_->close(); }
-    bool accept() { return server_->isListening() || server_->listen(QHostAddress::LocalHost, port_); }
+    bool accept() { return server_->isListening() || server_->listen(address_, port_); }
     quint16 port() const { return port_; }
     QString url(const QString& path) const
     {
-        return QStringLiteral("http://127.0.0.1:%1%2").arg(port()).arg(path);
+        return QStringLiteral("http://%1:%2%3").arg(address_.toString()).arg(port()).arg(path);
     }
     void set(const QByteArray& path, Response r) { pages_[path] = std::move(r); }
     void setGenerator(Generator g) { generator_ = std::move(g); }
@@ -129,6 +132,7 @@ private:
     }
 
     QTcpServer* server_;
+    QHostAddress address_;
     quint16 port_ = 0;
     QHash<QByteArray, Response> pages_;
     Generator generator_;
