@@ -102,6 +102,9 @@ Measured measure(const Options& o, const std::vector<std::string>& args, const f
             kill(tree[i], SIGKILL);
     }
     m.summary = parseSummary(m.run.log);
+    if (m.run.exitCode != 0 && killAt <= 0)
+        std::fprintf(stderr, "bench_site: vqharvest exited with %d:\n%s\n", m.run.exitCode,
+                     m.run.log.substr(m.run.log.size() > 2000 ? m.run.log.size() - 2000 : 0).c_str());
     m.reported = counter.count();
     if (first && last && *last > *first)
         m.pagesPerS = (m.reported - 1) / std::chrono::duration<double>(*last - *first).count();
@@ -195,13 +198,13 @@ void memoryRows(const std::string& who, const Measured& m, const std::vector<int
     row(who + ": PSS ratio", fmt("%.2f", pss), goal ? "≤ 1.2" : "", goal ? pss <= 1.2 : -1);
 }
 
-void rateRows(const std::string& who, const Measured& m, const Measured& base)
+void rateRows(const std::string& who, const Measured& m, const std::string& baseName, const Measured& base)
 {
     row(who + ": lines/s (first to last report line)", fmt("%.1f", m.pagesPerS));
     row(who + ": lines/s (vqharvest's summary)", m.summary.found ? fmt("%.1f", m.summary.perSecond) : "-");
     row(who + ": lines/s (wall, start-up included)", fmt("%.1f", m.reported / std::max(0.001, m.run.wallS)));
     const double ratio = m.pagesPerS / std::max(0.001, base.pagesPerS);
-    row(who + ": rate against the list crawl", fmt("%.2f", ratio), "≥ 0.90", ratio >= 0.9);
+    row(who + ": rate against the " + baseName, fmt("%.2f", ratio), "≥ 0.90", ratio >= 0.9);
 }
 
 // How often the server gave each page of the site, against what it should.
@@ -261,7 +264,7 @@ void siteGoal(const Options& o, SitePages& site, const fs::path& dir)
              .c_str());
     row("depth crawl: how it ended", ending(depth));
     row("list crawl: how it ended", ending(list));
-    rateRows("depth crawl", depth, list);
+    rateRows("depth crawl", depth, "list crawl", list);
     row("list crawl: lines/s (first to last report line)", fmt("%.1f", list.pagesPerS));
     row("list crawl: lines/s (vqharvest's summary)", list.summary.found ? fmt("%.1f", list.summary.perSecond) : "-");
     memoryRows("depth crawl, vqharvest", depth, marks, true);
@@ -365,7 +368,7 @@ void listGoal(const Options& o, const fs::path& dir)
              .c_str());
     row("--frontier: how it ended", ending(frontier));
     row("plain: how it ended", ending(plain));
-    rateRows("--frontier", frontier, plain);
+    rateRows("--frontier", frontier, "plain crawl", plain);
     row("plain: lines/s (first to last report line)", fmt("%.1f", plain.pagesPerS));
     row("plain: lines/s (vqharvest's summary)", plain.summary.found ? fmt("%.1f", plain.summary.perSecond) : "-");
     memoryRows("--frontier, vqharvest", frontier, marks, true);

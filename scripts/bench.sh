@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Builds and runs the benchmarks (Release build in build-bench/ or $BUILD_DIR).
-# Usage: bench.sh [PART...], PART one of text tools scan crawl window lanes soak web
-# (all of them but web by default, in that order).
+# Usage: bench.sh [PART...], PART one of text tools scan crawl window lanes soak web site
+# (all of them but web and site by default, in that order).
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=${BUILD_DIR:-$root/build-bench}
@@ -100,4 +100,15 @@ if wants web; then
   fi
   # shellcheck disable=SC2086
   headless "$build/bench/bench_web" "${general[@]}" ${BENCH_WEB_ARGS:-}
+fi
+
+# Crawls that follow links (bench_site): a site of 10,000 pages on 20 loopback
+# hosts (127.0.2.x) crawled to depth 3 at 8 lanes beside a list crawl of the
+# same pages; a list crawl of BENCH_SITE_LINES lines (default 100,000) with
+# --frontier and without; a crawl killed with SIGKILL at a random page and
+# resumed. About 1 hour at 20 pages/s, plus 100,000 lines' time twice.
+# BENCH_SITE_ARGS adds arguments (--goals=site,kill,list, --pages=N, --seed=N).
+if wants site; then
+  # shellcheck disable=SC2086
+  headless "$build/bench/bench_site" --lines="${BENCH_SITE_LINES:-100000}" ${BENCH_SITE_ARGS:-}
 fi
