@@ -198,13 +198,28 @@ void memoryRows(const std::string& who, const Measured& m, const std::vector<int
     row(who + ": PSS ratio", fmt("%.2f", pss), goal ? "≤ 1.2" : "", goal ? pss <= 1.2 : -1);
 }
 
-void rateRows(const std::string& who, const Measured& m, const std::string& baseName, const Measured& base)
+void rateRows(const std::string& who, const Measured& m)
 {
     row(who + ": lines/s (first to last report line)", fmt("%.1f", m.pagesPerS));
     row(who + ": lines/s (vqharvest's summary)", m.summary.found ? fmt("%.1f", m.summary.perSecond) : "-");
     row(who + ": lines/s (wall, start-up included)", fmt("%.1f", m.reported / std::max(0.001, m.run.wallS)));
+}
+
+// The rows of a crawl held against a crawl of the same pages run just after
+// it: how both ended, their rates, vqharvest's memory at the marks, the load.
+void comparedRows(const std::string& who, const Measured& m, const std::string& baseName, const Measured& base,
+                  const std::vector<int>& marks)
+{
+    row(who + ": how it ended", ending(m));
+    row(baseName + ": how it ended", ending(base));
+    rateRows(who, m);
+    rateRows(baseName, base);
     const double ratio = m.pagesPerS / std::max(0.001, base.pagesPerS);
     row(who + ": rate against the " + baseName, fmt("%.2f", ratio), "≥ 0.90", ratio >= 0.9);
+    memoryRows(who + ", vqharvest", m, marks, true);
+    memoryRows(baseName + ", vqharvest", base, marks, false);
+    row("load average (1 min) during the " + who + " / " + baseName,
+        fmt("%.1f", m.load) + " / " + fmt("%.1f", base.load));
 }
 
 // How often the server gave each page of the site, against what it should.
@@ -262,13 +277,7 @@ void siteGoal(const Options& o, SitePages& site, const fs::path& dir)
           " hosts, depth 3 from " + std::to_string(site.hosts()) + " seeds, " + std::to_string(o.lanes) +
           " lanes, --speed 0 --links --fax")
              .c_str());
-    row("depth crawl: how it ended", ending(depth));
-    row("list crawl: how it ended", ending(list));
-    rateRows("depth crawl", depth, "list crawl", list);
-    row("list crawl: lines/s (first to last report line)", fmt("%.1f", list.pagesPerS));
-    row("list crawl: lines/s (vqharvest's summary)", list.summary.found ? fmt("%.1f", list.summary.perSecond) : "-");
-    memoryRows("depth crawl, vqharvest", depth, marks, true);
-    memoryRows("list crawl, vqharvest", list, marks, false);
+    comparedRows("depth crawl", depth, "list crawl", list, marks);
     row("pages at depth ≤ 3 given exactly once", std::to_string(v.once) + "/" + std::to_string(site.pages()),
         "all", v.once == site.pages());
     row("pages given more than once (extra requests)", std::to_string(v.more) + " (" + std::to_string(v.extra) + ")",
@@ -277,7 +286,6 @@ void siteGoal(const Options& o, SitePages& site, const fs::path& dir)
     row("pages below depth 3 given", std::to_string(deeper), "0", deeper == 0);
     row("other hosts' pages given (--follow site)", std::to_string(foreign), "0", foreign == 0);
     row("result files equal to the list crawl's", yesNo(sameResults(dir / "depth", dir / "list")));
-    row("load average (1 min) during the depth / list crawl", fmt("%.1f", depth.load) + " / " + fmt("%.1f", list.load));
 }
 
 void killGoal(const Options& o, SitePages& site, const fs::path& dir)
@@ -366,17 +374,9 @@ void listGoal(const Options& o, const fs::path& dir)
     head(("Goal: list crawl of " + std::to_string(o.lines) + " lines on 127.0.0.1, " + std::to_string(o.lanes) +
           " lanes, --speed 0 --links --fax, with --frontier and without")
              .c_str());
-    row("--frontier: how it ended", ending(frontier));
-    row("plain: how it ended", ending(plain));
-    rateRows("--frontier", frontier, "plain crawl", plain);
-    row("plain: lines/s (first to last report line)", fmt("%.1f", plain.pagesPerS));
-    row("plain: lines/s (vqharvest's summary)", plain.summary.found ? fmt("%.1f", plain.summary.perSecond) : "-");
-    memoryRows("--frontier, vqharvest", frontier, marks, true);
-    memoryRows("plain, vqharvest", plain, marks, false);
+    comparedRows("--frontier", frontier, "plain crawl", plain, marks);
     row("result files equal", yesNo(sameResults(dir / "frontier", dir / "plain")), "equal",
         sameResults(dir / "frontier", dir / "plain"));
-    row("load average (1 min) during the --frontier / plain crawl",
-        fmt("%.1f", frontier.load) + " / " + fmt("%.1f", plain.load));
 }
 
 } // namespace
