@@ -66,7 +66,7 @@ struct Measured {
 Measured measure(const Options& o, const std::vector<std::string>& args, const fs::path& report,
                  const fs::path& log, const std::vector<int>& marks, int killAt = 0)
 {
-    const int window = std::max(5, marks.empty() ? 0 : marks.front() / 20);
+    const int window = std::max(5, marks.empty() ? 0 : marks.front() / 10);
     Measured m;
     LineCounter counter(report);
     std::vector<std::vector<TreeMemory>> samples(marks.size());
@@ -435,7 +435,7 @@ int main(int argc, char** argv)
     if (wants("list"))
         listGoal(o, dir);
     std::printf("\nMemory: vqharvest itself (not its renderers), the median of the samples taken every 100 ms\n"
-                "while the report's line count was within 5%% of the first mark below each mark. Lines/s: report\n"
+                "while the report's line count was within a tenth of the first mark below each mark. Lines/s: report\n"
                 "lines over the time from the first to the last; the rate goal compares these figures.\n");
 
     serverThread.quit();
