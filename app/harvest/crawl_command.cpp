@@ -10,6 +10,8 @@
 #include "search/host_lookup.h"
 #include "search/saved_results.h"
 #include "search/search_session.h"
+#include "search/site_frontier.h"
+#include "state/frontier_db.h"
 #include "text/errors.h"
 #include "text/paths.h"
 #include "text/text_file.h"
@@ -91,6 +93,10 @@ SearchSettings settingsFor(const CrawlOptions& o, const fs::path& list)
     lanes.shardCount = o.shardCount;
     lanes.retries = o.retries;
     lanes.settleMs = o.settleMs;
+    s.frontier.on = o.onFrontier();
+    s.frontier.depth = o.depth.value_or(0);
+    s.frontier.follow = o.follow;
+    s.frontier.maxPerSite = o.maxPerSite;
     return s;
 }
 
@@ -99,13 +105,13 @@ SearchSettings settingsFor(const CrawlOptions& o, const fs::path& list)
 // results; a resumed one keeps them (the resume reads them back).
 std::unique_ptr<CrawlReport> prepareOutput(const CrawlOptions& o, const fs::path& outDir)
 {
-    if (!o.from) {
+    if (!o.from && !o.resume) {
         writeAllLines(outDir / kAutosaveLinksName, {});
         writeAllLines(outDir / kAutosaveFaxName, {});
     }
     if (o.report.empty())
         return nullptr;
-    return std::make_unique<CrawlReport>(o.report, o.from.has_value());
+    return std::make_unique<CrawlReport>(o.report, o.from.has_value() || o.resume);
 }
 
 // Qt WebEngine headless: the offscreen platform, quiet logging, timers of
@@ -159,7 +165,7 @@ struct Lanes {
 // SIGINT / SIGTERM: the first abandons the loading pages (not counted: the
 // resume point stays before them) and saves; a second saves and quits at once.
 void handleStops(os::StopRequests& stops, SearchSession& session, CliPrompts& prompts, CrawlOutput& output,
-                 bool& stopping)
+                 bool& stopping, bool onFrontier)
 {
     QObject::connect(&stops, &os::StopRequests::requested, qApp, [&](int count) {
         output.endProgressLine();
@@ -170,26 +176,59 @@ void handleStops(os::StopRequests& stops, SearchSession& session, CliPrompts& pr
         }
         if (count >= 2) {
             guarded(prompts, [&] { session.saveProgress(); });
-            std::fprintf(stderr, "vqharvest: stopped; resume with --from %d\n", session.position());
+            if (onFrontier)
+                std::fprintf(stderr, "vqharvest: stopped; resume with --resume\n");
+            else
+                std::fprintf(stderr, "vqharvest: stopped; resume with --from %d\n", session.position());
             std::fflush(stderr);
             std::_Exit(stops.exitCode());
         }
     });
 }
 
+// The crawl's frontier database in the output directory: a fresh one, or the
+// one to resume. A file that is not a sound frontier is left alone.
+std::unique_ptr<FrontierDb> openFrontier(const CrawlOptions& o, const fs::path& outDir)
+{
+    if (!o.onFrontier())
+        return nullptr;
+    const FrontierDb::Open mode = o.resume ? FrontierDb::Open::Resume
+                                  : o.fresh ? FrontierDb::Open::FreshForcing
+                                            : FrontierDb::Open::Fresh;
+    try {
+        return std::make_unique<FrontierDb>(outDir / kFrontierFileName, mode);
+    } catch (const FrontierDbError& e) {
+        if (o.resume)
+            throw;
+        throw Exception(std::string(e.what()) + "; left as it is (--fresh replaces it)");
+    }
+}
+
 // Starts the search, or resumes it after `from` lines; false when refused
 // (the reason is on stderr) or when nothing is left to do.
-bool begin(SearchSession& session, const SearchSettings& settings, const CrawlOptions& o, CliPrompts& prompts)
+bool begin(SearchSession& session, const SearchSettings& settings, const CrawlOptions& o, CliPrompts& prompts,
+           Frontier* frontier)
 {
     bool running = false;
     guarded(prompts, [&] {
-        if (!o.from) {
+        if (o.resume) {
+            running = session.resume(settings, static_cast<int32_t>(frontier->counts().done)) ==
+                      SearchSession::Resumed::Running;
+        } else if (!o.from) {
             running = session.start(settings);
         } else if (session.resumable(settings.listPath)) {
             running = session.resume(settings, *o.from) == SearchSession::Resumed::Running;
         }
     });
     return running;
+}
+
+void printPagesPerDepth(Frontier& frontier)
+{
+    std::string text;
+    for (const auto& [depth, pages] : frontier.pagesPerDepth())
+        text += (text.empty() ? "" : ", ") + std::to_string(pages) + " at depth " + std::to_string(depth);
+    std::fprintf(stderr, "vqharvest: pages per depth: %s\n", text.empty() ? "none" : text.c_str());
 }
 
 } // namespace
@@ -207,6 +246,13 @@ int runCrawl(int argc, char** argv, const std::vector<std::string>& args)
     if (!fs::is_directory(o.out))
         throw Exception("cannot use output directory " + o.out);
     const fs::path outDir = fs::absolute(o.out);
+    std::unique_ptr<FrontierDb> db = openFrontier(o, outDir);
+    std::unique_ptr<SiteFrontier> frontier;
+    if (db) {
+        frontier = std::make_unique<SiteFrontier>(*db, settingsFor(o, fs::absolute(o.list)).frontier);
+        if (!o.resume)
+            frontier->seed(pathToAnsi(fs::absolute(o.list)), o.shardIndex, o.shardCount);
+    }
     std::unique_ptr<CrawlReport> report = prepareOutput(o, outDir);
 
     prepareQt(o);
@@ -225,15 +271,16 @@ int runCrawl(int argc, char** argv, const std::vector<std::string>& args)
     SearchSession session(prompts, host, autosave, results, outDir);
     Lanes lanes(session, o);
     session.setObserver(&output);
+    session.setFrontier(frontier.get());
     UrlList::countLines(fs::absolute(o.list), session.stored().urlTotal);
 
     bool stopping = false;
     os::StopRequests stops;
-    handleStops(stops, session, prompts, output, stopping);
+    handleStops(stops, session, prompts, output, stopping, frontier != nullptr);
 
     const SearchSettings settings = settingsFor(o, fs::absolute(o.list));
     const int failuresBefore = prompts.failures;
-    const bool running = begin(session, settings, o, prompts);
+    const bool running = begin(session, settings, o, prompts, frontier.get());
     if (!running && (!output.hasFinished() || prompts.failures > failuresBefore))
         return kExitRuntime; // refused, or failed before any page: the reason is on stderr
     if (running && !output.hasFinished())
@@ -247,10 +294,15 @@ int runCrawl(int argc, char** argv, const std::vector<std::string>& args)
     const bool saved = prompts.failures == before;
     const bool reportWritten = output.closeReport();
     output.printSummary(session.progress(), pagesReportedErrors);
-    const bool stopped = stopping || session.stoppedForRenderFailures();
-    if (stopped || session.position() < session.stored().urlTotal)
+    const bool stopped = stopping || session.stoppedForRenderFailures() || session.storeFailed();
+    if (frontier) {
+        printPagesPerDepth(*frontier);
+        if (stopped || frontier->counts().queued > 0)
+            std::fprintf(stderr, "vqharvest: stopped; resume with --resume\n");
+    } else if (stopped || session.position() < session.stored().urlTotal) {
         std::fprintf(stderr, "vqharvest: stopped; resume with --from %d\n", session.position());
-    if (!saved || !reportWritten || session.stoppedForRenderFailures())
+    }
+    if (!saved || !reportWritten || session.stoppedForRenderFailures() || session.storeFailed())
         return kExitRuntime;
     return stopping ? stops.exitCode() : kExitOk;
 }
