@@ -35,6 +35,8 @@ struct PageRecord {
     int32_t links = 0;           // links this line added to the link list
     int attempts = 1;            // navigations of this line (more than 1: retried)
     int httpStatus = 0;          // the answer's HTTP status; 0 when none came
+    int depth = -1;              // on a frontier: clicks from a seed; -1 for a list's line
+    AnsiString referrer;         // on a frontier: the page it was found on (empty: a seed)
 };
 
 struct SearchProgress {
@@ -47,6 +49,10 @@ struct SearchProgress {
     size_t lanes = 0;
     double pagesPerSecond = 0;
     AnsiString address;    // the address read last
+    // On a frontier: pages done (as `position`), waiting, and the deepest depth reached.
+    bool frontier = false;
+    int64_t queued = 0;
+    int depthReached = 0;
 };
 
 enum class SearchEnd {

@@ -1,6 +1,9 @@
 #include "search/address.h"
 
+#include <algorithm>
+#include <string>
 #include <string_view>
+#include <vector>
 
 namespace vq {
 
@@ -71,6 +74,97 @@ AnsiString hostOf(const AnsiString& address)
     for (char& c : host)
         c = lowerAscii(c);
     return host;
+}
+
+namespace {
+
+// RFC 3986's remove_dot_segments on a path that starts with "/".
+std::string withoutDotSegments(std::string_view path)
+{
+    std::vector<std::string_view> kept;
+    size_t i = 1;
+    bool trailingSlash = false;
+    while (i <= path.size()) {
+        size_t end = path.find('/', i);
+        if (end == std::string_view::npos)
+            end = path.size();
+        const std::string_view segment = path.substr(i, end - i);
+        const bool last = end == path.size();
+        if (segment == ".") {
+            trailingSlash = last;
+        } else if (segment == "..") {
+            if (!kept.empty())
+                kept.pop_back();
+            trailingSlash = last;
+        } else {
+            kept.push_back(segment);
+            trailingSlash = false;
+        }
+        i = end + 1;
+    }
+    std::string out;
+    for (const std::string_view s : kept) {
+        out += '/';
+        out += s;
+    }
+    if (trailingSlash || out.empty())
+        out += '/';
+    return out;
+}
+
+} // namespace
+
+std::optional<AnsiString> normalisedAddress(const AnsiString& address)
+{
+    std::string_view a(address);
+    while (!a.empty() && isAsciiSpace(a.front()))
+        a.remove_prefix(1);
+    while (!a.empty() && isAsciiSpace(a.back()))
+        a.remove_suffix(1);
+    if (a.empty() || !isWebAddress(AnsiString(a)))
+        return std::nullopt;
+    std::string scheme = "http";
+    if (const size_t p = a.find("://"); p != std::string_view::npos && p == a.find(':') && a.substr(0, p).find_first_of("/?#") == std::string_view::npos) {
+        scheme.assign(a.substr(0, p));
+        for (char& c : scheme)
+            c = lowerAscii(c);
+        a.remove_prefix(p + 3);
+    }
+    if (scheme != "http" && scheme != "https")
+        return std::nullopt;
+    a = a.substr(0, a.find('#'));
+    const size_t authorityEnd = std::min(a.find_first_of("/?"), a.size());
+    std::string_view authority = a.substr(0, authorityEnd);
+    std::string_view rest = a.substr(authorityEnd);
+
+    std::string user;
+    if (const size_t at = authority.rfind('@'); at != std::string_view::npos) {
+        user.assign(authority.substr(0, at + 1));
+        authority.remove_prefix(at + 1);
+    }
+    std::string host(authority);
+    std::string port;
+    const size_t close = host.rfind(']');
+    if (const size_t colon = host.rfind(':'); colon != std::string::npos && (close == std::string::npos || colon > close)) {
+        port = host.substr(colon + 1);
+        host.resize(colon);
+    }
+    if (host.empty())
+        return std::nullopt;
+    for (char& c : host)
+        c = lowerAscii(c);
+    while (port.size() > 1 && port.front() == '0')
+        port.erase(0, 1);
+    if (port.empty() || (scheme == "http" && port == "80") || (scheme == "https" && port == "443"))
+        port.clear();
+
+    const size_t q = rest.find('?');
+    const std::string_view path = rest.substr(0, q);
+    const std::string_view query = q == std::string_view::npos ? std::string_view() : rest.substr(q);
+    AnsiString out = scheme + "://" + user + host + (port.empty() ? "" : ":" + port);
+    out += path.empty() ? std::string("/") : withoutDotSegments(path);
+    out += query;
+    return out;
 }
 
 } // namespace vq

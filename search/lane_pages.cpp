@@ -57,6 +57,9 @@ void LaneScheduler::finishTask(Lane& lane, PageOutcome outcome, bool scan)
     d.record.address = task.address;
     d.record.outcome = outcome;
     d.record.attempts = std::max(1, task.attempts);
+    d.record.depth = task.depth;
+    d.record.referrer = task.referrer;
+    d.row = task.row;
     if (!task.skipped && outcome != PageOutcome::RenderFailure) {
         d.record.httpStatus = lane.browser->httpStatus();
         try {
@@ -73,6 +76,9 @@ void LaneScheduler::finishTask(Lane& lane, PageOutcome outcome, bool scan)
                 HarvestLinks(*lane.browser, linkRules_, d.links);
             if (live.fax)
                 ExtractFaxNumbers(*lane.browser, *faxScan_, d.fax);
+            const FrontierOptions& f = settings_.frontier;
+            if (f.on && task.depth >= 0 && task.depth < f.depth)
+                HarvestLinks(*lane.browser, followRules_, d.follow);
         } catch (...) {
             lane.readError = std::current_exception();
             d.record.outcome = PageOutcome::RenderFailure;

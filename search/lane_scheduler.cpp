@@ -8,8 +8,8 @@
 
 namespace vq {
 
-LaneScheduler::LaneScheduler(Prompts& prompts, UrlList& urlList, Listener& listener)
-    : prompts_(prompts), urlList_(urlList), listener_(listener)
+LaneScheduler::LaneScheduler(Prompts& prompts, LineSource& source, Listener& listener)
+    : prompts_(prompts), source_(&source), listener_(listener)
 {
     nowMs = [] {
         return std::chrono::duration_cast<std::chrono::milliseconds>(
@@ -95,6 +95,8 @@ void LaneScheduler::begin(const SearchSettings& settings, int32_t linesDone)
         linkRules_.mustContain = settings.mustContain;
         linkRules_.mustNotContain = settings.mustNotContain;
     }
+    followRules_ = linkRules_;
+    followRules_.onlySite = false; // the frontier decides which sites it follows
     faxScan_ = std::make_unique<FaxLineScanner>(settings.markers);
     used_ = std::clamp<size_t>(static_cast<size_t>(std::max(1, settings.lanes.lanes)), 1, lanes_.size());
     active_ = true;
@@ -105,6 +107,7 @@ void LaneScheduler::begin(const SearchSettings& settings, int32_t linesDone)
     failedRunStart_ = 0;
     linesRead_ = linesDone;
     committed_ = linesDone;
+    later_ = false;
     ahead_.clear();
     retry_.clear();
     done_.clear();
@@ -152,12 +155,15 @@ void LaneScheduler::halt()
 bool LaneScheduler::readTask(Task& task)
 {
     for (;;) {
-        if (urlList_.atEnd())
+        SourceLine next;
+        const LineSource::Next got = source_->next(next);
+        later_ = got == LineSource::Next::Later;
+        if (got != LineSource::Next::Line)
             return false;
-        AnsiString address = urlList_.readAddress();
         const int32_t line = ++linesRead_;
-        listener_.lineRead(line, address);
-        const int shards = std::max(1, settings_.lanes.shardCount);
+        listener_.lineRead(line, next.address);
+        // A frontier holds only this shard's seeds.
+        const int shards = settings_.frontier.on ? 1 : std::max(1, settings_.lanes.shardCount);
         if ((line - 1) % shards != settings_.lanes.shardIndex) {
             // Another machine's line: done here without a visit.
             PageResult d;
@@ -168,8 +174,11 @@ bool LaneScheduler::readTask(Task& task)
         }
         task = Task{};
         task.line = line;
-        task.host = hostOf(address);
-        task.address = std::move(address);
+        task.host = hostOf(next.address);
+        task.address = std::move(next.address);
+        task.row = next.row;
+        task.depth = next.depth;
+        task.referrer = std::move(next.referrer);
         return true;
     }
 }
@@ -200,10 +209,11 @@ LaneScheduler::Take LaneScheduler::takeLine(Task& task)
             return Take::Got;
         }
     }
+    later_ = false;
     if (!lookahead()) {
         if (readTask(task))
             return Take::Got;
-        return retry_.empty() ? Take::End : Take::Wait;
+        return retry_.empty() && !later_ ? Take::End : Take::Wait;
     }
     // A few lines ahead, so that a busy host does not hold up the others.
     const size_t limit = std::max<size_t>(8, 4 * used_);
@@ -217,12 +227,12 @@ LaneScheduler::Take LaneScheduler::takeLine(Task& task)
             return Take::Got;
         }
     }
-    return ahead_.empty() && retry_.empty() ? Take::End : Take::Wait;
+    return ahead_.empty() && retry_.empty() && !later_ ? Take::End : Take::Wait;
 }
 
 bool LaneScheduler::listDone()
 {
-    return ahead_.empty() && retry_.empty() && urlList_.atEnd();
+    return ahead_.empty() && retry_.empty() && source_->exhausted();
 }
 
 void LaneScheduler::startTask(Lane& lane, Task task)

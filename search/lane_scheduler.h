@@ -20,7 +20,7 @@
 #include "search/link_harvester.h"
 #include "search/page_complete.h"
 #include "search/search_settings.h"
-#include "search/url_list.h"
+#include "search/line_source.h"
 
 #include <cstdint>
 #include <deque>
@@ -39,6 +39,8 @@ struct PageResult {
     bool report = true;             // false: a line of another shard, never visited
     std::vector<AnsiString> links;  // read from the page, not yet added
     std::vector<AnsiString> fax;
+    int64_t row = 0;                // the frontier's row; 0 for a list's line
+    std::vector<AnsiString> follow; // on a frontier below its depth: the links to follow
 };
 
 class LaneScheduler {
@@ -54,7 +56,7 @@ public:
         virtual void renderFailuresInRow(int count) = 0; // the browser is broken: stop
     };
 
-    LaneScheduler(Prompts& prompts, UrlList& urlList, Listener& listener);
+    LaneScheduler(Prompts& prompts, LineSource& source, Listener& listener);
     ~LaneScheduler();
     LaneScheduler(const LaneScheduler&) = delete;
     LaneScheduler& operator=(const LaneScheduler&) = delete;
@@ -67,6 +69,8 @@ public:
     size_t usedLanes() const { return used_; }
     size_t busyLanes() const;
 
+    // Where the next search takes its lines from.
+    void useSource(LineSource& source) { source_ = &source; }
     // A search begins with `linesDone` lines of the open list already read.
     void begin(const SearchSettings& settings, int32_t linesDone);
     // Every lane takes its first line. A failed read or navigation is left to
@@ -113,6 +117,9 @@ private:
         bool skipped = false; // not a web address: never navigated
         int attempts = 0;     // navigations so far
         int64_t dueMs = 0;    // a retry: not before this time
+        int64_t row = 0;      // on a frontier: its row, depth and referrer
+        int depth = -1;
+        AnsiString referrer;
     };
     enum class LaneState {
         Idle,    // no line
@@ -156,11 +163,12 @@ private:
     void countRenderFailure(PageOutcome outcome);
 
     Prompts& prompts_;
-    UrlList& urlList_;
+    LineSource* source_;
     Listener& listener_;
 
     SearchSettings settings_;
     LinkRules linkRules_;
+    LinkRules followRules_; // on a frontier: the links a page adds to it
     std::unique_ptr<FaxLineScanner> faxScan_;
     std::vector<std::unique_ptr<Lane>> lanes_;
     size_t used_ = 1;
@@ -171,6 +179,7 @@ private:
     std::map<AnsiString, int64_t> lastVisit_; // last navigation per host
     int32_t linesRead_ = 0;                   // the list's cursor
     int32_t committed_ = 0;                   // lines up to here are done and added
+    bool later_ = false;                      // the source may have lines later
     bool active_ = false;
     bool stopping_ = false;
     bool ending_ = false;                     // the end of the search is under way

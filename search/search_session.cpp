@@ -1,6 +1,7 @@
 #include "search/search_session.h"
 
 #include "search/saved_results.h"
+#include "text/errors.h"
 #include "text/paths.h"
 
 #include <algorithm>
@@ -43,6 +44,14 @@ SearchProgress SearchSession::progress() const
     const int64_t ms = lanes_.nowMs() - startedMs_;
     p.pagesPerSecond = ms > 0 ? pagesDone_ * 1000.0 / ms : 0;
     p.address = lastAddress_;
+    if (onFrontier()) {
+        const FrontierCounts c = frontier_->counts();
+        p.frontier = true;
+        p.links = static_cast<int32_t>(c.links);
+        p.fax = static_cast<int32_t>(c.fax);
+        p.queued = c.queued;
+        p.depthReached = c.depthReached;
+    }
     return p;
 }
 
@@ -88,11 +97,15 @@ bool SearchSession::start(const SearchSettings& settings)
     results_.clear();
     results_.searchId = newSearchId();
     stored_.progressIndex = 0;
+    if (settings.frontier.on && !frontier_)
+        throw Exception("a crawl on a frontier needs its frontier");
+    lanes_.useSource(settings.frontier.on ? static_cast<LineSource&>(*frontier_) : list_);
     begin(settings, 0);
     observer_->status("正在搜索...");
 
     try {
-        list_.open(settings.listPath);
+        if (!onFrontier())
+            list_.open(settings.listPath);
     } catch (...) {
         // Nothing was read: leave the search ended instead of one that only
         // the watchdog would end, then report.
@@ -112,6 +125,7 @@ void SearchSession::begin(const SearchSettings& settings, int32_t linesDone)
 {
     settings_ = settings;
     running_ = true;
+    storeFailed_ = false;
     end_ = SearchEnd::Completed;
     pagesDone_ = 0;
     lastAddress_.clear();
@@ -152,6 +166,27 @@ SearchSession::Resumed SearchSession::resume(const SearchSettings& settings, int
     // The number is the count of lines done: n >= 1 skips n lines, so the first
     // page visited is line n + 1; 0 or less skips nothing.
     stored_.progressIndex = std::max<int32_t>(linesDone, 0);
+    if (settings.frontier.on) {
+        // The frontier holds the results and what is left to do.
+        if (!frontier_)
+            throw Exception("a crawl on a frontier needs its frontier");
+        settings_ = settings;
+        if (results_.searchId.empty())
+            results_.searchId = readSearchRecord(programDir_).state;
+        if (results_.searchId.empty())
+            results_.searchId = newSearchId();
+        lanes_.useSource(*frontier_);
+        if (frontier_->exhausted()) {
+            observer_->status("网址列表搜索完毕...");
+            observer_->finished({SearchEnd::Completed, position(), {}});
+            return Resumed::AtEnd;
+        }
+        begin(settings, stored_.progressIndex);
+        observer_->status("继续搜索...");
+        lanes_.firstAdvance();
+        return Resumed::Running;
+    }
+    lanes_.useSource(list_);
     try {
         takeBackResults();
         list_.open(settings.listPath);
@@ -258,7 +293,37 @@ void SearchSession::writeState()
 
 void SearchSession::saveProgress()
 {
-    saveSearch(programDir_, storedState(), results_);
+    if (onFrontier())
+        saveFrontierSearch();
+    else
+        saveSearch(programDir_, storedState(), results_);
+}
+
+void SearchSession::saveFrontierSearch()
+{
+    // As saveSearch(): the writes are independent, the first failure raised.
+    std::exception_ptr firstError;
+    try {
+        writeStateOf(programDir_, storedState(), results_.searchId);
+    } catch (...) {
+        firstError = std::current_exception();
+    }
+    try {
+        const Frontier::Written written = frontier_->writeResultFiles(programDir_);
+        if (written.links || written.fax) {
+            SearchRecord record = readSearchRecord(programDir_);
+            if (written.links)
+                record.links = results_.searchId;
+            if (written.fax)
+                record.fax = results_.searchId;
+            writeSearchRecord(programDir_, record);
+        }
+    } catch (...) {
+        if (!firstError)
+            firstError = std::current_exception();
+    }
+    if (firstError)
+        std::rethrow_exception(firstError);
 }
 
 void SearchSession::autosaveTick()
@@ -279,8 +344,34 @@ void SearchSession::lineRead(int32_t, const AnsiString& address)
     observer_->progress(progress());
 }
 
+void SearchSession::commitToFrontier(PageResult& page)
+{
+    if (storeFailed_)
+        return; // stopping: the page stays to do
+    try {
+        frontier_->commit(page, settings_.dedup);
+    } catch (const std::exception& e) {
+        // Nothing more can be written: stop with what is committed, which a
+        // resume goes on from.
+        storeFailed_ = true;
+        end_ = SearchEnd::Stopped;
+        lanes_.requestStop();
+        prompts_.error(e.what());
+    }
+}
+
 void SearchSession::commit(PageResult& page)
 {
+    if (onFrontier()) {
+        commitToFrontier(page);
+        stored_.progressIndex = lanes_.position();
+        if (page.report && !storeFailed_) {
+            ++pagesDone_;
+            observer_->pageDone(page.record);
+        }
+        observer_->progress(progress());
+        return;
+    }
     for (AnsiString& link : page.links) {
         results_.addLink(std::move(link));
         ++page.record.links;

@@ -10,6 +10,7 @@
 #include "ports/prompts.h"
 #include "ports/search_observer.h"
 #include "ports/timer.h"
+#include "search/frontier.h"
 #include "search/lane_scheduler.h"
 #include "search/search_results.h"
 #include "search/search_settings.h"
@@ -30,6 +31,9 @@ public:
     // The first lane added is lane 0 (the window's visible browser).
     void addLane(Browser& browser, Timer& pageTimer, Timer& watchdog) { lanes_.addLane(browser, pageTimer, watchdog); }
     void setObserver(SearchObserver* observer) { observer_ = observer ? observer : &silent_; }
+    // The frontier a search with SearchSettings::frontier.on runs on: its
+    // lines, and where its results go instead of the result lists.
+    void setFrontier(Frontier* frontier) { frontier_ = frontier; }
 
     // "搜索": a new search from the first line, with empty result lists.
     // Refused, with a message and nothing changed, when neither links nor fax
@@ -69,6 +73,9 @@ public:
     // The position and the list's line count as the state file stores them.
     SearchPosition& stored() { return stored_; }
     bool stoppedForRenderFailures() const { return end_ == SearchEnd::RenderFailures && !running_; }
+    // A page's results could not be written to the frontier (a full disk): the
+    // search stopped; what was committed before is kept.
+    bool storeFailed() const { return storeFailed_; }
     SearchResults& results() { return results_; }
     LaneScheduler& lanes() { return lanes_; }
     SearchProgress progress() const;
@@ -90,6 +97,9 @@ private:
     void begin(const SearchSettings& settings, int32_t linesDone);
     void takeBackResults();
     void ended(); // the search ends before any page: timers off, list closed
+    bool onFrontier() const { return settings_.frontier.on && frontier_; }
+    void commitToFrontier(PageResult& page);
+    void saveFrontierSearch();
 
     Prompts& prompts_;
     HostLookup& host_;
@@ -99,6 +109,8 @@ private:
     SearchObserver silent_;
     SearchObserver* observer_ = &silent_;
     UrlList list_;
+    Frontier* frontier_ = nullptr;
+    bool storeFailed_ = false;
     LaneScheduler lanes_;
     SearchSettings settings_;
     SearchPosition stored_;

@@ -41,6 +41,23 @@ struct LaneOptions {
 inline constexpr int kRealWebRetries = 2;
 inline constexpr int kRealWebSettleMs = 1200;
 
+// Which links a crawl on the frontier follows from a page.
+enum class Follow {
+    Site, // links of the page's own site (its registrable domain, as "只搜索本站")
+    All,  // links of any site, at most FrontierOptions::maxPerSite pages a site
+};
+inline constexpr int kDefaultMaxPerSite = 1000;
+
+// A crawl on a frontier (vqharvest): the list's lines are its seeds at depth
+// 0, and links found on a page at depth d < depth join it at depth d + 1.
+// The frontier keeps the results on disk rather than in the result lists.
+struct FrontierOptions {
+    bool on = false; // the search runs on the frontier the front end gives it
+    int depth = 0;
+    Follow follow = Follow::Site;
+    int maxPerSite = kDefaultMaxPerSite;
+};
+
 // What the page tick reads again at every page: the window lets the user change
 // the speed and the three switches while a search runs.
 struct LiveSettings {
@@ -64,6 +81,7 @@ struct SearchSettings {
     std::vector<AnsiString> mustContain;    // "链接必须包含："
     std::vector<AnsiString> mustNotContain; // "链接必须不含："
     LaneOptions lanes;
+    FrontierOptions frontier;
 
     // Set by a front end whose controls stay live during the search; without
     // it the values above hold throughout.

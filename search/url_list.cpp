@@ -71,6 +71,15 @@ AnsiString UrlList::readLine()
     return reader_.readLine();
 }
 
+LineSource::Next UrlList::next(SourceLine& line)
+{
+    if (atEnd())
+        return Next::End;
+    line = SourceLine{};
+    line.address = readAddress();
+    return Next::Line;
+}
+
 void UrlList::close()
 {
     if (reader_.isOpen())

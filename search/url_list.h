@@ -3,6 +3,7 @@
 #pragma once
 
 #include "ports/main_view.h"
+#include "search/line_source.h"
 #include "ports/prompts.h"
 #include <cstdint>
 #include "text/text_file.h"
@@ -12,7 +13,7 @@
 namespace vq {
 
 // The open list during a search.
-class UrlList {
+class UrlList : public LineSource {
 public:
     void open(const AnsiString& path); // from its first line
     bool isOpen() const;
@@ -20,6 +21,10 @@ public:
     AnsiString readAddress();   // next line, cut at its first space
     AnsiString readLine();      // next line, whole (used to skip lines)
     void close();
+
+    // LineSource: the next line's address until the end of the list.
+    Next next(SourceLine& line) override;
+    bool exhausted() override { return atEnd(); }
 
     // A line's address: the bytes before the first space, or the whole line.
     static AnsiString cutAtSpace(const AnsiString& line);

@@ -53,6 +53,8 @@ std::string reportLine(const PageRecord& r)
     line += "],\"links\":" + std::to_string(r.links) + ",\"attempts\":" + std::to_string(r.attempts);
     if (r.httpStatus > 0)
         line += ",\"status\":" + std::to_string(r.httpStatus);
+    if (r.depth >= 0)
+        line += ",\"depth\":" + std::to_string(r.depth) + ",\"referrer\":" + jsonString(ansiToUtf8(r.referrer));
     return line + "}";
 }
 
@@ -128,9 +130,18 @@ void CrawlOutput::draw(const SearchProgress& p)
     char rate[96];
     std::snprintf(rate, sizeof rate, "  done %d  lanes %zu/%zu  %.1f p/s", p.position, p.busyLanes, p.lanes,
                   p.pagesPerSecond);
-    const std::string text = "[" + std::string(filled, '#') + std::string(width - filled, '.') + "] line " +
-                             std::to_string(p.line) + "/" + std::to_string(p.total) + "  links " +
-                             std::to_string(p.links) + "  fax " + std::to_string(p.fax) + "  ETA " + eta + rate;
+    std::string text;
+    if (p.frontier) {
+        // A frontier grows as it goes: no bar and no ETA.
+        std::snprintf(rate, sizeof rate, "  lanes %zu/%zu  %.1f p/s", p.busyLanes, p.lanes, p.pagesPerSecond);
+        text = "frontier done " + std::to_string(p.position) + "  queued " + std::to_string(p.queued) +
+               "  depth " + std::to_string(p.depthReached) + "  links " + std::to_string(p.links) + "  fax " +
+               std::to_string(p.fax) + rate;
+    } else {
+        text = "[" + std::string(filled, '#') + std::string(width - filled, '.') + "] line " +
+               std::to_string(p.line) + "/" + std::to_string(p.total) + "  links " + std::to_string(p.links) +
+               "  fax " + std::to_string(p.fax) + "  ETA " + eta + rate;
+    }
     // A log gets a line per line of the list, not one per page event.
     if (text == lastText_ || (!tty_ && p.line == lastDrawnLine_))
         return;
@@ -169,8 +180,13 @@ void CrawlOutput::printSummary(const SearchProgress& last, bool pagesReportedErr
 {
     const double s = secondsSince(started_);
     const auto count = [this](PageOutcome o) { return byOutcome_[static_cast<size_t>(o)]; };
-    std::fprintf(stderr, "vqharvest: %d of %d lines done, %d links, %d fax numbers%s\n", last.position, last.total,
-                 last.links, last.fax, pagesReportedErrors ? " (some pages reported errors)" : "");
+    if (last.frontier)
+        std::fprintf(stderr, "vqharvest: %d pages done, %lld queued, %d links, %d fax numbers%s\n", last.position,
+                     static_cast<long long>(last.queued), last.links, last.fax,
+                     pagesReportedErrors ? " (some pages reported errors)" : "");
+    else
+        std::fprintf(stderr, "vqharvest: %d of %d lines done, %d links, %d fax numbers%s\n", last.position,
+                     last.total, last.links, last.fax, pagesReportedErrors ? " (some pages reported errors)" : "");
     std::fprintf(stderr,
                  "vqharvest: %d pages, %.2f pages/s, %d scanned on a retry; failed: %d timeout, "
                  "%d navigation error, %d render failure, %d skipped scheme\n",

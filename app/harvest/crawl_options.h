@@ -1,0 +1,53 @@
+// The options of vqharvest crawl: parsed, checked, and the help that names them.
+#pragma once
+
+#include "search/search_settings.h"
+#include "text/ansi.h"
+
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace vq::cli {
+
+extern const char* const kCrawlHelp;
+
+struct CrawlOptions {
+    std::string list;
+    int speed = kDefaultSpeed;
+    bool noPace = false;
+    int pageTimeout = 30;
+    bool links = false, fax = false, dedup = false, filter = false, site = false, https = false;
+    std::vector<AnsiString> contains, excludes, markers;
+    std::optional<int32_t> from;
+    std::string out = ".";
+    std::string report;
+    int lanes = 1;
+    int perHost = 2;
+    double hostDelay = 0;
+    int recycle = 100;
+    int maxPageMb = 1024;
+    int shardIndex = 0, shardCount = 1;
+    int retries = kRealWebRetries;
+    int settleMs = kRealWebSettleMs;
+    bool images = false;
+    bool netCheck = true;
+    bool quiet = false;
+    // The frontier: a crawl that follows links, or a list crawl on disk.
+    std::optional<int> depth;
+    Follow follow = Follow::Site;
+    int maxPerSite = kDefaultMaxPerSite;
+    bool frontier = false;
+    bool resume = false;
+    bool fresh = false;
+    bool followGiven = false;
+    bool maxPerSiteGiven = false;
+
+    bool onFrontier() const { return frontier || depth.value_or(0) > 0; }
+};
+
+// Raises UsageError for an unknown option, a bad value or a combination that
+// makes no sense.
+CrawlOptions parseCrawl(const std::vector<std::string>& args);
+
+} // namespace vq::cli

@@ -1,0 +1,200 @@
+#include "search/site_frontier.h"
+
+#include "search/address.h"
+#include "search/link_harvester.h"
+#include "search/saved_results.h"
+#include "search/url_list.h"
+#include "state/frontier_db.h"
+#include "text/paths.h"
+#include "text/text_file.h"
+
+#include <algorithm>
+
+namespace vq {
+
+namespace {
+
+constexpr int kBatch = 64; // rows read from the database at a time
+
+} // namespace
+
+int shardOfSite(const AnsiString& siteKey, int shardCount)
+{
+    uint64_t h = 14695981039346656037ull;
+    for (const unsigned char c : siteKey) {
+        h ^= c;
+        h *= 1099511628211ull;
+    }
+    return static_cast<int>(h % static_cast<uint64_t>(std::max(1, shardCount)));
+}
+
+SiteFrontier::SiteFrontier(FrontierDb& db, const FrontierOptions& options) : db_(db), options_(options)
+{
+    counts_.done = db_.countDone();
+    counts_.queued = db_.countPending();
+    counts_.links = db_.countLinks();
+    counts_.fax = db_.countFax();
+    const std::map<int, int64_t> byDepth = db_.doneByDepth();
+    counts_.depthReached = byDepth.empty() ? 0 : byDepth.rbegin()->first;
+}
+
+void SiteFrontier::seed(const AnsiString& listPath, int shardIndex, int shardCount)
+{
+    const bool following = options_.depth > 0;
+    UrlList list;
+    list.open(listPath);
+    db_.begin();
+    try {
+        for (int64_t line = 1; !list.atEnd(); ++line) {
+            const AnsiString address = list.readAddress();
+            const std::optional<AnsiString> normal = normalisedAddress(address);
+            const AnsiString site = normal ? SiteKey(*normal) : AnsiString();
+            if (shardCount > 1) {
+                const int shard = following ? shardOfSite(site, shardCount) : int((line - 1) % shardCount);
+                if (shard != shardIndex)
+                    continue;
+            }
+            if (following && !db_.remember(normal ? *normal : address))
+                continue;
+            // A list crawl visits the line as written; a crawl that follows
+            // links visits the form it compares.
+            db_.addRow(following && normal ? *normal : address, site, 0, {});
+            ++counts_.queued;
+        }
+        db_.commit();
+    } catch (...) {
+        db_.rollback();
+        list.close();
+        throw;
+    }
+    list.close();
+}
+
+void SiteFrontier::refill()
+{
+    if (!batch_.empty() || !maybeMore_)
+        return;
+    std::vector<FrontierRow> rows = db_.pending(cursor_, kBatch);
+    maybeMore_ = rows.size() == static_cast<size_t>(kBatch);
+    for (FrontierRow& r : rows)
+        batch_.push_back(std::move(r));
+}
+
+LineSource::Next SiteFrontier::next(SourceLine& line)
+{
+    refill();
+    if (batch_.empty())
+        return handedOut_ > committed_ ? Next::Later : Next::End;
+    FrontierRow row = std::move(batch_.front());
+    batch_.pop_front();
+    cursor_ = row.id;
+    ++handedOut_;
+    line = SourceLine{std::move(row.url), row.id, row.depth, std::move(row.referrer)};
+    return Next::Line;
+}
+
+bool SiteFrontier::exhausted()
+{
+    refill();
+    return batch_.empty() && handedOut_ == committed_;
+}
+
+void SiteFrontier::commit(PageResult& page, bool dedup)
+{
+    PageRecord& r = page.record;
+    const FrontierCounts before = counts_;
+    db_.begin();
+    try {
+        // Following links, a redirect that ends at a known address adds nothing.
+        bool known = false;
+        if (options_.depth > 0 && !r.finalUrl.empty()) {
+            const std::optional<AnsiString> final = normalisedAddress(r.finalUrl);
+            const std::optional<AnsiString> own = normalisedAddress(r.address);
+            if (final && final != own)
+                known = !db_.remember(*final);
+        }
+        if (!known) {
+            int seq = 0;
+            for (const AnsiString& link : page.links)
+                db_.addLink(page.row, seq++, link);
+            r.links = seq;
+            counts_.links += seq;
+            seq = 0;
+            for (const AnsiString& number : page.fax) {
+                if (!db_.rememberFax(number) && dedup)
+                    continue;
+                db_.addFax(page.row, seq++, number);
+                r.fax.push_back(number);
+            }
+            counts_.fax += seq;
+            follow(page);
+        }
+        db_.markDone({page.row, r.finalUrl, static_cast<int>(r.outcome), r.ms, r.attempts, r.httpStatus});
+        db_.commit();
+    } catch (...) {
+        db_.rollback();
+        counts_ = before;
+        r.links = 0;
+        r.fax.clear();
+        throw;
+    }
+    ++committed_;
+    ++counts_.done;
+    --counts_.queued;
+    counts_.depthReached = std::max(counts_.depthReached, std::max(0, r.depth));
+}
+
+void SiteFrontier::follow(const PageResult& page)
+{
+    if (page.follow.empty())
+        return;
+    const PageRecord& r = page.record;
+    const AnsiString from = r.finalUrl.empty() ? r.address : r.finalUrl;
+    const std::optional<AnsiString> fromNormal = normalisedAddress(from);
+    const AnsiString fromSite = fromNormal ? SiteKey(*fromNormal) : AnsiString();
+    for (const AnsiString& link : page.follow) {
+        const std::optional<AnsiString> normal = normalisedAddress(link);
+        if (!normal)
+            continue; // only http and https join
+        const AnsiString site = SiteKey(*normal);
+        if (options_.follow == Follow::Site && site != fromSite)
+            continue;
+        if (options_.follow == Follow::All && db_.sitePages(site) >= options_.maxPerSite)
+            continue;
+        if (!db_.remember(*normal))
+            continue;
+        db_.addRow(*normal, site, r.depth + 1, from);
+        ++counts_.queued;
+        maybeMore_ = true;
+    }
+}
+
+Frontier::Written SiteFrontier::writeResultFiles(const std::filesystem::path& dir)
+{
+    Written written;
+    if (counts_.links > 0) {
+        TextWriter links(dir / kAutosaveLinksName);
+        db_.eachLink([&](const AnsiString& link) { links.writeLine(link); });
+        links.commit();
+        written.links = true;
+    }
+    if (counts_.fax > 0) {
+        TextWriter fax(dir / kAutosaveFaxName);
+        TextWriter origins(dir / kFaxOriginsName);
+        db_.eachFax([&](const AnsiString& number, const AnsiString& origin) {
+            fax.writeLine(number);
+            origins.writeLine(origin);
+        });
+        fax.commit();
+        origins.commit();
+        written.fax = true;
+    }
+    return written;
+}
+
+std::map<int, int64_t> SiteFrontier::pagesPerDepth()
+{
+    return db_.doneByDepth();
+}
+
+} // namespace vq

@@ -1,0 +1,67 @@
+// The frontier on its database: the seeds in list order, the links a page
+// adds when it is committed, each address once.
+//
+// Order: a row's id is its place. Seeds take the first ids in list order; a
+// page's links take the next ids when the page is committed, and pages are
+// committed in frontier order, so any number of lanes builds the same
+// frontier and writes the same files. Pages done form a prefix of what was
+// handed out: what was in flight at a crash is simply still to do.
+//
+// Addresses are compared in their normalised form (address.h). Following
+// links (depth 1 or more), a redirect counts as its final address: when that
+// address is already known (a row of the frontier, or the end of an earlier
+// redirect), the page adds no results and follows no links, so that its
+// content is harvested once. A crawl of depth 0 is the list crawl on disk:
+// every line is visited and kept, as the list crawl does.
+#pragma once
+
+#include "search/frontier.h"
+#include "search/search_settings.h"
+
+#include <cstdint>
+#include <deque>
+#include <string>
+
+namespace vq {
+
+class FrontierDb;
+struct FrontierRow;
+
+// The shard of a site key: FNV-1a of its bytes, so that every machine and
+// every build agrees.
+int shardOfSite(const AnsiString& siteKey, int shardCount);
+
+class SiteFrontier : public Frontier {
+public:
+    SiteFrontier(FrontierDb& db, const FrontierOptions& options);
+
+    // A fresh frontier's seeds: the lines of the list, of this shard. Following
+    // links, the shards split the seeds by their site; otherwise by line, as
+    // the list crawl does. Following links, a repeated seed is left out.
+    void seed(const AnsiString& listPath, int shardIndex, int shardCount);
+
+    // LineSource
+    Next next(SourceLine& line) override;
+    bool exhausted() override;
+
+    // Frontier
+    void commit(PageResult& page, bool dedup) override;
+    Written writeResultFiles(const std::filesystem::path& dir) override;
+    FrontierCounts counts() const override { return counts_; }
+    std::map<int, int64_t> pagesPerDepth() override;
+
+private:
+    void refill();
+    void follow(const PageResult& page);
+
+    FrontierDb& db_;
+    FrontierOptions options_;
+    std::deque<FrontierRow> batch_; // rows read ahead, in order
+    int64_t cursor_ = 0;            // the last row read
+    bool maybeMore_ = true;         // rows may wait beyond the cursor
+    int64_t handedOut_ = 0;
+    int64_t committed_ = 0;
+    FrontierCounts counts_;
+};
+
+} // namespace vq
