@@ -256,15 +256,14 @@ struct Summary {
 
 inline Summary parseSummary(const std::string& log)
 {
+    // The line after "N of M lines done, ..." or, crawling a frontier, "N pages done, ...".
     Summary s;
-    const size_t at = log.find("vqharvest: ", log.find(" lines done, "));
-    if (at == std::string::npos)
-        return s;
-    s.found = std::sscanf(log.c_str() + at,
-                          "vqharvest: %d pages, %lf pages/s, %d scanned on a retry; failed: %d timeout, "
-                          "%d navigation error, %d render failure, %d skipped scheme",
-                          &s.pages, &s.perSecond, &s.retried, &s.timeout, &s.navigation, &s.render,
-                          &s.skipped) == 7;
+    for (size_t at = log.find("vqharvest: "); at != std::string::npos && !s.found; at = log.find("vqharvest: ", at + 1))
+        s.found = std::sscanf(log.c_str() + at,
+                              "vqharvest: %d pages, %lf pages/s, %d scanned on a retry; failed: %d timeout, "
+                              "%d navigation error, %d render failure, %d skipped scheme",
+                              &s.pages, &s.perSecond, &s.retried, &s.timeout, &s.navigation, &s.render,
+                              &s.skipped) == 7;
     return s;
 }
 

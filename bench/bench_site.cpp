@@ -57,8 +57,10 @@ struct Measured {
     int reported = 0;       // lines of the report
     double pagesPerS = 0;   // from the first report line to the last
     double load = 0;        // load average over the run
-    std::vector<std::optional<TreeMemory>> atMark; // the median of the samples while
-                                                   // the pages done were in [mark - window, mark]
+    std::vector<std::optional<TreeMemory>> atMark; // the median of the samples while the
+                                                   // pages done were in [mark - window, mark], or
+                                                   // the first sample past the mark when the
+                                                   // report jumped over that window
 };
 
 // Runs vqharvest; with killAt > 0, kills it with SIGKILL once the report has
@@ -70,6 +72,7 @@ Measured measure(const Options& o, const std::vector<std::string>& args, const f
     Measured m;
     LineCounter counter(report);
     std::vector<std::vector<TreeMemory>> samples(marks.size());
+    std::vector<std::optional<TreeMemory>> past(marks.size());
     std::optional<Clock::time_point> first, last;
     double loadSum = 0;
     int loadCount = 0;
@@ -85,6 +88,8 @@ Measured measure(const Options& o, const std::vector<std::string>& args, const f
         for (size_t i = 0; i < marks.size(); ++i)
             if (done >= marks[i] - window && done <= marks[i])
                 samples[i].push_back(t);
+            else if (done > marks[i] && !past[i])
+                past[i] = t;
         loadSum += loadAverage();
         ++loadCount;
         if (!t.pids.empty())
@@ -109,8 +114,8 @@ Measured measure(const Options& o, const std::vector<std::string>& args, const f
     if (first && last && *last > *first)
         m.pagesPerS = (m.reported - 1) / std::chrono::duration<double>(*last - *first).count();
     m.load = loadCount ? loadSum / loadCount : loadAverage();
-    for (const std::vector<TreeMemory>& s : samples)
-        m.atMark.push_back(s.empty() ? std::nullopt : std::optional<TreeMemory>(medianOf(s)));
+    for (size_t i = 0; i < marks.size(); ++i)
+        m.atMark.push_back(samples[i].empty() ? past[i] : std::optional<TreeMemory>(medianOf(samples[i])));
     return m;
 }
 
@@ -332,8 +337,8 @@ void killGoal(const Options& o, SitePages& site, const fs::path& dir)
     row("resumed crawl: how it ended", ending(resumed));
     row("result files equal to the uninterrupted crawl's", yesNo(sameResults(out, dir / "depth")), "equal",
         sameResults(out, dir / "depth"));
-    row("pages given before the kill but not in its report (in flight)", std::to_string(inFlight.size()),
-        "≤ lanes (" + std::to_string(o.lanes) + ")");
+    row("pages given before the kill, not in its report (loading, or read and waiting for an earlier line)",
+        std::to_string(inFlight.size()) + " (" + std::to_string(o.lanes) + " lanes)");
     row("pages given again after --resume", std::to_string(refetched), "only those in flight",
         refetched == refetchedInFlight);
     row("  of them in flight at the kill", std::to_string(refetchedInFlight));
