@@ -47,6 +47,7 @@ SearchProgress SearchSession::progress() const
     if (onFrontier()) {
         const FrontierCounts c = frontier_->counts();
         p.frontier = true;
+        p.position = static_cast<int32_t>(c.done); // what the frontier holds as done
         p.links = static_cast<int32_t>(c.links);
         p.fax = static_cast<int32_t>(c.fax);
         p.queued = c.queued;

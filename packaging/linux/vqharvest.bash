@@ -11,8 +11,10 @@ _vqharvest()
 
     local commands="crawl extract merge urls help"
     local -a crawl_valued=(--speed --page-timeout --contains --excludes --markers --from --out --report
-                           --lanes --per-host --host-delay --recycle --max-page-mb --shard --retries --settle)
-    local -a crawl_flags=(--links --fax --dedup --filter --site --https --images --no-net-check --quiet --help)
+                           --lanes --per-host --host-delay --recycle --max-page-mb --shard --retries --settle
+                           --depth --follow --max-per-site)
+    local -a crawl_flags=(--links --fax --dedup --filter --site --https --images --no-net-check --quiet --help
+                          --frontier --resume --fresh)
     local -a extract_valued=(--markers --encoding)
     local -a extract_flags=(--dedup --help)
     local -a merge_valued=()
@@ -36,6 +38,7 @@ _vqharvest()
         --markers | --report) _filedir; return ;;
         --out) _filedir -d; return ;;
         --encoding) COMPREPLY=($(compgen -W "auto gbk utf-8" -- "$cur")); return ;;
+        --follow) COMPREPLY=($(compgen -W "site all" -- "$cur")); return ;;
     esac
     local -n valued=${command}_valued flags=${command}_flags
     local option

@@ -41,7 +41,7 @@ depends=$(field Depends | tr ',' '\n' | sed 's/^ *//')
 echo "Depends:"; sed 's/^/  /' <<<"$depends"
 for pattern in '^libc6 \(>= ' '^libstdc\+\+6 \(>= ' '^libqt6core6 \(>= ' '^libqt6widgets6 \(>= ' \
                '^libqt6webenginewidgets6 \(>= ' '^libqt6webenginecore6 \(>= ' '^libicu[0-9]+ \(>= ' \
-               '^libpsl5 \(>= ' '^libqt6webenginecore6-bin'; do
+               '^libpsl5 \(>= ' '^libsqlite3-0 \(>= ' '^libqt6webenginecore6-bin'; do
   check "Depends has $pattern" grep -qE "$pattern" <<<"$depends"
 done
 check "Depends names each package once" test -z "$(sed 's/ .*//' <<<"$depends" | sort | uniq -d)"
@@ -114,7 +114,7 @@ check "the changelog's date is the AppStream release date (with its weekday)" \
 license=$(sed -n 's/.*<project_license>\(.*\)<\/project_license>.*/\1/p' "$root/usr/share/metainfo/$id.metainfo.xml")
 check "the copyright file is machine-readable and complete" \
   python3 "$(dirname "$0")/dep5.py" "$doc/copyright" "$license"
-for lib in $(sed 's/ .*//' <<<"$depends" | grep -E '^lib(qt6|icu|psl)[a-z0-9]*[0-9]$'); do
+for lib in $(sed 's/ .*//' <<<"$depends" | grep -E '^lib(qt6|icu|psl|sqlite)[a-z0-9]*[0-9](-0)?$'); do
   check "the copyright file names $lib" grep -qw -- "$lib" "$doc/copyright"
 done
 # The manual pages: render without a warning; the window's page describes its
