@@ -106,7 +106,8 @@ fi
 # hosts (127.0.2.x) crawled to depth 3 at 8 lanes beside a list crawl of the
 # same pages; a list crawl of BENCH_SITE_LINES lines (default 100,000) with
 # --frontier and without; a crawl killed with SIGKILL at a random page and
-# resumed. About 1 hour at 20 pages/s, plus 100,000 lines' time twice.
+# resumed. The site takes about 35 minutes at 20 pages/s, the long list twice
+# its length (100,000 lines: nearly 3 hours at 20 pages/s).
 # BENCH_SITE_ARGS adds arguments (--goals=site,kill,list, --pages=N, --seed=N).
 if wants site; then
   # shellcheck disable=SC2086
