@@ -129,7 +129,10 @@ void SiteFrontier::commit(PageResult& page, bool dedup)
             counts_.fax += seq;
             follow(page);
         }
-        db_.markDone({page.row, r.finalUrl, static_cast<int>(r.outcome), r.ms, r.attempts, r.httpStatus});
+        // A page the browser could not render is done for this run; a resume
+        // tries it again, as a list crawl's resume does after such a stop.
+        db_.markDone({page.row, r.outcome != PageOutcome::RenderFailure, r.finalUrl, static_cast<int>(r.outcome),
+                      r.ms, r.attempts, r.httpStatus});
         db_.commit();
     } catch (...) {
         db_.rollback();

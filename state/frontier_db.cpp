@@ -21,7 +21,7 @@ CREATE TABLE page(
   site TEXT NOT NULL,       -- its site key
   depth INTEGER NOT NULL,
   referrer TEXT NOT NULL,   -- the page it was found on; empty for a seed
-  state INTEGER NOT NULL DEFAULT 0, -- 0 pending, 1 done
+  state INTEGER NOT NULL DEFAULT 0, -- 0 pending, 1 done, 2 not rendered (pending again on a resume)
   final TEXT, outcome INTEGER, ms INTEGER, attempts INTEGER, status INTEGER);
 CREATE TABLE known(key TEXT PRIMARY KEY) WITHOUT ROWID;
 CREATE TABLE site(key TEXT PRIMARY KEY, pages INTEGER NOT NULL) WITHOUT ROWID;
@@ -252,14 +252,20 @@ void FrontierDb::addFax(int64_t page, int seq, const AnsiString& number)
 
 void FrontierDb::markDone(const FrontierPageDone& p)
 {
-    prepared("UPDATE page SET state = 1, final = ?, outcome = ?, ms = ?, attempts = ?, status = ? WHERE id = ?")
-        .bind(1, p.finalUrl)
-        .bind(2, p.outcome)
-        .bind(3, p.ms)
-        .bind(4, p.attempts)
-        .bind(5, p.httpStatus)
-        .bind(6, p.id)
+    prepared("UPDATE page SET state = ?, final = ?, outcome = ?, ms = ?, attempts = ?, status = ? WHERE id = ?")
+        .bind(1, p.rendered ? 1 : 2)
+        .bind(2, p.finalUrl)
+        .bind(3, p.outcome)
+        .bind(4, p.ms)
+        .bind(5, p.attempts)
+        .bind(6, p.httpStatus)
+        .bind(7, p.id)
         .run();
+}
+
+void FrontierDb::requeueUnrendered()
+{
+    exec("UPDATE page SET state = 0 WHERE state = 2");
 }
 
 std::vector<FrontierRow> FrontierDb::pending(int64_t afterId, int limit)
@@ -282,7 +288,7 @@ int64_t FrontierDb::scalar(const char* sql)
     return n;
 }
 
-int64_t FrontierDb::countDone() { return scalar("SELECT count(*) FROM page WHERE state = 1"); }
+int64_t FrontierDb::countDone() { return scalar("SELECT count(*) FROM page WHERE state <> 0"); }
 int64_t FrontierDb::countPending() { return scalar("SELECT count(*) FROM page WHERE state = 0"); }
 int64_t FrontierDb::countLinks() { return scalar("SELECT count(*) FROM link"); }
 int64_t FrontierDb::countFax() { return scalar("SELECT count(*) FROM fax"); }
@@ -290,7 +296,7 @@ int64_t FrontierDb::countFax() { return scalar("SELECT count(*) FROM fax"); }
 std::map<int, int64_t> FrontierDb::doneByDepth()
 {
     std::map<int, int64_t> byDepth;
-    Statement& s = prepared("SELECT depth, count(*) FROM page WHERE state = 1 GROUP BY depth");
+    Statement& s = prepared("SELECT depth, count(*) FROM page WHERE state <> 0 GROUP BY depth");
     while (s.step())
         byDepth[static_cast<int>(s.integer(0))] = s.integer(1);
     return byDepth;

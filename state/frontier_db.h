@@ -48,6 +48,7 @@ struct FrontierRow {
 // A page done, as it is written.
 struct FrontierPageDone {
     int64_t id = 0;
+    bool rendered = true; // false: done for now, visited again by a resume
     AnsiString finalUrl;
     int outcome = 0;
     int64_t ms = 0;
@@ -87,6 +88,8 @@ public:
     void addFax(int64_t page, int seq, const AnsiString& number);
     void markDone(const FrontierPageDone& page);
 
+    // The pages that could not be rendered become pending again (a resume).
+    void requeueUnrendered();
     // Pending rows after `afterId`, in frontier order, at most `limit`.
     std::vector<FrontierRow> pending(int64_t afterId, int limit);
 

@@ -196,7 +196,10 @@ std::unique_ptr<FrontierDb> openFrontier(const CrawlOptions& o, const fs::path& 
                                   : o.fresh ? FrontierDb::Open::FreshForcing
                                             : FrontierDb::Open::Fresh;
     try {
-        return std::make_unique<FrontierDb>(outDir / kFrontierFileName, mode);
+        auto db = std::make_unique<FrontierDb>(outDir / kFrontierFileName, mode);
+        if (o.resume)
+            db->requeueUnrendered();
+        return db;
     } catch (const FrontierDbError& e) {
         if (o.resume)
             throw;
