@@ -253,6 +253,7 @@ int runCrawl(int argc, char** argv, const std::vector<std::string>& args)
     std::unique_ptr<SiteFrontier> frontier;
     if (db) {
         frontier = std::make_unique<SiteFrontier>(*db, settingsFor(o, fs::absolute(o.list)).frontier);
+        frontier->keepOptions(!o.resume);
         if (!o.resume)
             frontier->seed(pathToAnsi(fs::absolute(o.list)), o.shardIndex, o.shardCount);
     }
