@@ -40,8 +40,8 @@ void removeDatabaseFiles(const std::filesystem::path& file)
 
 } // namespace
 
-FrontierDbError::FrontierDbError(const std::filesystem::path& file, const std::string& what, bool diskFull)
-    : Exception(pathToUtf8(file) + ": " + what), diskFull_(diskFull)
+FrontierDbError::FrontierDbError(const std::filesystem::path& file, const std::string& what, Kind kind)
+    : Exception(pathToUtf8(file) + ": " + what), kind_(kind)
 {
 }
 
@@ -101,6 +101,20 @@ private:
 
 FrontierDb::FrontierDb(const std::filesystem::path& file, Open mode) : file_(file)
 {
+    try {
+        open(mode);
+    } catch (...) {
+        statements_.clear();
+        if (db_)
+            sqlite3_close(db_);
+        db_ = nullptr;
+        throw;
+    }
+}
+
+void FrontierDb::open(Open mode)
+{
+    const std::filesystem::path& file = file_;
     std::error_code ec;
     const bool exists = std::filesystem::exists(file, ec);
     if (mode == Open::Resume) {
@@ -130,7 +144,8 @@ FrontierDb::~FrontierDb()
 void FrontierDb::fail(const std::string& what)
 {
     const int code = db_ ? sqlite3_errcode(db_) & 0xff : SQLITE_ERROR;
-    throw FrontierDbError(file_, what, code == SQLITE_FULL);
+    throw FrontierDbError(file_, what, code == SQLITE_FULL ? FrontierDbError::Kind::DiskFull
+                                                           : FrontierDbError::Kind::Other);
 }
 
 void FrontierDb::exec(const char* sql)
@@ -155,6 +170,7 @@ void FrontierDb::openExisting(bool check)
 {
     if (sqlite3_open_v2(pathToUtf8(file_).c_str(), &db_, SQLITE_OPEN_READWRITE, nullptr) != SQLITE_OK)
         fail(std::string("cannot open the frontier: ") + sqlite3_errmsg(db_));
+    lockForThisProcess();
     int64_t id = 0, version = 0;
     try {
         Statement app(*this, "PRAGMA application_id");
@@ -166,20 +182,37 @@ void FrontierDb::openExisting(bool check)
             version = user.integer(0);
         user.done();
     } catch (const FrontierDbError&) {
-        throw FrontierDbError(file_, "not a frontier database (not an SQLite database, or damaged)");
+        if ((sqlite3_errcode(db_) & 0xff) == SQLITE_BUSY)
+            throw FrontierDbError(file_, "the frontier is in use by another crawl", FrontierDbError::Kind::InUse);
+        throw FrontierDbError(file_, "not a frontier database (not an SQLite database, or damaged)",
+                              FrontierDbError::Kind::NotAFrontier);
     }
     if (id != kApplicationId)
-        throw FrontierDbError(file_, "not a frontier database");
+        throw FrontierDbError(file_, "not a frontier database", FrontierDbError::Kind::NotAFrontier);
     if (version != kLayoutVersion)
-        throw FrontierDbError(file_, "a frontier of another version (" + std::to_string(version) + ")");
+        throw FrontierDbError(file_, "a frontier of another version (" + std::to_string(version) + ")",
+                              FrontierDbError::Kind::NotAFrontier);
     if (check) {
-        Statement quick(*this, "PRAGMA quick_check");
-        const AnsiString verdict = quick.step() ? quick.text(0) : AnsiString("no answer");
-        quick.done();
+        AnsiString verdict;
+        try {
+            Statement quick(*this, "PRAGMA quick_check");
+            verdict = quick.step() ? quick.text(0) : AnsiString("no answer");
+            quick.done();
+        } catch (const FrontierDbError& e) {
+            verdict = sqlite3_errmsg(db_);
+        }
         if (verdict != "ok")
-            throw FrontierDbError(file_, "the frontier database is damaged (" + verdict + ")");
+            throw FrontierDbError(file_, "the frontier database is damaged (" + verdict + ")",
+                                  FrontierDbError::Kind::NotAFrontier);
     }
     exec("PRAGMA journal_mode=WAL; PRAGMA synchronous=NORMAL;");
+}
+
+void FrontierDb::lockForThisProcess()
+{
+    // One crawl at a time, and its write-ahead log without shared memory, so
+    // that the frontier also works on a network volume.
+    exec("PRAGMA locking_mode=EXCLUSIVE");
 }
 
 void FrontierDb::create()
@@ -187,6 +220,7 @@ void FrontierDb::create()
     if (sqlite3_open_v2(pathToUtf8(file_).c_str(), &db_, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr) !=
         SQLITE_OK)
         fail(std::string("cannot create the frontier: ") + sqlite3_errmsg(db_));
+    lockForThisProcess();
     exec("PRAGMA journal_mode=WAL; PRAGMA synchronous=NORMAL;");
     begin();
     exec(kSchema);

@@ -201,7 +201,7 @@ std::unique_ptr<FrontierDb> openFrontier(const CrawlOptions& o, const fs::path& 
             db->requeueUnrendered();
         return db;
     } catch (const FrontierDbError& e) {
-        if (o.resume)
+        if (o.resume || e.kind() != FrontierDbError::Kind::NotAFrontier)
             throw;
         throw Exception(std::string(e.what()) + "; left as it is (--fresh replaces it)");
     }
