@@ -198,7 +198,7 @@ void FrontierDb::openExisting(bool check)
             Statement quick(*this, "PRAGMA quick_check");
             verdict = quick.step() ? quick.text(0) : AnsiString("no answer");
             quick.done();
-        } catch (const FrontierDbError& e) {
+        } catch (const FrontierDbError&) {
             verdict = sqlite3_errmsg(db_);
         }
         if (verdict != "ok")
