@@ -70,6 +70,23 @@ void SiteFrontier::seed(const AnsiString& listPath, int shardIndex, int shardCou
     list.close();
 }
 
+void SiteFrontier::keepOptions(bool fresh)
+{
+    const AnsiString shape = "depth " + std::to_string(options_.depth) + ", follow " +
+                             (options_.follow == Follow::All ? "all" : "site") + ", max per site " +
+                             std::to_string(options_.maxPerSite);
+    if (fresh) {
+        db_.begin();
+        db_.setSetting("shape", shape);
+        db_.commit();
+        return;
+    }
+    const std::optional<AnsiString> made = db_.setting("shape");
+    if (made && *made != shape)
+        throw FrontierDbError(db_.file(), "this frontier was made with " + *made + ", not " + shape +
+                                              "; resume it with the same --depth, --follow and --max-per-site");
+}
+
 void SiteFrontier::refill()
 {
     if (!batch_.empty() || !maybeMore_)
@@ -129,7 +146,10 @@ void SiteFrontier::commit(PageResult& page, bool dedup)
             counts_.fax += seq;
             follow(page);
         }
-        db_.markDone({page.row, r.finalUrl, static_cast<int>(r.outcome), r.ms, r.attempts, r.httpStatus});
+        // A page the browser could not render is done for this run; a resume
+        // tries it again, as a list crawl's resume does after such a stop.
+        db_.markDone({page.row, r.outcome != PageOutcome::RenderFailure, r.finalUrl, static_cast<int>(r.outcome),
+                      r.ms, r.attempts, r.httpStatus});
         db_.commit();
     } catch (...) {
         db_.rollback();

@@ -40,6 +40,11 @@ public:
     // the list crawl does. Following links, a repeated seed is left out.
     void seed(const AnsiString& listPath, int shardIndex, int shardCount);
 
+    // A fresh frontier records the options that shape it; a resumed one
+    // must be given the same, or links would have been followed by other
+    // rules than the rest: raises, naming the file and the options.
+    void keepOptions(bool fresh);
+
     // LineSource
     Next next(SourceLine& line) override;
     bool exhausted() override;

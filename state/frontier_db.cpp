@@ -21,7 +21,7 @@ CREATE TABLE page(
   site TEXT NOT NULL,       -- its site key
   depth INTEGER NOT NULL,
   referrer TEXT NOT NULL,   -- the page it was found on; empty for a seed
-  state INTEGER NOT NULL DEFAULT 0, -- 0 pending, 1 done
+  state INTEGER NOT NULL DEFAULT 0, -- 0 pending, 1 done, 2 not rendered (pending again on a resume)
   final TEXT, outcome INTEGER, ms INTEGER, attempts INTEGER, status INTEGER);
 CREATE TABLE known(key TEXT PRIMARY KEY) WITHOUT ROWID;
 CREATE TABLE site(key TEXT PRIMARY KEY, pages INTEGER NOT NULL) WITHOUT ROWID;
@@ -40,8 +40,8 @@ void removeDatabaseFiles(const std::filesystem::path& file)
 
 } // namespace
 
-FrontierDbError::FrontierDbError(const std::filesystem::path& file, const std::string& what, bool diskFull)
-    : Exception(pathToUtf8(file) + ": " + what), diskFull_(diskFull)
+FrontierDbError::FrontierDbError(const std::filesystem::path& file, const std::string& what, Kind kind)
+    : Exception(pathToUtf8(file) + ": " + what), kind_(kind)
 {
 }
 
@@ -101,6 +101,20 @@ private:
 
 FrontierDb::FrontierDb(const std::filesystem::path& file, Open mode) : file_(file)
 {
+    try {
+        open(mode);
+    } catch (...) {
+        statements_.clear();
+        if (db_)
+            sqlite3_close(db_);
+        db_ = nullptr;
+        throw;
+    }
+}
+
+void FrontierDb::open(Open mode)
+{
+    const std::filesystem::path& file = file_;
     std::error_code ec;
     const bool exists = std::filesystem::exists(file, ec);
     if (mode == Open::Resume) {
@@ -130,7 +144,8 @@ FrontierDb::~FrontierDb()
 void FrontierDb::fail(const std::string& what)
 {
     const int code = db_ ? sqlite3_errcode(db_) & 0xff : SQLITE_ERROR;
-    throw FrontierDbError(file_, what, code == SQLITE_FULL);
+    throw FrontierDbError(file_, what, code == SQLITE_FULL ? FrontierDbError::Kind::DiskFull
+                                                           : FrontierDbError::Kind::Other);
 }
 
 void FrontierDb::exec(const char* sql)
@@ -155,6 +170,7 @@ void FrontierDb::openExisting(bool check)
 {
     if (sqlite3_open_v2(pathToUtf8(file_).c_str(), &db_, SQLITE_OPEN_READWRITE, nullptr) != SQLITE_OK)
         fail(std::string("cannot open the frontier: ") + sqlite3_errmsg(db_));
+    lockForThisProcess();
     int64_t id = 0, version = 0;
     try {
         Statement app(*this, "PRAGMA application_id");
@@ -166,20 +182,37 @@ void FrontierDb::openExisting(bool check)
             version = user.integer(0);
         user.done();
     } catch (const FrontierDbError&) {
-        throw FrontierDbError(file_, "not a frontier database (not an SQLite database, or damaged)");
+        if ((sqlite3_errcode(db_) & 0xff) == SQLITE_BUSY)
+            throw FrontierDbError(file_, "the frontier is in use by another crawl", FrontierDbError::Kind::InUse);
+        throw FrontierDbError(file_, "not a frontier database (not an SQLite database, or damaged)",
+                              FrontierDbError::Kind::NotAFrontier);
     }
     if (id != kApplicationId)
-        throw FrontierDbError(file_, "not a frontier database");
+        throw FrontierDbError(file_, "not a frontier database", FrontierDbError::Kind::NotAFrontier);
     if (version != kLayoutVersion)
-        throw FrontierDbError(file_, "a frontier of another version (" + std::to_string(version) + ")");
+        throw FrontierDbError(file_, "a frontier of another version (" + std::to_string(version) + ")",
+                              FrontierDbError::Kind::NotAFrontier);
     if (check) {
-        Statement quick(*this, "PRAGMA quick_check");
-        const AnsiString verdict = quick.step() ? quick.text(0) : AnsiString("no answer");
-        quick.done();
+        AnsiString verdict;
+        try {
+            Statement quick(*this, "PRAGMA quick_check");
+            verdict = quick.step() ? quick.text(0) : AnsiString("no answer");
+            quick.done();
+        } catch (const FrontierDbError&) {
+            verdict = sqlite3_errmsg(db_);
+        }
         if (verdict != "ok")
-            throw FrontierDbError(file_, "the frontier database is damaged (" + verdict + ")");
+            throw FrontierDbError(file_, "the frontier database is damaged (" + verdict + ")",
+                                  FrontierDbError::Kind::NotAFrontier);
     }
     exec("PRAGMA journal_mode=WAL; PRAGMA synchronous=NORMAL;");
+}
+
+void FrontierDb::lockForThisProcess()
+{
+    // One crawl at a time, and its write-ahead log without shared memory, so
+    // that the frontier also works on a network volume.
+    exec("PRAGMA locking_mode=EXCLUSIVE");
 }
 
 void FrontierDb::create()
@@ -187,6 +220,7 @@ void FrontierDb::create()
     if (sqlite3_open_v2(pathToUtf8(file_).c_str(), &db_, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr) !=
         SQLITE_OK)
         fail(std::string("cannot create the frontier: ") + sqlite3_errmsg(db_));
+    lockForThisProcess();
     exec("PRAGMA journal_mode=WAL; PRAGMA synchronous=NORMAL;");
     begin();
     exec(kSchema);
@@ -252,14 +286,20 @@ void FrontierDb::addFax(int64_t page, int seq, const AnsiString& number)
 
 void FrontierDb::markDone(const FrontierPageDone& p)
 {
-    prepared("UPDATE page SET state = 1, final = ?, outcome = ?, ms = ?, attempts = ?, status = ? WHERE id = ?")
-        .bind(1, p.finalUrl)
-        .bind(2, p.outcome)
-        .bind(3, p.ms)
-        .bind(4, p.attempts)
-        .bind(5, p.httpStatus)
-        .bind(6, p.id)
+    prepared("UPDATE page SET state = ?, final = ?, outcome = ?, ms = ?, attempts = ?, status = ? WHERE id = ?")
+        .bind(1, p.rendered ? 1 : 2)
+        .bind(2, p.finalUrl)
+        .bind(3, p.outcome)
+        .bind(4, p.ms)
+        .bind(5, p.attempts)
+        .bind(6, p.httpStatus)
+        .bind(7, p.id)
         .run();
+}
+
+void FrontierDb::requeueUnrendered()
+{
+    exec("UPDATE page SET state = 0 WHERE state = 2");
 }
 
 std::vector<FrontierRow> FrontierDb::pending(int64_t afterId, int limit)
@@ -282,7 +322,7 @@ int64_t FrontierDb::scalar(const char* sql)
     return n;
 }
 
-int64_t FrontierDb::countDone() { return scalar("SELECT count(*) FROM page WHERE state = 1"); }
+int64_t FrontierDb::countDone() { return scalar("SELECT count(*) FROM page WHERE state <> 0"); }
 int64_t FrontierDb::countPending() { return scalar("SELECT count(*) FROM page WHERE state = 0"); }
 int64_t FrontierDb::countLinks() { return scalar("SELECT count(*) FROM link"); }
 int64_t FrontierDb::countFax() { return scalar("SELECT count(*) FROM fax"); }
@@ -290,7 +330,7 @@ int64_t FrontierDb::countFax() { return scalar("SELECT count(*) FROM fax"); }
 std::map<int, int64_t> FrontierDb::doneByDepth()
 {
     std::map<int, int64_t> byDepth;
-    Statement& s = prepared("SELECT depth, count(*) FROM page WHERE state = 1 GROUP BY depth");
+    Statement& s = prepared("SELECT depth, count(*) FROM page WHERE state <> 0 GROUP BY depth");
     while (s.step())
         byDepth[static_cast<int>(s.integer(0))] = s.integer(1);
     return byDepth;

@@ -1,4 +1,5 @@
-// The frontier database of a crawl ("vqfrontier.db", SQLite in WAL mode):
+// The frontier database of a crawl ("vqfrontier.db", SQLite in WAL mode, held
+// by one process at a time):
 // the addresses to visit in frontier order (the row id), each with its depth,
 // referrer and state, the results of the pages done, and the keys that tell
 // whether an address is known already. It stores strings and numbers; which
@@ -30,11 +31,17 @@ inline constexpr const char* kFrontierFileName = "vqfrontier.db";
 // A database error; the message names the file.
 class FrontierDbError : public Exception {
 public:
-    FrontierDbError(const std::filesystem::path& file, const std::string& what, bool diskFull = false);
-    bool diskFull() const { return diskFull_; }
+    enum class Kind {
+        Other,
+        NotAFrontier, // a file that is not a sound frontier: replaced only when told to
+        InUse,        // another crawl holds it
+        DiskFull,
+    };
+    FrontierDbError(const std::filesystem::path& file, const std::string& what, Kind kind = Kind::Other);
+    Kind kind() const { return kind_; }
 
 private:
-    bool diskFull_;
+    Kind kind_;
 };
 
 // A row of the frontier as it is handed out.
@@ -48,6 +55,7 @@ struct FrontierRow {
 // A page done, as it is written.
 struct FrontierPageDone {
     int64_t id = 0;
+    bool rendered = true; // false: done for now, visited again by a resume
     AnsiString finalUrl;
     int outcome = 0;
     int64_t ms = 0;
@@ -87,6 +95,8 @@ public:
     void addFax(int64_t page, int seq, const AnsiString& number);
     void markDone(const FrontierPageDone& page);
 
+    // The pages that could not be rendered become pending again (a resume).
+    void requeueUnrendered();
     // Pending rows after `afterId`, in frontier order, at most `limit`.
     std::vector<FrontierRow> pending(int64_t afterId, int limit);
 
@@ -106,7 +116,9 @@ public:
 
 private:
     class Statement;
+    void open(Open mode);
     void openExisting(bool check);
+    void lockForThisProcess();
     void create();
     void exec(const char* sql);
     [[noreturn]] void fail(const std::string& what);

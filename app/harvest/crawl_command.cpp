@@ -196,9 +196,12 @@ std::unique_ptr<FrontierDb> openFrontier(const CrawlOptions& o, const fs::path& 
                                   : o.fresh ? FrontierDb::Open::FreshForcing
                                             : FrontierDb::Open::Fresh;
     try {
-        return std::make_unique<FrontierDb>(outDir / kFrontierFileName, mode);
-    } catch (const FrontierDbError& e) {
+        auto db = std::make_unique<FrontierDb>(outDir / kFrontierFileName, mode);
         if (o.resume)
+            db->requeueUnrendered();
+        return db;
+    } catch (const FrontierDbError& e) {
+        if (o.resume || e.kind() != FrontierDbError::Kind::NotAFrontier)
             throw;
         throw Exception(std::string(e.what()) + "; left as it is (--fresh replaces it)");
     }
@@ -250,6 +253,7 @@ int runCrawl(int argc, char** argv, const std::vector<std::string>& args)
     std::unique_ptr<SiteFrontier> frontier;
     if (db) {
         frontier = std::make_unique<SiteFrontier>(*db, settingsFor(o, fs::absolute(o.list)).frontier);
+        frontier->keepOptions(!o.resume);
         if (!o.resume)
             frontier->seed(pathToAnsi(fs::absolute(o.list)), o.shardIndex, o.shardCount);
     }

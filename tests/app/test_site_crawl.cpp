@@ -236,6 +236,10 @@ void TestSiteCrawl::killAndResume()
         twice += it.value() > 1 ? 1 : 0;
     QVERIFY2(twice <= 2, qPrintable(QString::number(twice))); // at most the two lanes' pages
     QVERIFY(before.size() < after.size());
+    // Resumed with another depth, the frontier would mix two crawls: refused.
+    const Run other = crawl(list, out, {"--depth", "1", "--resume"});
+    QCOMPARE(other.code, 1);
+    QVERIFY(other.err.contains("vqfrontier.db"));
 }
 
 // A file in the frontier's place that is not a sound frontier is refused,

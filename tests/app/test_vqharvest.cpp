@@ -461,6 +461,14 @@ void TestVqharvest::usageErrors_data()
                                           << QByteArray("--speed must be an integer, not 'fast'");
     QTest::newRow("--from not a number") << QStringList{"crawl", "list.txt", "--from", "3x"} << 2
                                          << QByteArray("--from must be an integer, not '3x'");
+    QTest::newRow("--follow x") << QStringList{"crawl", "list.txt", "--depth", "1", "--follow", "x"} << 2
+                                << QByteArray("--follow must be site or all, not 'x'");
+    QTest::newRow("--follow without --depth") << QStringList{"crawl", "list.txt", "--follow", "all"} << 2
+                                              << QByteArray("--follow and --max-per-site need --depth 1 or more");
+    QTest::newRow("--resume on a list") << QStringList{"crawl", "list.txt", "--resume"} << 2
+                                        << QByteArray("--resume and --fresh need --depth or --frontier");
+    QTest::newRow("--from on a frontier") << QStringList{"crawl", "list.txt", "--frontier", "--from", "3"} << 2
+                                          << QByteArray("--from is for a list crawl");
     QTest::newRow("crawl without a list") << QStringList{"crawl", "--links"} << 2
                                           << QByteArray("crawl needs a LIST file");
     QTest::newRow("crawl with two lists") << QStringList{"crawl", "a.txt", "b.txt"} << 2
