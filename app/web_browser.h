@@ -12,6 +12,7 @@
 
 #include "ports/browser.h"
 
+#include <QElapsedTimer>
 #include <QObject>
 #include <QPointer>
 #include <QString>
@@ -119,7 +120,9 @@ private:
     void connectPage();
     void refuseRequests();
     void onRenderProcessTerminated();
-    void killRenderer(); // the renderer of a page left unfinished
+    void killRenderer(); // the renderer of a page left hung in a script
+    void noteRenderer();         // keeps the page's render process id while it runs
+    bool sharesRenderer() const; // another adapter's page is on this one's renderer
     void startLoad();
     void checkMemory();
     void onLoadingChanged(const QWebEngineLoadingInfo& info);
@@ -146,6 +149,9 @@ private:
     QTimer completeWait_; // a completion snapshot that does not arrive
     QTimer restartWait_;  // a killed renderer whose end is not reported
     QTimer memoryCheck_;  // the render process's memory against the cap
+    QElapsedTimer asked_; // since the renderer last answered, while calls of ours are unanswered
+    int unanswered_ = 0;  // script calls of the current navigation not answered yet
+    qint64 rendererPid_ = 0; // the page's latest render process, kept after its end
 
     std::uint64_t generation_ = 0; // bumped by every navigate()
     std::uint64_t load_ = 0;       // bumped by every top-level load of the page
@@ -163,6 +169,7 @@ private:
     qint64 capBytes_ = 0;
     int settleMs_ = 0;
     int httpStatus_ = 0;
+    std::uint64_t endedAtNavigate_ = 0; // renderers ended before the latest navigate()
     LoadResult result_ = LoadResult::Pending;
     QUrl target_;             // the address given to the latest navigate()
     QUrl shownUrl_;           // the page's address as last reported

@@ -18,7 +18,17 @@ enum class LoadResult {
     Succeeded,    // the document arrived
     Failed,       // the load ended with an error (refused, unreachable, HTTP error)
     RendererGone, // the process rendering the page died or was ended; nothing can be read
+    // As RendererGone, but the process also rendered other pages of the
+    // search, so the loss need not be this page's doing: another page's
+    // script hung or grew, or one of them crashed it. Worth another try.
+    SharedRendererGone,
 };
+
+// Whether the page's renderer is gone, for whatever reason.
+inline bool rendererGone(LoadResult r)
+{
+    return r == LoadResult::RendererGone || r == LoadResult::SharedRendererGone;
+}
 
 class Browser {
 public:

@@ -67,6 +67,11 @@ const char* const kCrawlHelp =
     "                     (default 1024; 0: no cap)\n"
 "  --retries N        a line that timed out or failed without an HTTP answer is tried\n"
     "                     up to N more times, after 1 s, 2 s, ... (default 2; 404 and 500 are final)\n"
+    "  --retry-timeout T  with --speed 0: seconds a retry of a line that timed out may take\n"
+    "                     (default: a third of --page-timeout, at least 5)\n"
+    "  --renderers R      pages share at most R render processes (default: one for every\n"
+    "                     4 lanes; 0: one per site); a page lost with a shared process\n"
+    "                     that another page ended or crashed is tried again at once\n"
     "  --settle MS        a page with scripts is read MS milliseconds after its load event,\n"
     "                     so that what they draw late is read too (default 1200; 0: at once)\n"
     "  --images           load images, fonts and media too (by default pages load only\n"
@@ -74,6 +79,9 @@ const char* const kCrawlHelp =
     "  --shard K/N        visit only the lines L with (L - 1) mod N = K - 1 (several machines)\n"
     "  --no-net-check     skip the connectivity test (pages on this machine)\n"
     "  --quiet            no progress line\n";
+
+// Lanes that share one render process by default.
+constexpr int kLanesPerRenderer = 4;
 
 struct CrawlOptions {
     std::string list;
@@ -92,6 +100,8 @@ struct CrawlOptions {
     int maxPageMb = 1024;
     int shardIndex = 0, shardCount = 1;
     int retries = kRealWebRetries;
+    std::optional<int> retryTimeout;
+    std::optional<int> renderers;
     int settleMs = kRealWebSettleMs;
     bool images = false;
     bool netCheck = true;
@@ -167,6 +177,10 @@ CrawlOptions parseCrawl(const std::vector<std::string>& args)
             o.maxPageMb = boundedInteger("--max-page-mb", optionValue(args, i), 0, 1000000);
         } else if (a == "--retries") {
             o.retries = boundedInteger("--retries", optionValue(args, i), 0, 10);
+        } else if (a == "--retry-timeout") {
+            o.retryTimeout = boundedInteger("--retry-timeout", optionValue(args, i), 1, 3600);
+        } else if (a == "--renderers") {
+            o.renderers = boundedInteger("--renderers", optionValue(args, i), 0, 64);
         } else if (a == "--settle") {
             o.settleMs = boundedInteger("--settle", optionValue(args, i), 0, 10000);
         } else if (a == "--images") {
@@ -254,6 +268,7 @@ SearchSettings settingsFor(const CrawlOptions& o, const fs::path& list)
     lanes.shardIndex = o.shardIndex;
     lanes.shardCount = o.shardCount;
     lanes.retries = o.retries;
+    lanes.retryTimeoutMs = 1000 * std::min(o.pageTimeout, o.retryTimeout.value_or(std::max(5, o.pageTimeout / 3)));
     lanes.settleMs = o.settleMs;
     return s;
 }
@@ -283,11 +298,15 @@ void prepareQt(const CrawlOptions& o)
     // Every page of a crawl is hidden: a script that draws a second after the
     // load must not draw two seconds late.
     keepHiddenPagesOnTime();
-    if (o.maxPageMb > 0) {
-        QByteArray flags = qgetenv("QTWEBENGINE_CHROMIUM_FLAGS");
+    QByteArray flags = qgetenv("QTWEBENGINE_CHROMIUM_FLAGS");
+    if (o.maxPageMb > 0)
         flags += " --js-flags=--max-old-space-size=" + QByteArray::number(o.maxPageMb);
-        qputenv("QTWEBENGINE_CHROMIUM_FLAGS", flags.trimmed());
-    }
+    // A render process costs some 40-70 MB before any page is in it: lanes on
+    // many sites share a few, each page in it still in its own frame tree.
+    const int renderers = o.renderers.value_or((o.lanes + kLanesPerRenderer - 1) / kLanesPerRenderer);
+    if (renderers > 0)
+        flags += " --renderer-process-limit=" + QByteArray::number(renderers);
+    qputenv("QTWEBENGINE_CHROMIUM_FLAGS", flags.trimmed());
     qInstallMessageHandler(quietMessages);
     vq::prepareWebEngine();
 }
