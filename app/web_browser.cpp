@@ -46,6 +46,7 @@ const QString kSnapshotScript = QStringLiteral(R"JS(
   } catch (e) {}
   r.sinceLoad = -1;
   r.scripts = 0;
+  r.settled = window.vqSettled === true;
   try {
     var n = performance.getEntriesByType('navigation')[0];
     if (n && n.loadEventEnd > 0)
@@ -63,10 +64,12 @@ constexpr int kQuietMs = 5000;
 // that hangs in a script) no longer holds up DocumentComplete.
 constexpr int kCompleteWaitMs = 10000;
 constexpr int kDefaultRefreshMs = 500;
-// A killed renderer whose end has not been reported after this long no longer
-// holds up the next load.
+// A killed renderer, or a stopped load, whose end has not been reported after
+// this long no longer holds up the next load.
 constexpr int kRestartWaitMs = 2000;
 constexpr int kMemoryCheckMs = 200;
+// A settle whose mark in the page has not come yet is read again this much later.
+constexpr int kSettlePollMs = 100;
 // A page whose renderer has not answered a script call for this long when the
 // crawl leaves it is stuck in a script of its own.
 constexpr int kUnresponsiveMs = 3000;
@@ -245,6 +248,11 @@ void WebEngineBrowser::checkMemory()
 
 void WebEngineBrowser::onRenderProcessTerminated()
 {
+    ++renderersEnded();
+    // The renderer ended for the page left before, reported only now: on a
+    // busy machine its end may come after the next page has started in it.
+    const bool endedForTheLast = killedPid_ > 0 && killedPid_ == rendererPid_;
+    killedPid_ = 0;
     if (restartPending_) {
         // The renderer of a page the crawl left; the next page may load now.
         restartPending_ = false;
@@ -252,12 +260,11 @@ void WebEngineBrowser::onRenderProcessTerminated()
         startLoad();
         return;
     }
-    ++renderersEnded();
     // What the snapshot shows is gone with the renderer, and the page will
-    // not complete. Whether it was this page's doing is known only when the
-    // renderer was its alone.
+    // not complete. It was this page's doing only if the renderer was its
+    // alone.
     snap_ = Snapshot{false, {}, {}, {}};
-    result_ = sharesRenderer() ? LoadResult::SharedRendererGone : LoadResult::RendererGone;
+    result_ = endedForTheLast || sharesRenderer() ? LoadResult::SharedRendererGone : LoadResult::RendererGone;
     unanswered_ = 0;
     httpStatus_ = 0;
     refresh_.stop();
@@ -292,6 +299,7 @@ void WebEngineBrowser::killRenderer()
     if (pid <= 0)
         return;
     restartPending_ = true;
+    killedPid_ = pid;
     restartWait_.start();
     os::killProcess(pid);
 }
@@ -353,8 +361,15 @@ void WebEngineBrowser::navigate(const AnsiString& url)
     if (stuck && !restartPending_)
         killRenderer();
     loadDeferred_ = true;
-    if (!restartPending_)
-        startLoad();
+    if (restartPending_)
+        return; // the load starts once the renderer's end is reported
+    if (stopEndDue_) {
+        // Loaded at once over a stop still under way, a page of the same
+        // site may never start; it starts once the stop has ended.
+        restartWait_.start();
+        return;
+    }
+    startLoad();
 }
 
 bool WebEngineBrowser::hasDocument()
@@ -422,6 +437,11 @@ void WebEngineBrowser::onLoadingChanged(const QWebEngineLoadingInfo& info)
         // stopped load had the same address (a page tried again), the first
         // such end is the stopped load's.
         const bool stale = std::exchange(stopEndDue_, false);
+        if (stale && loadDeferred_ && !restartPending_) {
+            restartWait_.stop();
+            startLoad();
+            return;
+        }
         if (!info.url().matches(target_, QUrl::StripTrailingSlash) || stale)
             return;
         started_ = true;
@@ -629,9 +649,21 @@ void WebEngineBrowser::snapshotArrived(std::uint64_t generation, std::uint64_t l
         // again once the settle time since that event is over. What was read
         // now stands for the page meanwhile (a wait bound may end it).
         const double sinceLoad = m.value(QStringLiteral("sinceLoad")).toDouble();
-        if (settleMs_ > 0 && result_ == LoadResult::Succeeded && load == load_ && sinceLoad >= 0 &&
-            sinceLoad < settleMs_ && m.value(QStringLiteral("scripts")).toInt() > 0) {
-            settleThenComplete(int(settleMs_ - sinceLoad) + 1);
+        const bool settling = settleMs_ > 0 && result_ == LoadResult::Succeeded && load == load_ && sinceLoad >= 0 &&
+                              m.value(QStringLiteral("scripts")).toInt() > 0;
+        if (settling && settledLoad_ != load && sinceLoad < settleMs_) {
+            // The page's own timer queue marks the end of the settle, after
+            // every timer the page set to fire before it, however late a
+            // busy renderer runs them.
+            settledLoad_ = load;
+            const int left = int(settleMs_ - sinceLoad) + 1;
+            page_->runJavaScript(QStringLiteral("setTimeout(function () { window.vqSettled = true; }, %1);").arg(left),
+                                 QWebEngineScript::ApplicationWorld);
+            settleThenComplete(left);
+            return;
+        }
+        if (settling && settledLoad_ == load && !m.value(QStringLiteral("settled")).toBool()) {
+            settleThenComplete(kSettlePollMs);
             return;
         }
     } else {
@@ -642,13 +674,15 @@ void WebEngineBrowser::snapshotArrived(std::uint64_t generation, std::uint64_t l
 
 void WebEngineBrowser::settleThenComplete(int ms)
 {
-    completeWait_.stop();
+    // The wait for the completion snapshot runs on, so a page whose settle
+    // never ends is still completed in time.
+    if (!completeWait_.isActive())
+        completeWait_.start();
     const std::uint64_t generation = generation_;
     const std::uint64_t load = load_;
     QTimer::singleShot(ms, this, [this, generation, load] {
         if (generation != generation_ || load != load_ || completedLoad_ >= load)
             return;
-        completeWait_.start();
         takeSnapshot(Take::Complete);
     });
 }

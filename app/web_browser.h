@@ -147,15 +147,17 @@ private:
     QTimer refresh_;      // snapshot refresh while a committed page loads
     QTimer quiet_;        // a navigation that starts no load at all
     QTimer completeWait_; // a completion snapshot that does not arrive
-    QTimer restartWait_;  // a killed renderer whose end is not reported
+    QTimer restartWait_;  // a killed renderer, or a stopped load, whose end is not reported
     QTimer memoryCheck_;  // the render process's memory against the cap
     QElapsedTimer asked_; // since the renderer last answered, while calls of ours are unanswered
     int unanswered_ = 0;  // script calls of the current navigation not answered yet
     qint64 rendererPid_ = 0; // the page's latest render process, kept after its end
+    qint64 killedPid_ = 0;   // the render process ended for the page left last
 
     std::uint64_t generation_ = 0; // bumped by every navigate()
     std::uint64_t load_ = 0;       // bumped by every top-level load of the page
     std::uint64_t completedLoad_ = 0; // the last load DocumentComplete was raised for
+    std::uint64_t settledLoad_ = 0;   // the last load whose settle was marked in the page
     bool navigated_ = false;  // navigate() was called at least once
     bool loading_ = false;    // the page reports a load in progress
     bool started_ = false;    // a load started since the last navigate()

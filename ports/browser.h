@@ -18,9 +18,9 @@ enum class LoadResult {
     Succeeded,    // the document arrived
     Failed,       // the load ended with an error (refused, unreachable, HTTP error)
     RendererGone, // the process rendering the page died or was ended; nothing can be read
-    // As RendererGone, but the process also rendered other pages of the
-    // search, so the loss need not be this page's doing: another page's
-    // script hung or grew, or one of them crashed it. Worth another try.
+    // As RendererGone, but not known to be this page's doing: the process
+    // also rendered other pages (whose script may have hung, grown or
+    // crashed it), or it was being ended for the page before. Worth another try.
     SharedRendererGone,
 };
 
