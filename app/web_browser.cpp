@@ -332,6 +332,11 @@ void WebEngineBrowser::navigate(const AnsiString& url)
     const bool abandoned = navigated_ && completedLoad_ < load_ && !rendererGone(result_);
     const bool stuck = abandoned && unanswered_ > 0 && asked_.elapsed() >= kUnresponsiveMs;
     unanswered_ = 0;
+    // A page of our own left loading is replaced by a fresh one (its
+    // renderer stays for whatever else it renders): loaded over a stop still
+    // under way, the next address may never start.
+    if (loading_ && !stuck)
+        recycle();
 
     // A new address: nothing of the old page may be reported or read for it.
     ++generation_;

@@ -86,6 +86,7 @@ public:
     AnsiString bodyText() override;
     LoadResult loadResult() override { return result_; }
     int httpStatus() override { return httpStatus_; }
+    bool answered() override { return committed_ || result_ != LoadResult::Pending; }
     // A page of the adapter's own is replaced by a fresh one on the same
     // profile (what the old one held in memory goes with it).
     void recycle() override;

@@ -54,6 +54,10 @@ public:
     // no HTTP answer came (refused, reset, unreachable, still loading) or the
     // browser cannot tell.
     virtual int httpStatus() { return 0; }
+    // Whether the latest navigation's server has answered at all (its
+    // document has begun to arrive, or the load has ended). A browser that
+    // cannot tell says true.
+    virtual bool answered() { return true; }
     // The page is being recycled: a browser that keeps state between pages may
     // start afresh before the next navigate(). Nothing by default.
     virtual void recycle() {}

@@ -44,7 +44,7 @@ bool LaneScheduler::retryLater(Lane& lane, PageOutcome outcome)
                            (outcome == PageOutcome::NavigationError && lane.browser->httpStatus() == 0);
     if (!transient)
         return false;
-    task.timedOut = task.timedOut || outcome == PageOutcome::Timeout;
+    task.silent = task.silent || (outcome == PageOutcome::Timeout && !lane.browser->answered());
     const int64_t base = std::max(o.retryDelayMs, o.hostDelayMs);
     queueRetry(lane, base << std::min(task.attempts - task.sharedLosses - 1, 16));
     return true;

@@ -64,7 +64,7 @@ int LaneScheduler::pageInterval() const
 int64_t LaneScheduler::pageBoundMs(const Task& task) const
 {
     const LaneOptions& o = settings_.lanes;
-    const int timeout = task.timedOut && o.retryTimeoutMs > 0 ? std::min(o.retryTimeoutMs, o.pageTimeoutMs)
+    const int timeout = task.silent && o.retryTimeoutMs > 0 ? std::min(o.retryTimeoutMs, o.pageTimeoutMs)
                                                                : o.pageTimeoutMs;
     return int64_t(timeout) + std::max(0, o.settleMs);
 }

@@ -113,7 +113,7 @@ private:
         bool skipped = false; // not a web address: never navigated
         int attempts = 0;     // navigations so far
         int sharedLosses = 0; // of them, lost with a renderer other pages shared
-        bool timedOut = false; // an earlier attempt timed out
+        bool silent = false;  // an earlier attempt timed out without any answer
         int64_t dueMs = 0;    // a retry: not before this time
     };
     enum class LaneState {

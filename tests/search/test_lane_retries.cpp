@@ -35,6 +35,7 @@ Served serve(LaneRig& r, const Script& script, int64_t untilMs = 120000)
                 times.push_back(r.rig.clock.now());
                 const auto it = script.find(url);
                 const char how = it == script.end() ? 'S' : it->second.at(std::min(times.size(), it->second.size()) - 1);
+                b.serverAnswered = how != 'H';
                 if (how == 'H')
                     continue;
                 if (how == 'G' || how == 'X') {
