@@ -5,7 +5,9 @@
 //
 //   lanes: pages per second and peak memory over a list of pages at several
 //          lane counts, with --speed 0 --per-host 32 (one host); every lane
-//          count must write the same result files as the first one.
+//          count must write the same result files as the first one. Then
+//          a bare WebEngine loop (bench_bare_loop) over the same list with 1
+//          and 8 pages at once, the yardstick of 1 and 8 lanes.
 //   soak:  memory of vqharvest itself and of the tree after 100, 500 and 1,000
 //          pages (counted from --report, which is written in list order), with
 //          --fax only, so that no link list grows; the ratio 1000/100 shows the
