@@ -74,14 +74,6 @@ constexpr int kSettlePollMs = 100;
 // crawl leaves it is stuck in a script of its own.
 constexpr int kUnresponsiveMs = 3000;
 
-// Every adapter of the program, to tell whether a renderer also rendered
-// other adapters' pages.
-std::vector<const WebEngineBrowser*>& adapters()
-{
-    static std::vector<const WebEngineBrowser*> all;
-    return all;
-}
-
 // Ends of renderers the adapters have heard of so far.
 std::uint64_t& renderersEnded()
 {
@@ -223,29 +215,6 @@ void WebEngineBrowser::recycle()
     connectPage();
 }
 
-void WebEngineBrowser::setMemoryCapMb(int mb)
-{
-    capBytes_ = mb > 0 ? qint64(mb) * 1024 * 1024 : 0;
-    if (capBytes_ > 0)
-        memoryCheck_.start();
-    else
-        memoryCheck_.stop();
-}
-
-void WebEngineBrowser::checkMemory()
-{
-    if (!page_ || capBytes_ <= 0 || restartPending_)
-        return;
-    const qint64 pid = page_->renderProcessPid();
-    if (pid <= 0)
-        return;
-    if (os::residentBytes(pid) > capBytes_) {
-        // Not ours to wait for: the page goes, and the renderer's end makes it
-        // a render failure (or, in a shared renderer, a loss of every page in it).
-        os::killProcess(pid);
-    }
-}
-
 void WebEngineBrowser::onRenderProcessTerminated()
 {
     ++renderersEnded();
@@ -273,35 +242,6 @@ void WebEngineBrowser::onRenderProcessTerminated()
     loading_ = false;
     if (onRendererGone)
         onRendererGone();
-}
-
-void WebEngineBrowser::noteRenderer()
-{
-    // The process is named only while it runs: its end still needs its name.
-    const qint64 pid = page_ ? page_->renderProcessPid() : 0;
-    if (pid > 0)
-        rendererPid_ = pid;
-}
-
-bool WebEngineBrowser::sharesRenderer() const
-{
-    // Every page on a renderer hears of its end in turn, before any of them
-    // has a new one: the others still name it then.
-    for (const WebEngineBrowser* other : adapters())
-        if (other != this && rendererPid_ > 0 && other->rendererPid_ == rendererPid_)
-            return true;
-    return false;
-}
-
-void WebEngineBrowser::killRenderer()
-{
-    const qint64 pid = page_ ? page_->renderProcessPid() : 0;
-    if (pid <= 0)
-        return;
-    restartPending_ = true;
-    killedPid_ = pid;
-    restartWait_.start();
-    os::killProcess(pid);
 }
 
 void WebEngineBrowser::startLoad()

@@ -23,6 +23,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <vector>
 
 class QWebEngineProfile;
 class QWebEngineLoadingInfo;
@@ -122,6 +123,7 @@ private:
     void refuseRequests();
     void onRenderProcessTerminated();
     void killRenderer(); // the renderer of a page left hung in a script
+    static std::vector<const WebEngineBrowser*>& adapters(); // every adapter of the program
     void noteRenderer();         // keeps the page's render process id while it runs
     bool sharesRenderer() const; // another adapter's page is on this one's renderer
     void startLoad();
