@@ -20,25 +20,12 @@
 #include <QWebEngineScript>
 #include <QWebEngineSettings>
 
+#include <algorithm>
 #include <string_view>
+#include <vector>
 #include <utility>
 
 namespace vq {
-
-void prepareWebEngine()
-{
-    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
-    if (os::runningAsAdministrator())
-        qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");
-}
-
-void keepHiddenPagesOnTime()
-{
-    QByteArray flags = qgetenv("QTWEBENGINE_CHROMIUM_FLAGS");
-    if (!flags.contains("--disable-background-timer-throttling"))
-        flags += " --disable-background-timer-throttling --disable-renderer-backgrounding";
-    qputenv("QTWEBENGINE_CHROMIUM_FLAGS", flags.trimmed());
-}
 
 namespace {
 
@@ -59,6 +46,7 @@ const QString kSnapshotScript = QStringLiteral(R"JS(
   } catch (e) {}
   r.sinceLoad = -1;
   r.scripts = 0;
+  r.settled = window.vqSettled === true;
   try {
     var n = performance.getEntriesByType('navigation')[0];
     if (n && n.loadEventEnd > 0)
@@ -76,10 +64,22 @@ constexpr int kQuietMs = 5000;
 // that hangs in a script) no longer holds up DocumentComplete.
 constexpr int kCompleteWaitMs = 10000;
 constexpr int kDefaultRefreshMs = 500;
-// A killed renderer whose end has not been reported after this long no longer
-// holds up the next load.
+// A killed renderer, or a stopped load, whose end has not been reported after
+// this long no longer holds up the next load.
 constexpr int kRestartWaitMs = 2000;
 constexpr int kMemoryCheckMs = 200;
+// A settle whose mark in the page has not come yet is read again this much later.
+constexpr int kSettlePollMs = 100;
+// A page whose renderer has not answered a script call for this long when the
+// crawl leaves it is stuck in a script of its own.
+constexpr int kUnresponsiveMs = 3000;
+
+// Ends of renderers the adapters have heard of so far.
+std::uint64_t& renderersEnded()
+{
+    static std::uint64_t count = 0;
+    return count;
+}
 
 
 AnsiString toAnsiText(const QString& s)
@@ -95,56 +95,6 @@ QString fromAnsiText(const AnsiString& s)
 }
 
 } // namespace
-
-// ---- the quiet page ----------------------------------------------------------
-
-QuietWebPage::QuietWebPage(QWebEngineProfile* profile, QObject* parent)
-    : QWebEnginePage(profile, parent)
-{
-    QWebEngineSettings* s = settings();
-    s->setAttribute(QWebEngineSettings::JavascriptCanOpenWindows, false);
-    s->setAttribute(QWebEngineSettings::JavascriptCanAccessClipboard, false);
-    s->setAttribute(QWebEngineSettings::JavascriptCanPaste, false);
-    s->setAttribute(QWebEngineSettings::FullScreenSupportEnabled, false);
-    s->setAttribute(QWebEngineSettings::ScreenCaptureEnabled, false);
-    s->setAttribute(QWebEngineSettings::PluginsEnabled, false);
-    // The crawl reads pages, it does not show their icons: no extra requests.
-    s->setAttribute(QWebEngineSettings::AutoLoadIconsForPage, false);
-}
-
-QWebEnginePage* QuietWebPage::createWindow(WebWindowType)
-{
-    return nullptr;
-}
-
-QStringList QuietWebPage::chooseFiles(FileSelectionMode, const QStringList&, const QStringList&)
-{
-    return {};
-}
-
-void QuietWebPage::javaScriptAlert(const QUrl&, const QString&) {}
-
-bool QuietWebPage::javaScriptConfirm(const QUrl&, const QString& msg)
-{
-    // The "leave this page?" question of a beforeunload handler comes here
-    // with WebEngine's own text: leaving is the answer, or the next address
-    // could never be loaded. Every confirm() of a page is answered No.
-    static const QString leave = QCoreApplication::translate(
-        "QWebEnginePage",
-        "Are you sure you want to leave this page? Changes that you made may not be saved.");
-    return msg == leave;
-}
-
-bool QuietWebPage::javaScriptPrompt(const QUrl&, const QString&, const QString&, QString*)
-{
-    return false;
-}
-
-void QuietWebPage::javaScriptConsoleMessage(JavaScriptConsoleMessageLevel, const QString&, int,
-                                            const QString&)
-{
-    // Pages' console chatter is not ours to print.
-}
 
 // ---- the adapter -------------------------------------------------------------
 
@@ -172,6 +122,7 @@ WebEngineBrowser::~WebEngineBrowser()
     onNavigateComplete2 = nullptr;
     onDocumentComplete = nullptr;
     onRendererGone = nullptr;
+    std::erase(adapters(), this);
     ++generation_;
     refresh_.stop();
     quiet_.stop();
@@ -194,6 +145,7 @@ void WebEngineBrowser::init(QWebEnginePage* page)
 {
     page_ = page;
     shownUrl_ = page->url();
+    adapters().push_back(this);
     if (ownProfile_) {
         ownProfile_->setHttpCacheType(QWebEngineProfile::MemoryHttpCache);
         // Bounded: a long crawl would otherwise keep every page it visited.
@@ -235,6 +187,8 @@ void WebEngineBrowser::connectPage()
     connect(page, &QWebEnginePage::urlChanged, this, &WebEngineBrowser::onUrlChanged);
     connect(page, &QWebEnginePage::renderProcessTerminated, this,
             &WebEngineBrowser::onRenderProcessTerminated);
+    connect(page, &QWebEnginePage::renderProcessPidChanged, this, &WebEngineBrowser::noteRenderer);
+    noteRenderer();
     refuseRequests();
 }
 
@@ -247,6 +201,7 @@ void WebEngineBrowser::recycle()
     refresh_.stop();
     quiet_.stop();
     completeWait_.stop();
+    unanswered_ = 0;
     QWebEnginePage* old = page_;
     disconnect(old, nullptr, this, nullptr);
     page_ = new QuietWebPage(old->profile()); // the profile may be shared with other lanes
@@ -260,31 +215,13 @@ void WebEngineBrowser::recycle()
     connectPage();
 }
 
-void WebEngineBrowser::setMemoryCapMb(int mb)
-{
-    capBytes_ = mb > 0 ? qint64(mb) * 1024 * 1024 : 0;
-    if (capBytes_ > 0)
-        memoryCheck_.start();
-    else
-        memoryCheck_.stop();
-}
-
-void WebEngineBrowser::checkMemory()
-{
-    if (!page_ || capBytes_ <= 0 || restartPending_)
-        return;
-    const qint64 pid = page_->renderProcessPid();
-    if (pid <= 0)
-        return;
-    if (os::residentBytes(pid) > capBytes_) {
-        // Not ours to wait for: the page goes, and the renderer's end makes it
-        // a render failure.
-        os::killProcess(pid);
-    }
-}
-
 void WebEngineBrowser::onRenderProcessTerminated()
 {
+    ++renderersEnded();
+    // The renderer ended for the page left before, reported only now: on a
+    // busy machine its end may come after the next page has started in it.
+    const bool endedForTheLast = killedPid_ > 0 && killedPid_ == rendererPid_;
+    killedPid_ = 0;
     if (restartPending_) {
         // The renderer of a page the crawl left; the next page may load now.
         restartPending_ = false;
@@ -293,9 +230,11 @@ void WebEngineBrowser::onRenderProcessTerminated()
         return;
     }
     // What the snapshot shows is gone with the renderer, and the page will
-    // not complete.
+    // not complete. It was this page's doing only if the renderer was its
+    // alone.
     snap_ = Snapshot{false, {}, {}, {}};
-    result_ = LoadResult::RendererGone;
+    result_ = endedForTheLast || sharesRenderer() ? LoadResult::SharedRendererGone : LoadResult::RendererGone;
+    unanswered_ = 0;
     httpStatus_ = 0;
     refresh_.stop();
     quiet_.stop();
@@ -305,16 +244,6 @@ void WebEngineBrowser::onRenderProcessTerminated()
         onRendererGone();
 }
 
-void WebEngineBrowser::killRenderer()
-{
-    const qint64 pid = page_ ? page_->renderProcessPid() : 0;
-    if (pid <= 0)
-        return;
-    restartPending_ = true;
-    restartWait_.start();
-    os::killProcess(pid);
-}
-
 void WebEngineBrowser::startLoad()
 {
     if (!loadDeferred_ || !page_)
@@ -322,40 +251,6 @@ void WebEngineBrowser::startLoad()
     loadDeferred_ = false;
     quiet_.start();
     page_->load(target_);
-}
-
-void WebEngineBrowser::refuseRequests()
-{
-    QWebEnginePage* page = page_;
-    connect(page, &QWebEnginePage::featurePermissionRequested, this,
-            [page](const QUrl& origin, QWebEnginePage::Feature feature) {
-                page->setFeaturePermission(origin, feature, QWebEnginePage::PermissionDeniedByUser);
-            });
-    // A null authenticator cancels the request; the page then shows the
-    // server's refusal, which is its content.
-    connect(page, &QWebEnginePage::authenticationRequired, this,
-            [](const QUrl&, QAuthenticator* a) { *a = QAuthenticator(); }, Qt::DirectConnection);
-    connect(page, &QWebEnginePage::proxyAuthenticationRequired, this,
-            [](const QUrl&, QAuthenticator* a, const QString&) { *a = QAuthenticator(); },
-            Qt::DirectConnection);
-    connect(page, &QWebEnginePage::certificateError, this,
-            [](const QWebEngineCertificateError& e) {
-                QWebEngineCertificateError error = e;
-                error.rejectCertificate();
-            }, Qt::DirectConnection);
-    connect(page, &QWebEnginePage::selectClientCertificate, this,
-            [](QWebEngineClientCertificateSelection s) { s.selectNone(); }, Qt::DirectConnection);
-    connect(page, &QWebEnginePage::fullScreenRequested, this,
-            [](QWebEngineFullScreenRequest r) { r.reject(); }, Qt::DirectConnection);
-    connect(page, &QWebEnginePage::registerProtocolHandlerRequested, this,
-            [](QWebEngineRegisterProtocolHandlerRequest r) { r.reject(); }, Qt::DirectConnection);
-    connect(page, &QWebEnginePage::fileSystemAccessRequested, this,
-            [](QWebEngineFileSystemAccessRequest r) { r.reject(); }, Qt::DirectConnection);
-    QT_WARNING_PUSH
-    QT_WARNING_DISABLE_DEPRECATED
-    connect(page, &QWebEnginePage::quotaRequested, this,
-            [](QWebEngineQuotaRequest r) { r.reject(); }, Qt::DirectConnection);
-    QT_WARNING_POP
 }
 
 void WebEngineBrowser::setRefreshInterval(int ms)
@@ -368,10 +263,20 @@ void WebEngineBrowser::navigate(const AnsiString& url)
     if (!page_)
         throw Exception("The browser page is gone");
 
-    // A page left before it completed may hold its renderer in a script that
-    // never returns, and the next page of the same site would be given that
-    // renderer: it is ended, and the next page gets a fresh one.
-    const bool abandoned = navigated_ && completedLoad_ < load_ && result_ != LoadResult::RendererGone;
+    // A page left unfinished with its renderer stuck in a script (a call of
+    // ours unanswered for long) would hand that renderer to the next page of
+    // the same site, or to other pages sharing it: it is ended, and the next
+    // page gets a fresh one. A page left waiting for its server, or still
+    // loading with a renderer that answers, costs nothing to leave, and its
+    // renderer may be rendering other pages too.
+    const bool abandoned = navigated_ && completedLoad_ < load_ && !rendererGone(result_);
+    const bool stuck = abandoned && unanswered_ > 0 && asked_.elapsed() >= kUnresponsiveMs;
+    unanswered_ = 0;
+    // A page of our own left loading is replaced by a fresh one (its
+    // renderer stays for whatever else it renders): loaded over a stop still
+    // under way, the next address may never start.
+    if (loading_ && !stuck)
+        recycle();
 
     // A new address: nothing of the old page may be reported or read for it.
     ++generation_;
@@ -388,6 +293,7 @@ void WebEngineBrowser::navigate(const AnsiString& url)
     snap_ = Snapshot{true, target_.toString(QUrl::FullyEncoded), {}, {}};
     result_ = LoadResult::Pending;
     httpStatus_ = 0;
+    endedAtNavigate_ = renderersEnded();
 
     // A load still running (a server that never answers) is stopped first:
     // otherwise WebEngine merges it with the next one and reports neither
@@ -397,11 +303,18 @@ void WebEngineBrowser::navigate(const AnsiString& url)
         page_->triggerAction(QWebEnginePage::Stop);
         stopEndDue_ = true;
     }
-    if (abandoned && !restartPending_)
+    if (stuck && !restartPending_)
         killRenderer();
     loadDeferred_ = true;
-    if (!restartPending_)
-        startLoad();
+    if (restartPending_)
+        return; // the load starts once the renderer's end is reported
+    if (stopEndDue_) {
+        // Loaded at once over a stop still under way, a page of the same
+        // site may never start; it starts once the stop has ended.
+        restartWait_.start();
+        return;
+    }
+    startLoad();
 }
 
 bool WebEngineBrowser::hasDocument()
@@ -453,6 +366,7 @@ AnsiString WebEngineBrowser::bodyText()
 //    no end at all: the next load then reports its end but not its start.
 void WebEngineBrowser::onLoadingChanged(const QWebEngineLoadingInfo& info)
 {
+    noteRenderer();
     if (info.status() == QWebEngineLoadingInfo::LoadStartedStatus) {
         loading_ = true;
         onLoadStarted();
@@ -468,6 +382,11 @@ void WebEngineBrowser::onLoadingChanged(const QWebEngineLoadingInfo& info)
         // stopped load had the same address (a page tried again), the first
         // such end is the stopped load's.
         const bool stale = std::exchange(stopEndDue_, false);
+        if (stale && loadDeferred_ && !restartPending_) {
+            restartWait_.stop();
+            startLoad();
+            return;
+        }
         if (!info.url().matches(target_, QUrl::StripTrailingSlash) || stale)
             return;
         started_ = true;
@@ -530,9 +449,15 @@ void WebEngineBrowser::onUrlChanged(const QUrl& url)
 
 void WebEngineBrowser::onLoadEnded(const QWebEngineLoadingInfo& info)
 {
+
     refresh_.stop();
-    if (result_ != LoadResult::RendererGone) {
-        const bool failed = info.status() == QWebEngineLoadingInfo::LoadFailedStatus;
+    if (!rendererGone(result_)) {
+        // A load stopped before its document came is a download, or, when
+        // a renderer ended meanwhile, most likely a navigation given up
+        // because the process it was to commit in ended under it.
+        const bool failed = info.status() == QWebEngineLoadingInfo::LoadFailedStatus ||
+                            (info.status() == QWebEngineLoadingInfo::LoadStoppedStatus && !committed_ &&
+                             renderersEnded() != endedAtNavigate_);
         result_ = failed ? LoadResult::Failed : LoadResult::Succeeded;
         // An HTTP error answer names its status; a document that arrived
         // over HTTP had a 2xx answer, and a failure of any other kind had none.
@@ -557,15 +482,22 @@ void WebEngineBrowser::onLoadEnded(const QWebEngineLoadingInfo& info)
 void WebEngineBrowser::onQuiet()
 {
     // navigate() started nothing. For the very address and fragment shown
-    // the document shown is the page; for an address WebEngine would not
-    // load, the empty page set up by navigate() stays.
+    // the document shown is the page. Otherwise the empty page set up by
+    // navigate() stays, and the load counts as failed without an answer:
+    // WebEngine would not load the address, or, on a machine too busy, has
+    // not even begun to; either way nothing of the page was read.
     if (!navigated_ || started_ || !page_)
         return;
     started_ = true;
     committed_ = true;
+    const bool shown = page_->url() == target_;
+    if (!shown && !rendererGone(result_)) {
+        result_ = LoadResult::Failed;
+        httpStatus_ = 0;
+    }
     if (!reportNavigateComplete())
         return;
-    if (page_->url() == target_)
+    if (shown)
         complete();
     else
         raiseDocumentComplete(load_);
@@ -605,6 +537,9 @@ void WebEngineBrowser::takeSnapshot(Take take)
         return;
     if (take == Take::Refresh)
         refreshInFlight_ = true;
+    noteRenderer();
+    if (unanswered_++ == 0)
+        asked_.start();
     const std::uint64_t generation = generation_;
     const std::uint64_t load = load_;
     QPointer<WebEngineBrowser> self(this);
@@ -624,6 +559,12 @@ void WebEngineBrowser::snapshotArrived(std::uint64_t generation, std::uint64_t l
     // crawl has left.
     if (generation != generation_ || !page_)
         return;
+    // The renderer answers: any call still open is timed from now.
+    unanswered_ = std::max(0, unanswered_ - 1);
+    if (unanswered_ > 0)
+        asked_.start();
+    else
+        asked_.invalidate();
 
     const bool valid = result.typeId() == QMetaType::QVariantMap;
     if (take == Take::Refresh) {
@@ -653,9 +594,21 @@ void WebEngineBrowser::snapshotArrived(std::uint64_t generation, std::uint64_t l
         // again once the settle time since that event is over. What was read
         // now stands for the page meanwhile (a wait bound may end it).
         const double sinceLoad = m.value(QStringLiteral("sinceLoad")).toDouble();
-        if (settleMs_ > 0 && result_ == LoadResult::Succeeded && load == load_ && sinceLoad >= 0 &&
-            sinceLoad < settleMs_ && m.value(QStringLiteral("scripts")).toInt() > 0) {
-            settleThenComplete(int(settleMs_ - sinceLoad) + 1);
+        const bool settling = settleMs_ > 0 && result_ == LoadResult::Succeeded && load == load_ && sinceLoad >= 0 &&
+                              m.value(QStringLiteral("scripts")).toInt() > 0;
+        if (settling && settledLoad_ != load && sinceLoad < settleMs_) {
+            // The page's own timer queue marks the end of the settle, after
+            // every timer the page set to fire before it, however late a
+            // busy renderer runs them.
+            settledLoad_ = load;
+            const int left = int(settleMs_ - sinceLoad) + 1;
+            page_->runJavaScript(QStringLiteral("setTimeout(function () { window.vqSettled = true; }, %1);").arg(left),
+                                 QWebEngineScript::ApplicationWorld);
+            settleThenComplete(left);
+            return;
+        }
+        if (settling && settledLoad_ == load && !m.value(QStringLiteral("settled")).toBool()) {
+            settleThenComplete(kSettlePollMs);
             return;
         }
     } else {
@@ -666,13 +619,15 @@ void WebEngineBrowser::snapshotArrived(std::uint64_t generation, std::uint64_t l
 
 void WebEngineBrowser::settleThenComplete(int ms)
 {
-    completeWait_.stop();
+    // The wait for the completion snapshot runs on, so a page whose settle
+    // never ends is still completed in time.
+    if (!completeWait_.isActive())
+        completeWait_.start();
     const std::uint64_t generation = generation_;
     const std::uint64_t load = load_;
     QTimer::singleShot(ms, this, [this, generation, load] {
         if (generation != generation_ || load != load_ || completedLoad_ >= load)
             return;
-        completeWait_.start();
         takeSnapshot(Take::Complete);
     });
 }

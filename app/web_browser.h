@@ -12,6 +12,7 @@
 
 #include "ports/browser.h"
 
+#include <QElapsedTimer>
 #include <QObject>
 #include <QPointer>
 #include <QString>
@@ -22,6 +23,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <vector>
 
 class QWebEngineProfile;
 class QWebEngineLoadingInfo;
@@ -85,6 +87,7 @@ public:
     AnsiString bodyText() override;
     LoadResult loadResult() override { return result_; }
     int httpStatus() override { return httpStatus_; }
+    bool answered() override { return committed_ || result_ != LoadResult::Pending; }
     // A page of the adapter's own is replaced by a fresh one on the same
     // profile (what the old one held in memory goes with it).
     void recycle() override;
@@ -119,7 +122,10 @@ private:
     void connectPage();
     void refuseRequests();
     void onRenderProcessTerminated();
-    void killRenderer(); // the renderer of a page left unfinished
+    void killRenderer(); // the renderer of a page left hung in a script
+    static std::vector<const WebEngineBrowser*>& adapters(); // every adapter of the program
+    void noteRenderer();         // keeps the page's render process id while it runs
+    bool sharesRenderer() const; // another adapter's page is on this one's renderer
     void startLoad();
     void checkMemory();
     void onLoadingChanged(const QWebEngineLoadingInfo& info);
@@ -144,12 +150,17 @@ private:
     QTimer refresh_;      // snapshot refresh while a committed page loads
     QTimer quiet_;        // a navigation that starts no load at all
     QTimer completeWait_; // a completion snapshot that does not arrive
-    QTimer restartWait_;  // a killed renderer whose end is not reported
+    QTimer restartWait_;  // a killed renderer, or a stopped load, whose end is not reported
     QTimer memoryCheck_;  // the render process's memory against the cap
+    QElapsedTimer asked_; // since the renderer last answered, while calls of ours are unanswered
+    int unanswered_ = 0;  // script calls of the current navigation not answered yet
+    qint64 rendererPid_ = 0; // the page's latest render process, kept after its end
+    qint64 killedPid_ = 0;   // the render process ended for the page left last
 
     std::uint64_t generation_ = 0; // bumped by every navigate()
     std::uint64_t load_ = 0;       // bumped by every top-level load of the page
     std::uint64_t completedLoad_ = 0; // the last load DocumentComplete was raised for
+    std::uint64_t settledLoad_ = 0;   // the last load whose settle was marked in the page
     bool navigated_ = false;  // navigate() was called at least once
     bool loading_ = false;    // the page reports a load in progress
     bool started_ = false;    // a load started since the last navigate()
@@ -163,6 +174,7 @@ private:
     qint64 capBytes_ = 0;
     int settleMs_ = 0;
     int httpStatus_ = 0;
+    std::uint64_t endedAtNavigate_ = 0; // renderers ended before the latest navigate()
     LoadResult result_ = LoadResult::Pending;
     QUrl target_;             // the address given to the latest navigate()
     QUrl shownUrl_;           // the page's address as last reported

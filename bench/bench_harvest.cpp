@@ -5,7 +5,9 @@
 //
 //   lanes: pages per second and peak memory over a list of pages at several
 //          lane counts, with --speed 0 --per-host 32 (one host); every lane
-//          count must write the same result files as the first one.
+//          count must write the same result files as the first one. Then
+//          a bare WebEngine loop (bench_bare_loop) over the same list with 1
+//          and 8 pages at once, the yardstick of 1 and 8 lanes.
 //   soak:  memory of vqharvest itself and of the tree after 100, 500 and 1,000
 //          pages (counted from --report, which is written in list order), with
 //          --fax only, so that no link list grows; the ratio 1000/100 shows the
@@ -121,6 +123,21 @@ int benchLanes(const std::string& program, const vq::test::PageServer& server, c
         }
         bad += !same;
         best = std::max(best, s.perSecond);
+    }
+    // The yardstick: a bare WebEngine loop with as many pages at once, over the same list.
+    std::printf("\n| bare WebEngine loop, pages at once | pages/s | peak tree PSS MB |\n|---:|---:|---:|\n");
+    for (const int n : laneCounts) {
+        if (n != 1 && n != 8)
+            continue;
+        const fs::path out = dir / ("bare" + std::to_string(n));
+        fs::create_directories(out);
+        const RunResult r = runCrawl(BARE_LOOP_PATH, {list.string(), std::to_string(n)}, out / "log.txt",
+                                     [](const TreeMemory&) {});
+        double perSecond = 0;
+        const size_t at = r.log.find(" pages, ");
+        if (at != std::string::npos)
+            perSecond = std::atof(r.log.c_str() + at + 8);
+        std::printf("| %d | %.1f | %.0f |\n", n, perSecond, mb(r.peak.tree.pss));
     }
     std::printf("\n  best %.1f pages/s; target at least 25 pages/s: %s\n", best, best >= 25 ? "met" : "NOT met");
     return bad ? 1 : 0;

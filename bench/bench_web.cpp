@@ -8,7 +8,8 @@
 //
 // Usage: bench_web [--pages=600] [--hosts=60] [--lanes=1,8,16,32,64]
 //                  [--general=DIR] [--general-lanes=8,16] [--timeout=15]
-//                  [--vqharvest=PATH] [--extra="--settle 0 ..."]
+//                  [--vqharvest=PATH] [--extra="--settle 0 ..."] [--keep]
+// --keep leaves the runs' folders (logs, reports, results) and names them.
 #include "bench/bench_process.h"
 #include "bench/sim_web.h"
 
@@ -128,6 +129,7 @@ int main(int argc, char** argv)
     std::string general;
     std::string extra;
     int timeout = 15;
+    bool keep = false;
     for (int i = 1; i < argc; ++i) {
         const std::string a = argv[i];
         auto value = [&](const char* name) { return a.rfind(name, 0) == 0 ? a.substr(std::strlen(name)) : std::string(); };
@@ -139,6 +141,7 @@ int main(int argc, char** argv)
         else if (!value("--timeout=").empty()) timeout = std::stoi(value("--timeout="));
         else if (!value("--vqharvest=").empty()) program = value("--vqharvest=");
         else if (a.rfind("--extra=", 0) == 0) extra = value("--extra=");
+        else if (a == "--keep") keep = true;
         else {
             std::fprintf(stderr, "bench_web: unknown argument %s\n", a.c_str());
             return 2;
@@ -185,6 +188,8 @@ int main(int argc, char** argv)
         count(*sim, run / "out" / "autosave&fax.txt", f);
         f.outcomes = reportOutcomes(run / "report.json");
         print(f);
+        if (r.exitCode != 0) // why it stopped: the end of its log
+            std::fprintf(stderr, "%s\n", r.log.substr(r.log.size() > 2000 ? r.log.size() - 2000 : 0).c_str());
     }
 
     if (!general.empty() && fs::exists("/usr/bin/chromium")) {
@@ -209,6 +214,9 @@ int main(int argc, char** argv)
     serverThread.quit();
     serverThread.wait();
     std::error_code ec;
-    fs::remove_all(dir, ec);
+    if (keep)
+        std::printf("The runs are kept in %s\n", dir.c_str());
+    else
+        fs::remove_all(dir, ec);
     return 0;
 }

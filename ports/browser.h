@@ -18,7 +18,17 @@ enum class LoadResult {
     Succeeded,    // the document arrived
     Failed,       // the load ended with an error (refused, unreachable, HTTP error)
     RendererGone, // the process rendering the page died or was ended; nothing can be read
+    // As RendererGone, but not known to be this page's doing: the process
+    // also rendered other pages (whose script may have hung, grown or
+    // crashed it), or it was being ended for the page before. Worth another try.
+    SharedRendererGone,
 };
+
+// Whether the page's renderer is gone, for whatever reason.
+inline bool rendererGone(LoadResult r)
+{
+    return r == LoadResult::RendererGone || r == LoadResult::SharedRendererGone;
+}
 
 class Browser {
 public:
@@ -44,6 +54,10 @@ public:
     // no HTTP answer came (refused, reset, unreachable, still loading) or the
     // browser cannot tell.
     virtual int httpStatus() { return 0; }
+    // Whether the latest navigation's server has answered at all (its
+    // document has begun to arrive, or the load has ended). A browser that
+    // cannot tell says true.
+    virtual bool answered() { return true; }
     // The page is being recycled: a browser that keeps state between pages may
     // start afresh before the next navigate(). Nothing by default.
     virtual void recycle() {}

@@ -67,8 +67,8 @@ if wants window; then
 fi
 
 # vqharvest crawl with lanes: pages per second and peak memory of the whole
-# process tree over 200 pages of 15 KB at --speed 0 and 1, 2, 4, 8 and 16 lanes.
-# About 2 minutes.
+# process tree over 200 pages of 15 KB at --speed 0 and 1, 2, 4, 8 and 16 lanes,
+# and a bare WebEngine loop with 1 and 8 pages at once. About 2 minutes.
 if wants lanes; then
   headless "$build/bench/bench_harvest" lanes --pages=200 --lanes=1,2,4,8,16
 fi

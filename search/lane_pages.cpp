@@ -26,7 +26,17 @@ bool LaneScheduler::retryLater(Lane& lane, PageOutcome outcome)
 {
     const LaneOptions& o = settings_.lanes;
     Task& task = *lane.task;
-    if (stopping_ || task.skipped || task.attempts > o.retries)
+    if (stopping_ || task.skipped)
+        return false;
+    if (outcome == PageOutcome::RenderFailure && lane.browser->loadResult() == LoadResult::SharedRendererGone &&
+        task.sharedLosses < o.sharedRendererRetries) {
+        // Most likely another page's doing: at once, and not one of the
+        // line's own retries.
+        ++task.sharedLosses;
+        queueRetry(lane, 0);
+        return true;
+    }
+    if (task.attempts - task.sharedLosses > o.retries)
         return false;
     // A timeout, or a load that failed before any HTTP answer came, may pass;
     // an answer, even 404 or 500, is the server's word.
@@ -34,13 +44,20 @@ bool LaneScheduler::retryLater(Lane& lane, PageOutcome outcome)
                            (outcome == PageOutcome::NavigationError && lane.browser->httpStatus() == 0);
     if (!transient)
         return false;
+    task.silent = task.silent || (outcome == PageOutcome::Timeout && !lane.browser->answered());
     const int64_t base = std::max(o.retryDelayMs, o.hostDelayMs);
-    task.dueMs = nowMs() + (base << std::min(task.attempts - 1, 16));
+    queueRetry(lane, base << std::min(task.attempts - task.sharedLosses - 1, 16));
+    return true;
+}
+
+void LaneScheduler::queueRetry(Lane& lane, int64_t delayMs)
+{
+    Task& task = *lane.task;
+    task.dueMs = nowMs() + delayMs;
     releaseHost(task);
     retry_.push_back(std::move(task));
     lane.task.reset();
     lane.state = LaneState::Idle;
-    return true;
 }
 
 void LaneScheduler::finishTask(Lane& lane, PageOutcome outcome, bool scan)

@@ -61,16 +61,18 @@ int LaneScheduler::pageInterval() const
     return o.noPace ? std::max(1, o.pollMs) : pageIntervalMs(settings_.current().speed);
 }
 
-int64_t LaneScheduler::pageBoundMs() const
+int64_t LaneScheduler::pageBoundMs(const Task& task) const
 {
     const LaneOptions& o = settings_.lanes;
-    return int64_t(o.pageTimeoutMs) + std::max(0, o.settleMs);
+    const int timeout = task.silent && o.retryTimeoutMs > 0 ? std::min(o.retryTimeoutMs, o.pageTimeoutMs)
+                                                               : o.pageTimeoutMs;
+    return int64_t(timeout) + std::max(0, o.settleMs);
 }
 
 int LaneScheduler::watchdogInterval() const
 {
     const LaneOptions& o = settings_.lanes;
-    return o.noPace ? int(std::max<int64_t>(1000, pageBoundMs())) : watchdogIntervalMs(settings_.current().speed);
+    return o.noPace ? int(std::max<int64_t>(1000, pageBoundMs(Task{}))) : watchdogIntervalMs(settings_.current().speed);
 }
 
 int LaneScheduler::maxWaitTicks() const
@@ -252,7 +254,7 @@ void LaneScheduler::startTask(Lane& lane, Task task)
     const AnsiString address = task.address;
     lane.task = std::move(task);
     if (settings_.lanes.noPace)
-        armPage(lane, navigate ? pageBoundMs() : 0); // before navigate(): its end may come at once
+        armPage(lane, navigate ? pageBoundMs(*lane.task) : 0); // before navigate(): its end may come at once
     if (!navigate)
         return;
     if (settings_.lanes.recycleAfter > 0 && lane.sinceRecycle >= settings_.lanes.recycleAfter) {
@@ -327,7 +329,7 @@ void LaneScheduler::tick(size_t index)
     if (lane.state != LaneState::Loading)
         return;
 
-    if (lane.task->skipped || lane.browser->loadResult() == LoadResult::RendererGone) {
+    if (lane.task->skipped || rendererGone(lane.browser->loadResult())) {
         // Nothing to wait for and nothing to read: on to the next line.
         lane.pageTimer->setEnabled(false);
         lane.pageTimer->setInterval(pageInterval());
@@ -346,7 +348,7 @@ void LaneScheduler::tick(size_t index)
 
     if (settings_.lanes.noPace) {
         // The page's end or its wait bound, whichever comes first.
-        const int64_t left = lane.task->startedMs + pageBoundMs() - nowMs();
+        const int64_t left = lane.task->startedMs + pageBoundMs(*lane.task) - nowMs();
         if (!lane.rule.complete() && left > 0) {
             armPage(lane, left);
             return;
@@ -417,7 +419,7 @@ void LaneScheduler::pageEvent(size_t index)
         return;
     // Read on the next turn of the event loop, not inside the browser's own
     // report (reading moves the lane on to its next page).
-    if (lane.rule.complete() || lane.browser->loadResult() == LoadResult::RendererGone)
+    if (lane.rule.complete() || rendererGone(lane.browser->loadResult()))
         armPage(lane, 0);
 }
 

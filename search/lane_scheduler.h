@@ -116,6 +116,8 @@ private:
         int64_t startedMs = 0;
         bool skipped = false; // not a web address: never navigated
         int attempts = 0;     // navigations so far
+        int sharedLosses = 0; // of them, lost with a renderer other pages shared
+        bool silent = false;  // an earlier attempt timed out without any answer
         int64_t dueMs = 0;    // a retry: not before this time
         int64_t row = 0;      // on a frontier: its row, depth and referrer
         int depth = -1;
@@ -154,9 +156,10 @@ private:
     bool endForRenderFailures();  // true when the search has been stopped
     void finishTask(Lane& lane, PageOutcome outcome, bool scan);
     bool retryLater(Lane& lane, PageOutcome outcome); // true: the line is queued again
+    void queueRetry(Lane& lane, int64_t delayMs);
     void pageEvent(size_t lane);  // without a pace: the browser says the page has ended
     void armPage(Lane& lane, int64_t ms); // without a pace: the page tick once, after ms
-    int64_t pageBoundMs() const;
+    int64_t pageBoundMs(const Task& task) const; // the wait bound of the task's attempt
     void dropTask(Lane& lane);    // abandoned and not counted
     void releaseHost(const Task& task);
     void complete(PageResult done);

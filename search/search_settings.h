@@ -29,6 +29,16 @@ struct LaneOptions {
     // An HTTP answer (404, 500) is final.
     int retries = 0;
     int retryDelayMs = 1000;    // back-off before the first retry; doubles per attempt, never below hostDelayMs
+    // No pace: the bound of a retry of a line that timed out without any
+    // answer; a server silent for pageTimeoutMs seldom answers slowly the
+    // next time: it answers at once or not at all. A page that arrived but
+    // did not finish (a slow machine, slow pictures or scripts) keeps the
+    // whole bound. 0: pageTimeoutMs.
+    int retryTimeoutMs = 0;
+    // A page lost with a renderer it shared with other pages (another page
+    // may have hung, grown or crashed it) is tried again at once, up to this
+    // many times, beyond `retries`; such a loss is no render failure in a row.
+    int sharedRendererRetries = 3;
     // How long a page's scripts may still draw after its load event before
     // it is read (the browser waits; the wait bound grows by it). 0: read at once.
     int settleMs = 0;

@@ -21,6 +21,7 @@
 #include <QWebEnginePage>
 #include <QWebEngineProfile>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <memory>
@@ -92,6 +93,7 @@ SearchSettings settingsFor(const CrawlOptions& o, const fs::path& list)
     lanes.shardIndex = o.shardIndex;
     lanes.shardCount = o.shardCount;
     lanes.retries = o.retries;
+    lanes.retryTimeoutMs = 1000 * std::min(o.pageTimeout, o.retryTimeout.value_or(std::max(5, o.pageTimeout / 3)));
     lanes.settleMs = o.settleMs;
     s.frontier.on = o.onFrontier();
     s.frontier.depth = o.depth.value_or(0);
@@ -114,6 +116,9 @@ std::unique_ptr<CrawlReport> prepareOutput(const CrawlOptions& o, const fs::path
     return std::make_unique<CrawlReport>(o.report, o.from.has_value() || o.resume);
 }
 
+// Lanes that share one render process by default.
+constexpr int kLanesPerRenderer = 4;
+
 // Qt WebEngine headless: the offscreen platform, quiet logging, timers of
 // hidden pages on time, the page memory cap as the script heap's cap too.
 void prepareQt(const CrawlOptions& o)
@@ -125,11 +130,15 @@ void prepareQt(const CrawlOptions& o)
     // Every page of a crawl is hidden: a script that draws a second after the
     // load must not draw two seconds late.
     keepHiddenPagesOnTime();
-    if (o.maxPageMb > 0) {
-        QByteArray flags = qgetenv("QTWEBENGINE_CHROMIUM_FLAGS");
+    QByteArray flags = qgetenv("QTWEBENGINE_CHROMIUM_FLAGS");
+    if (o.maxPageMb > 0)
         flags += " --js-flags=--max-old-space-size=" + QByteArray::number(o.maxPageMb);
-        qputenv("QTWEBENGINE_CHROMIUM_FLAGS", flags.trimmed());
-    }
+    // A render process costs some 40-70 MB before any page is in it: lanes on
+    // many sites share a few, each page in it still in its own frame tree.
+    const int renderers = o.renderers.value_or((o.lanes + kLanesPerRenderer - 1) / kLanesPerRenderer);
+    if (renderers > 0)
+        flags += " --renderer-process-limit=" + QByteArray::number(renderers);
+    qputenv("QTWEBENGINE_CHROMIUM_FLAGS", flags.trimmed());
     qInstallMessageHandler(quietMessages);
     vq::prepareWebEngine();
 }

@@ -44,6 +44,11 @@ const char* const kCrawlHelp =
     "                     (default 1024; 0: no cap)\n"
     "  --retries N        a line that timed out or failed without an HTTP answer is tried\n"
     "                     up to N more times, after 1 s, 2 s, ... (default 2; 404 and 500 are final)\n"
+    "  --retry-timeout T  with --speed 0: seconds a retry of a line that timed out may take\n"
+    "                     (default: a third of --page-timeout, at least 5)\n"
+    "  --renderers R      pages share at most R render processes (default: one for every\n"
+    "                     4 lanes; 0: one per site); a page lost with a shared process\n"
+    "                     that another page ended or crashed is tried again at once\n"
     "  --settle MS        a page with scripts is read MS milliseconds after its load event,\n"
     "                     so that what they draw late is read too (default 1200; 0: at once)\n"
     "  --images           load images, fonts and media too (by default pages load only\n"
@@ -155,6 +160,10 @@ CrawlOptions parseCrawl(const std::vector<std::string>& args)
             o.maxPageMb = boundedInteger("--max-page-mb", optionValue(args, i), 0, 1000000);
         } else if (a == "--retries") {
             o.retries = boundedInteger("--retries", optionValue(args, i), 0, 10);
+        } else if (a == "--retry-timeout") {
+            o.retryTimeout = boundedInteger("--retry-timeout", optionValue(args, i), 1, 3600);
+        } else if (a == "--renderers") {
+            o.renderers = boundedInteger("--renderers", optionValue(args, i), 0, 64);
         } else if (a == "--settle") {
             o.settleMs = boundedInteger("--settle", optionValue(args, i), 0, 10000);
         } else if (a == "--images") {

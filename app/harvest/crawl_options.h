@@ -29,6 +29,8 @@ struct CrawlOptions {
     int maxPageMb = 1024;
     int shardIndex = 0, shardCount = 1;
     int retries = kRealWebRetries;
+    std::optional<int> retryTimeout;
+    std::optional<int> renderers;
     int settleMs = kRealWebSettleMs;
     bool images = false;
     bool netCheck = true;

@@ -11,7 +11,8 @@ _vqharvest()
 
     local commands="crawl extract merge urls help"
     local -a crawl_valued=(--speed --page-timeout --contains --excludes --markers --from --out --report
-                           --lanes --per-host --host-delay --recycle --max-page-mb --shard --retries --settle
+                           --lanes --per-host --host-delay --recycle --max-page-mb --shard --retries --retry-timeout
+                           --renderers --settle
                            --depth --follow --max-per-site)
     local -a crawl_flags=(--links --fax --dedup --filter --site --https --images --no-net-check --quiet --help
                           --frontier --resume --fresh)

@@ -380,6 +380,7 @@ void TestWebBrowser::downloadDoesNotShowThePreviousPage()
                               "Content-Disposition: attachment; filename=file.zip\r\n", true});
     QVERIFY(load(server_.url("/gbk/page.html")));
     QVERIFY(load(server_.url("/file.zip")));
+    QCOMPARE(browser_->loadResult(), LoadResult::Succeeded); // nothing to read, nothing failed
     QCOMPARE(browser_->locationUrl(), ansi(server_.url("/file.zip")));
     QCOMPARE(browser_->linkCount(), 0);
     QCOMPARE(browser_->bodyText(), AnsiString());

@@ -74,6 +74,7 @@ public:
     AnsiString bodyText() override;
     LoadResult loadResult() override { return result; }
     int httpStatus() override { return status; }
+    bool answered() override { return serverAnswered; }
     void recycle() override { ++recycled; }
 
     // Test side.
@@ -96,6 +97,7 @@ public:
     LoadResult result = LoadResult::Succeeded;
     std::vector<AnsiString> renderFailures;
     int status = 0; // what httpStatus() says
+    bool serverAnswered = true; // what answered() says
     int recycled = 0;
 
     static inline const int topObject = 1;

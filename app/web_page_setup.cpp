@@ -1,0 +1,120 @@
+// The set-up of Qt WebEngine for the harvest, and the pages it drives: what
+// WebEngine needs before it starts, and pages that refuse whatever would wait
+// for somebody at the screen.
+#include "app/web_browser.h"
+
+#include "app/os.h"
+
+#include <QAuthenticator>
+#include <QCoreApplication>
+#include <QWebEngineCertificateError>
+#include <QWebEngineClientCertificateSelection>
+#include <QWebEngineFileSystemAccessRequest>
+#include <QWebEngineFullScreenRequest>
+#include <QWebEngineProfile>
+#include <QWebEngineQuotaRequest>
+#include <QWebEngineRegisterProtocolHandlerRequest>
+#include <QWebEngineSettings>
+
+namespace vq {
+
+void prepareWebEngine()
+{
+    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
+    if (os::runningAsAdministrator())
+        qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");
+}
+
+void keepHiddenPagesOnTime()
+{
+    QByteArray flags = qgetenv("QTWEBENGINE_CHROMIUM_FLAGS");
+    if (!flags.contains("--disable-background-timer-throttling"))
+        flags += " --disable-background-timer-throttling --disable-renderer-backgrounding";
+    qputenv("QTWEBENGINE_CHROMIUM_FLAGS", flags.trimmed());
+}
+
+// ---- the quiet page ----------------------------------------------------------
+
+QuietWebPage::QuietWebPage(QWebEngineProfile* profile, QObject* parent)
+    : QWebEnginePage(profile, parent)
+{
+    QWebEngineSettings* s = settings();
+    s->setAttribute(QWebEngineSettings::JavascriptCanOpenWindows, false);
+    s->setAttribute(QWebEngineSettings::JavascriptCanAccessClipboard, false);
+    s->setAttribute(QWebEngineSettings::JavascriptCanPaste, false);
+    s->setAttribute(QWebEngineSettings::FullScreenSupportEnabled, false);
+    s->setAttribute(QWebEngineSettings::ScreenCaptureEnabled, false);
+    s->setAttribute(QWebEngineSettings::PluginsEnabled, false);
+    // The crawl reads pages, it does not show their icons: no extra requests.
+    s->setAttribute(QWebEngineSettings::AutoLoadIconsForPage, false);
+}
+
+QWebEnginePage* QuietWebPage::createWindow(WebWindowType)
+{
+    return nullptr;
+}
+
+QStringList QuietWebPage::chooseFiles(FileSelectionMode, const QStringList&, const QStringList&)
+{
+    return {};
+}
+
+void QuietWebPage::javaScriptAlert(const QUrl&, const QString&) {}
+
+bool QuietWebPage::javaScriptConfirm(const QUrl&, const QString& msg)
+{
+    // The "leave this page?" question of a beforeunload handler comes here
+    // with WebEngine's own text: leaving is the answer, or the next address
+    // could never be loaded. Every confirm() of a page is answered No.
+    static const QString leave = QCoreApplication::translate(
+        "QWebEnginePage",
+        "Are you sure you want to leave this page? Changes that you made may not be saved.");
+    return msg == leave;
+}
+
+bool QuietWebPage::javaScriptPrompt(const QUrl&, const QString&, const QString&, QString*)
+{
+    return false;
+}
+
+void QuietWebPage::javaScriptConsoleMessage(JavaScriptConsoleMessageLevel, const QString&, int,
+                                            const QString&)
+{
+    // Pages' console chatter is not ours to print.
+}
+
+void WebEngineBrowser::refuseRequests()
+{
+    QWebEnginePage* page = page_;
+    connect(page, &QWebEnginePage::featurePermissionRequested, this,
+            [page](const QUrl& origin, QWebEnginePage::Feature feature) {
+                page->setFeaturePermission(origin, feature, QWebEnginePage::PermissionDeniedByUser);
+            });
+    // A null authenticator cancels the request; the page then shows the
+    // server's refusal, which is its content.
+    connect(page, &QWebEnginePage::authenticationRequired, this,
+            [](const QUrl&, QAuthenticator* a) { *a = QAuthenticator(); }, Qt::DirectConnection);
+    connect(page, &QWebEnginePage::proxyAuthenticationRequired, this,
+            [](const QUrl&, QAuthenticator* a, const QString&) { *a = QAuthenticator(); },
+            Qt::DirectConnection);
+    connect(page, &QWebEnginePage::certificateError, this,
+            [](const QWebEngineCertificateError& e) {
+                QWebEngineCertificateError error = e;
+                error.rejectCertificate();
+            }, Qt::DirectConnection);
+    connect(page, &QWebEnginePage::selectClientCertificate, this,
+            [](QWebEngineClientCertificateSelection s) { s.selectNone(); }, Qt::DirectConnection);
+    connect(page, &QWebEnginePage::fullScreenRequested, this,
+            [](QWebEngineFullScreenRequest r) { r.reject(); }, Qt::DirectConnection);
+    connect(page, &QWebEnginePage::registerProtocolHandlerRequested, this,
+            [](QWebEngineRegisterProtocolHandlerRequest r) { r.reject(); }, Qt::DirectConnection);
+    connect(page, &QWebEnginePage::fileSystemAccessRequested, this,
+            [](QWebEngineFileSystemAccessRequest r) { r.reject(); }, Qt::DirectConnection);
+    QT_WARNING_PUSH
+    QT_WARNING_DISABLE_DEPRECATED
+    connect(page, &QWebEnginePage::quotaRequested, this,
+            [](QWebEngineQuotaRequest r) { r.reject(); }, Qt::DirectConnection);
+    QT_WARNING_POP
+}
+
+} // namespace vq
