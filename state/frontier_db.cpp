@@ -34,8 +34,11 @@ CREATE TABLE setting(name TEXT PRIMARY KEY, value TEXT NOT NULL) WITHOUT ROWID;
 void removeDatabaseFiles(const std::filesystem::path& file)
 {
     std::error_code ec;
-    for (const char* suffix : {"", "-wal", "-shm"})
-        std::filesystem::remove(file.string() + suffix, ec);
+    for (const char* suffix : {"", "-wal", "-shm"}) {
+        std::filesystem::path part = file;
+        part += suffix;
+        std::filesystem::remove(part, ec);
+    }
 }
 
 } // namespace

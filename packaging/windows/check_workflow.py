@@ -68,6 +68,8 @@ def main(root):
         text = open(triplet_file, encoding="utf-8").read()
         check(re.search(r"set\(VCPKG_BUILD_TYPE\s+release\)", text), "the triplet builds release only")
         check(re.search(r"set\(VCPKG_LIBRARY_LINKAGE\s+dynamic\)", text), "the triplet makes DLLs")
+    for port in ("libpsl", "sqlite3"):
+        check(any('"%s:$env:VCPKG_TRIPLET"' % port in r for r in installs), "vcpkg installs " + port)
     check(all("--overlay-triplets=" in r and "packaging\\windows\\triplets" in r for r in installs),
           "vcpkg install is given the overlay triplets")
     sources = env.get("VCPKG_BINARY_SOURCES", "")
@@ -102,7 +104,8 @@ def main(root):
                                               encoding="utf-8") if line.strip() and not line.startswith("#")]
     for name in ("vcruntime140.dll", "vcruntime140_1.dll", "msvcp140.dll", "platforms/qoffscreen.dll",
                  "platforms/qwindows.dll", "translations/qtbase_zh_CN.qm", "translations/qtwebengine_zh_CN.qm",
-                 "translations/qtwebengine_locales/zh-CN.pak", "QtWebEngineProcess.exe", "psl*.dll"):
+                 "translations/qtwebengine_locales/zh-CN.pak", "QtWebEngineProcess.exe", "psl*.dll",
+                 "sqlite3.dll"):
         check(name in required, "required-files.txt lists " + name)
 
     # The installer: its uninstall list made from the same stage, and given.
