@@ -85,6 +85,19 @@ void writeStateOf(const std::filesystem::path& programDir, const StoredSearch& s
     }
 }
 
+void recordResultFilesOf(const std::filesystem::path& programDir, const std::string& searchId, bool links,
+                         bool fax)
+{
+    if (!links && !fax)
+        return;
+    SearchRecord record = readSearchRecord(programDir);
+    if (links)
+        record.links = searchId;
+    if (fax)
+        record.fax = searchId;
+    writeSearchRecord(programDir, record);
+}
+
 void saveSearch(const std::filesystem::path& programDir, const StoredSearch& state,
                 SearchResults& results, const std::function<void()>& beforeFile)
 {
@@ -127,16 +140,7 @@ void saveSearch(const std::filesystem::path& programDir, const StoredSearch& sta
     writeList(kAutosaveFaxName, results.fax, faxWritten);
     if (faxWritten)
         attempt(writeOrigins);
-    if (linksWritten || faxWritten) {
-        attempt([&] {
-            SearchRecord record = readSearchRecord(programDir);
-            if (linksWritten)
-                record.links = results.searchId;
-            if (faxWritten)
-                record.fax = results.searchId;
-            writeSearchRecord(programDir, record);
-        });
-    }
+    attempt([&] { recordResultFilesOf(programDir, results.searchId, linksWritten, faxWritten); });
     if (firstError)
         std::rethrow_exception(firstError);
 }

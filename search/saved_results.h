@@ -53,6 +53,11 @@ void restoreSavedResults(const std::filesystem::path& programDir, const SearchRe
 void writeStateOf(const std::filesystem::path& programDir, const StoredSearch& state,
                   const std::string& searchId);
 
+// Notes in the record that the result files just written (links, fax or both)
+// belong to search `searchId`.
+void recordResultFilesOf(const std::filesystem::path& programDir, const std::string& searchId, bool links,
+                         bool fax);
+
 // Saves a search (progress save and autosave): the state file, then each result
 // list that has items into its autosave file (an empty list leaves its file as
 // it was), then the record of which search each file belongs to. Every file is

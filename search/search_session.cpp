@@ -311,14 +311,7 @@ void SearchSession::saveFrontierSearch()
     }
     try {
         const Frontier::Written written = frontier_->writeResultFiles(programDir_);
-        if (written.links || written.fax) {
-            SearchRecord record = readSearchRecord(programDir_);
-            if (written.links)
-                record.links = results_.searchId;
-            if (written.fax)
-                record.fax = results_.searchId;
-            writeSearchRecord(programDir_, record);
-        }
+        recordResultFilesOf(programDir_, results_.searchId, written.links, written.fax);
     } catch (...) {
         if (!firstError)
             firstError = std::current_exception();
