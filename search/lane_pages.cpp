@@ -94,8 +94,14 @@ void LaneScheduler::finishTask(Lane& lane, PageOutcome outcome, bool scan)
             if (live.fax)
                 ExtractFaxNumbers(*lane.browser, *faxScan_, d.fax);
             const FrontierOptions& f = settings_.frontier;
-            if (f.on && task.depth >= 0 && task.depth < f.depth)
-                HarvestLinks(*lane.browser, followRules_, d.follow);
+            if (f.on && task.depth >= 0 && task.depth < f.depth) {
+                // Without "本站" the links kept are the links to follow: one
+                // walk over the page's links serves both.
+                if (live.links && !linkRules_.onlySite)
+                    d.follow = d.links;
+                else
+                    HarvestLinks(*lane.browser, followRules_, d.follow);
+            }
         } catch (...) {
             lane.readError = std::current_exception();
             d.record.outcome = PageOutcome::RenderFailure;
