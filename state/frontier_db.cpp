@@ -107,12 +107,17 @@ FrontierDb::FrontierDb(const std::filesystem::path& file, Open mode) : file_(fil
     try {
         open(mode);
     } catch (...) {
-        statements_.clear();
-        if (db_)
-            sqlite3_close(db_);
-        db_ = nullptr;
+        close();
         throw;
     }
+}
+
+void FrontierDb::close()
+{
+    statements_.clear(); // finalized before the connection closes
+    if (db_)
+        sqlite3_close(db_);
+    db_ = nullptr;
 }
 
 void FrontierDb::open(Open mode)
@@ -129,9 +134,7 @@ void FrontierDb::open(Open mode)
     if (exists && mode == Open::Fresh) {
         // Only a sound frontier of ours is replaced without being told to.
         openExisting(true);
-        statements_.clear();
-        sqlite3_close(db_);
-        db_ = nullptr;
+        close();
     }
     removeDatabaseFiles(file);
     create();
@@ -139,9 +142,7 @@ void FrontierDb::open(Open mode)
 
 FrontierDb::~FrontierDb()
 {
-    statements_.clear();
-    if (db_)
-        sqlite3_close(db_);
+    close();
 }
 
 void FrontierDb::fail(const std::string& what)

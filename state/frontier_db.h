@@ -117,6 +117,7 @@ public:
 private:
     class Statement;
     void open(Open mode);
+    void close();
     void openExisting(bool check);
     void lockForThisProcess();
     void create();
