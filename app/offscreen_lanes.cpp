@@ -4,6 +4,7 @@
 #include "search/search_settings.h"
 
 #include <QWebEnginePage>
+#include <QWebEngineProfile>
 
 namespace vq {
 
@@ -19,8 +20,11 @@ void OffscreenLanes::provide(SearchSession& session, int lanes)
     while (session.lanes().laneCount() < static_cast<size_t>(std::max(lanes, 1))) {
         if (browsers_.empty()) {
             browsers_.push_back(std::make_unique<WebEngineBrowser>(static_cast<QWebEnginePage*>(nullptr)));
-            // Off screen, nobody sees the pictures.
-            loadOnlyWhatTheHarvestReads(browsers_.front()->page()->profile());
+            // Off screen, nobody sees the pictures, and no view gives the
+            // pages a width.
+            QWebEngineProfile* profile = browsers_.front()->page()->profile();
+            loadOnlyWhatTheHarvestReads(profile);
+            layOutHiddenPagesScreenWide(profile);
         } else {
             browsers_.push_back(WebEngineBrowser::onProfile(browsers_.front()->page()->profile()));
         }

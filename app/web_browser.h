@@ -46,6 +46,14 @@ void keepHiddenPagesOnTime();
 // lanes; a browser somebody looks at keeps loading everything.
 void loadOnlyWhatTheHarvestReads(QWebEngineProfile* profile);
 
+// Pages on `profile` are laid out at least a screen wide. A page without a
+// view has a viewport of 0 x 0, so its text wraps at every character: a
+// 3 MB page of Chinese text then takes over 500 MB and seconds of layout. The
+// text read is the same at any width, and the viewport itself (what media
+// queries and scripts see) stays as it was. For profiles whose pages no view
+// shows.
+void layOutHiddenPagesScreenWide(QWebEngineProfile* profile);
+
 // A page that refuses, silently, whatever would wait for somebody at the
 // screen: script dialogs, new windows, downloads, permission requests,
 // log-in requests, certificate errors and file choosers. A crawl runs

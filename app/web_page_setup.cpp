@@ -14,9 +14,16 @@
 #include <QWebEngineProfile>
 #include <QWebEngineQuotaRequest>
 #include <QWebEngineRegisterProtocolHandlerRequest>
+#include <QWebEngineScript>
+#include <QWebEngineScriptCollection>
 #include <QWebEngineSettings>
 
 namespace vq {
+
+namespace {
+// The width hidden pages are laid out at: a common desktop screen's.
+constexpr int kHiddenPageWidthPx = 1280;
+} // namespace
 
 void prepareWebEngine()
 {
@@ -31,6 +38,27 @@ void keepHiddenPagesOnTime()
     if (!flags.contains("--disable-background-timer-throttling"))
         flags += " --disable-background-timer-throttling --disable-renderer-backgrounding";
     qputenv("QTWEBENGINE_CHROMIUM_FLAGS", flags.trimmed());
+}
+
+void layOutHiddenPagesScreenWide(QWebEngineProfile* profile)
+{
+    static const QString name = QStringLiteral("vq-screen-wide");
+    if (!profile || !profile->scripts()->find(name).isEmpty())
+        return;
+    // An adopted style sheet adds no node to the document, so the page's DOM
+    // and text are untouched. It runs in our own script world, once the
+    // document element exists and before the page's own content is parsed.
+    QWebEngineScript script;
+    script.setName(name);
+    script.setInjectionPoint(QWebEngineScript::DocumentCreation);
+    script.setWorldId(QWebEngineScript::ApplicationWorld);
+    script.setRunsOnSubFrames(false);
+    script.setSourceCode(QStringLiteral(
+        "(function () { try {"
+        " var s = new CSSStyleSheet(); s.replaceSync('html { min-width: %1px !important }');"
+        " document.adoptedStyleSheets = Array.from(document.adoptedStyleSheets).concat([s]);"
+        " } catch (e) {} })();").arg(kHiddenPageWidthPx));
+    profile->scripts()->insert(script);
 }
 
 // ---- the quiet page ----------------------------------------------------------

@@ -154,8 +154,12 @@ struct Lanes {
         for (int i = 0; i < o.lanes; ++i) {
             browsers.push_back(i == 0 ? std::make_unique<WebEngineBrowser>(static_cast<QWebEnginePage*>(nullptr))
                                       : WebEngineBrowser::onProfile(browsers[0]->page()->profile()));
-            if (i == 0 && !o.images)
-                loadOnlyWhatTheHarvestReads(browsers[0]->page()->profile());
+            if (i == 0) {
+                QWebEngineProfile* profile = browsers[0]->page()->profile();
+                layOutHiddenPagesScreenWide(profile);
+                if (!o.images)
+                    loadOnlyWhatTheHarvestReads(profile);
+            }
             browsers.back()->setMemoryCapMb(o.maxPageMb);
             browsers.back()->setSettleMs(o.settleMs);
             timers.push_back(std::make_unique<QtTimer>(kInitialPageTimerMs));
