@@ -44,6 +44,7 @@ private slots:
     void lateNumbers_data();
     void lateNumbers();
     void refusedThenAccepted();
+    void screenWide();
 
 private:
     Run crawl(const QList<QString>& urls, const QStringList& extra);
@@ -171,3 +172,19 @@ void TestHarvestWeb::refusedThenAccepted()
 
 QTEST_GUILESS_MAIN(TestHarvestWeb)
 #include "test_harvest_web.moc"
+
+// A page with no view is laid out a screen wide (a 0-pixel width wraps text
+// at every character, at a great cost in memory), while its viewport, which
+// media queries and the page's scripts see, is left as it was.
+void TestHarvestWeb::screenWide()
+{
+    test::PageServer server;
+    server.set("/w.html", html("<p id=\"w\"></p><script>addEventListener('load', function () {"
+                               "  var wide = document.body.getBoundingClientRect().width >= 1200;"
+                               "  document.getElementById('w').textContent ="
+                               "    '传真：0519-' + (wide ? '1' : '2') + (innerWidth === 0 ? '1' : '2') + '000000'; });"
+                               "</script>"));
+    const Run r = crawl({server.url("/w.html")}, {"--settle", "0"});
+    QVERIFY2(r.code == 0, r.err.constData());
+    QCOMPARE(r.fax, QByteArray("0519-11000000\r\n"));
+}
