@@ -86,6 +86,10 @@ private:
         }
         if (path == "/other")
             return fax("0755-5000000") + link(url("/other2", true));
+        if (path == "/hog") // grows past any memory cap the first time only
+            return served_.value(path) == 1
+                       ? QByteArray("<script>var a = []; while (true) a.push(new Float64Array(1 << 20).fill(1));</script>")
+                       : fax("0571-60000000");
         return std::nullopt;
     }
 
@@ -122,6 +126,7 @@ private slots:
     void notAFrontier();
     void shardsBySite();
     void frontierOnAList();
+    void unrenderedThenResumed();
 
 private:
     Run crawl(const QString& list, const QString& out, const QStringList& extra, int timeoutMs = 60000);
@@ -328,6 +333,24 @@ void TestSiteCrawl::frontierOnAList()
     QCOMPARE(crawl(list, dir_.filePath("frontier"), args + QStringList{"--frontier"}).code, 0);
     QVERIFY(!readFile(dir_.filePath("plain") + "/autosave&fax.txt").isEmpty());
     QCOMPARE(results(dir_.filePath("frontier"), site), results(dir_.filePath("plain"), site));
+}
+
+// A page whose renderer had to be ended stays to do: --resume visits it again,
+// and its results take their place in frontier order.
+void TestSiteCrawl::unrenderedThenResumed()
+{
+    Site site;
+    const QString list = dir_.filePath("hog.txt");
+    QVERIFY(writeFile(list, site.url("/co/1") + "\n" + site.url("/hog") + "\n" + site.url("/co/2") + "\n"));
+    const QString out = dir_.filePath("hog");
+    const QStringList args{"--frontier", "--max-page-mb", "300"};
+    const Run first = crawl(list, out, args);
+    QVERIFY2(first.code == 0, first.err.constData());
+    QCOMPARE(lines(readFile(out + "/autosave&fax.txt")), (QStringList{"010-20000001", "010-20000002"}));
+    const Run resumed = crawl(list, out, args + QStringList{"--resume"});
+    QVERIFY2(resumed.code == 0, resumed.err.constData());
+    QCOMPARE(lines(readFile(out + "/autosave&fax.txt")), (QStringList{"010-20000001", "0571-60000000", "010-20000002"}));
+    QCOMPARE(site.servedAll().value("/co/1"), 1);
 }
 
 QTEST_GUILESS_MAIN(TestSiteCrawl)
