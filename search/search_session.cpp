@@ -249,7 +249,7 @@ void SearchSession::stopNow()
 
 void SearchSession::finish()
 {
-    if (running_)
+    if (running_ && !storeFailed_)
         stored_.progressIndex = lanes_.position();
     running_ = false;
     lanes_.halt();
@@ -358,10 +358,14 @@ void SearchSession::commit(PageResult& page)
 {
     if (onFrontier()) {
         commitToFrontier(page);
-        stored_.progressIndex = lanes_.position();
-        if (page.report && !storeFailed_) {
-            ++pagesDone_;
-            observer_->pageDone(page.record);
+        // Pages that could not be written are not done: the count stays at
+        // what the frontier holds.
+        if (!storeFailed_) {
+            stored_.progressIndex = lanes_.position();
+            if (page.report) {
+                ++pagesDone_;
+                observer_->pageDone(page.record);
+            }
         }
         observer_->progress(progress());
         return;

@@ -3,6 +3,10 @@
 #include "app/engine.h"
 #include "search/saved_results.h"
 #include "search/search_session.h"
+#ifdef VQ_TEST_FRONTIER
+#include "search/site_frontier.h"
+#include "state/frontier_db.h"
+#endif
 
 #include "tests/support/engine_rig.h"
 #include "tests/support/fakes.h"
@@ -72,6 +76,30 @@ struct SessionRig {
     }
 };
 
+#ifdef VQ_TEST_FRONTIER
+// A frontier on a real database whose disk fills up at the n-th page.
+class FillingDisk : public Frontier {
+public:
+    FillingDisk(SiteFrontier& real, int fullAt) : real_(real), fullAt_(fullAt) {}
+    Next next(SourceLine& line) override { return real_.next(line); }
+    bool exhausted() override { return real_.exhausted(); }
+    void commit(PageResult& page, bool dedup) override
+    {
+        if (++commits_ >= fullAt_)
+            throw FrontierDbError("vqfrontier.db", "database or disk is full", FrontierDbError::Kind::DiskFull);
+        real_.commit(page, dedup);
+    }
+    Written writeResultFiles(const std::filesystem::path& dir) override { return real_.writeResultFiles(dir); }
+    FrontierCounts counts() const override { return real_.counts(); }
+    std::map<int, int64_t> pagesPerDepth() override { return real_.pagesPerDepth(); }
+
+private:
+    SiteFrontier& real_;
+    int fullAt_;
+    int commits_ = 0;
+};
+#endif
+
 } // namespace
 
 class TestSearchSession : public QObject {
@@ -87,6 +115,7 @@ private slots:
     void failedLinesShownAndExported();
     void originsSurviveARestart_data();
     void originsSurviveARestart();
+    void fullDiskThenResume();
 };
 
 void TestSearchSession::events_data()
@@ -301,6 +330,55 @@ void TestSearchSession::originsSurviveARestart()
     QCOMPARE(restored.fax.origin(1), AnsiString(back ? "http://p2.example/" : ""));
     QVERIFY(!restored.fax.hasUnsaved());
 }
+
+#ifdef VQ_TEST_FRONTIER
+// A full disk stops a crawl on a frontier with what was committed, and says
+// so; a resume goes on from there, and the files end up whole.
+void TestSearchSession::fullDiskThenResume()
+{
+    SessionRig r(5);
+    r.settings.frontier.on = true;
+    const std::filesystem::path file = r.programDir / "vqfrontier.db";
+    const std::filesystem::path faxFile = r.programDir / kAutosaveFaxName;
+    const std::vector<AnsiString> all{"0519-88888881", "0519-88888882", "0519-88888883", "0519-88888884",
+                                      "0519-88888885"};
+    {
+        FrontierDb db(file, FrontierDb::Open::Fresh);
+        SiteFrontier frontier(db, r.settings.frontier);
+        frontier.keepOptions(true);
+        frontier.seed(r.settings.listPath, 1, 1);
+        FillingDisk full(frontier, 3);
+        r.session.setFrontier(&full);
+        guarded(r.prompts, [&] { r.session.start(r.settings); });
+        r.clock.advance(60000);
+        QVERIFY(!r.session.running());
+        QVERIFY(r.session.storeFailed());
+        QCOMPARE(r.log.events.last(), QString("finished stopped 2"));
+        const std::vector<std::string> errors = r.prompts.texts("error");
+        QCOMPARE(errors.size(), size_t(1));
+        QVERIFY(QString::fromStdString(errors.front()).contains("disk is full"));
+        guarded(r.prompts, [&] { r.session.saveProgress(); });
+        QCOMPARE(readAllLines(faxFile), (std::vector<AnsiString>(all.begin(), all.begin() + 2)));
+    }
+    // The next run of the program, once there is room again.
+    FrontierDb db(file, FrontierDb::Open::Resume);
+    SiteFrontier frontier(db, r.settings.frontier);
+    frontier.keepOptions(false);
+    QCOMPARE(frontier.counts().done, int64_t(2));
+    r.session.setFrontier(&frontier);
+    r.session.resume(r.settings, 2);
+    r.clock.advance(60000);
+    QVERIFY(!r.session.storeFailed());
+    QCOMPARE(r.log.events.last(), QString("finished completed 5"));
+    guarded(r.prompts, [&] { r.session.saveProgress(); });
+    QCOMPARE(readAllLines(faxFile), all);
+}
+#else
+void TestSearchSession::fullDiskThenResume()
+{
+    QSKIP("built without the frontier database");
+}
+#endif
 
 QTEST_GUILESS_MAIN(TestSearchSession)
 #include "test_search_session.moc"
