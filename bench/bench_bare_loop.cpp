@@ -2,7 +2,8 @@
 // of addresses with N pages at once on one off-the-record profile. Each page
 // loads its address, and on its load's end reads the body text and the links
 // with one script call, then takes the next address. Nothing else: no
-// timers, no settle, no retries, no results kept.
+// timers, no settle, no retries, no results kept. Its pages are laid out a
+// screen wide as the lanes' are (a page without a view is 0 pixels wide).
 //
 // Usage: bench_bare_loop LIST N   (prints "N pages, X pages/s" on stdout)
 #include <QFile>
@@ -11,6 +12,8 @@
 #include <QWebEnginePage>
 #include <QWebEngineProfile>
 #include <QWebEngineScript>
+
+#include "app/web_browser.h"
 
 #include <QElapsedTimer>
 
@@ -40,6 +43,7 @@ int main(int argc, char** argv)
     const int lanes = std::max(1, std::atoi(argv[2]));
 
     QWebEngineProfile profile;
+    vq::layOutHiddenPagesScreenWide(&profile);
     std::vector<std::unique_ptr<QWebEnginePage>> pages;
     size_t next = 0, done = 0;
     QElapsedTimer clock;
