@@ -278,6 +278,8 @@ void LaneScheduler::assignNext(Lane& lane)
         laneEnd(lane);
         return;
     case Take::Wait:
+        if (ahead_.empty())
+            letGo(lane); // nothing but retries' back-off or pages yet to bring links
         lane.state = LaneState::Waiting;
         if (settings_.lanes.noPace)
             lane.pageTimer->setInterval(pageInterval()); // look again soon
@@ -432,8 +434,20 @@ void LaneScheduler::watchdogTick(size_t index)
         lane.watchdogMark = lane.started;
 }
 
+// What a lane's last page holds in its render process (a heavy page, hundreds
+// of MB) is not kept while the other lanes finish. The browser decides: a page
+// somebody looks at stays.
+void LaneScheduler::letGo(Lane& lane)
+{
+    if (lane.sinceRecycle == 0)
+        return;
+    lane.browser->recycle();
+    lane.sinceRecycle = 0;
+}
+
 void LaneScheduler::laneEnd(Lane& lane)
 {
+    letGo(lane);
     lane.state = LaneState::Idle;
     lane.pageTimer->setEnabled(false);
     lane.watchdog->setEnabled(false);
