@@ -1,24 +1,13 @@
 #include "app/web_browser.h"
 
-#include "app/os.h"
-
 #include "text/ansi.h"
 #include "text/errors.h"
 
-#include <QAuthenticator>
-#include <QCoreApplication>
 #include <QVariantMap>
-#include <QWebEngineCertificateError>
-#include <QWebEngineClientCertificateSelection>
 #include <QWebEngineDownloadRequest>
-#include <QWebEngineFileSystemAccessRequest>
-#include <QWebEngineFullScreenRequest>
 #include <QWebEngineLoadingInfo>
 #include <QWebEngineProfile>
-#include <QWebEngineQuotaRequest>
-#include <QWebEngineRegisterProtocolHandlerRequest>
 #include <QWebEngineScript>
-#include <QWebEngineSettings>
 
 #include <algorithm>
 #include <string_view>
@@ -449,7 +438,6 @@ void WebEngineBrowser::onUrlChanged(const QUrl& url)
 
 void WebEngineBrowser::onLoadEnded(const QWebEngineLoadingInfo& info)
 {
-
     refresh_.stop();
     if (!rendererGone(result_)) {
         // A load stopped before its document came is a download, or, when

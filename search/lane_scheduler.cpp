@@ -257,10 +257,8 @@ void LaneScheduler::startTask(Lane& lane, Task task)
         armPage(lane, navigate ? pageBoundMs(*lane.task) : 0); // before navigate(): its end may come at once
     if (!navigate)
         return;
-    if (settings_.lanes.recycleAfter > 0 && lane.sinceRecycle >= settings_.lanes.recycleAfter) {
-        lane.browser->recycle();
-        lane.sinceRecycle = 0;
-    }
+    if (settings_.lanes.recycleAfter > 0 && lane.sinceRecycle >= settings_.lanes.recycleAfter)
+        letGo(lane);
     ++lane.sinceRecycle;
     try {
         lane.browser->navigate(address);
@@ -434,9 +432,11 @@ void LaneScheduler::watchdogTick(size_t index)
         lane.watchdogMark = lane.started;
 }
 
-// What a lane's last page holds in its render process (a heavy page, hundreds
-// of MB) is not kept while the other lanes finish. The browser decides: a page
-// somebody looks at stays.
+// The lane's page is replaced by a fresh one, and what it held in its render
+// process goes with it: every `recycleAfter` pages, and when the lane has
+// nothing left to do, so that a heavy last page (hundreds of MB) is not kept
+// while the other lanes finish. The browser decides: a page somebody looks at
+// stays.
 void LaneScheduler::letGo(Lane& lane)
 {
     if (lane.sinceRecycle == 0)

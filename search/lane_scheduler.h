@@ -153,7 +153,7 @@ private:
     void assignNext(Lane& lane);  // the next line, a wait for a host, or the lane's end
     void afterPage(Lane& lane);   // the tail of a tick that finished a page
     void laneEnd(Lane& lane);     // no further line for this lane
-    void letGo(Lane& lane);       // a lane with nothing to do gives up its last page
+    void letGo(Lane& lane);       // the lane's page makes way for a fresh one
     bool endForRenderFailures();  // true when the search has been stopped
     void finishTask(Lane& lane, PageOutcome outcome, bool scan);
     bool retryLater(Lane& lane, PageOutcome outcome); // true: the line is queued again
