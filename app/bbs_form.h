@@ -2,7 +2,7 @@
 // addresses with one counter or with two counters running in step.
 #pragma once
 
-#include "ports/prompts.h"
+#include "app/prompts.h"
 
 #include <QDialog>
 

@@ -17,40 +17,34 @@ constexpr int kPauseBeforeAskingMs = 1000;
 
 } // namespace
 
-SearchSettings settingsFromView(const MainView& view)
+void showRefusal(Prompts& prompts, SearchSession::Answer answer)
 {
-    SearchSettings s;
-    s.listPath = view.listPath();
-    s.links = view.isChecked(Switch::Links);
-    s.fax = view.isChecked(Switch::Fax);
-    s.dedup = view.isChecked(Switch::Dedup);
-    s.filter = view.isChecked(Switch::LinkFilter);
-    s.site = view.isChecked(Switch::OnlySite);
-    s.https = view.isChecked(Switch::Https);
-    s.autosave = view.isChecked(Switch::Autosave);
-    s.speed = view.speed();
-    s.markers = view.memoLines(Memo::FaxMarkers);
-    s.mustContain = view.memoLines(Memo::MustContain);
-    s.mustNotContain = view.memoLines(Memo::MustNotContain);
-    // Every lane keeps the pace, which is the window's politeness: no cap on
-    // the pages of one host beyond it.
-    s.lanes.lanes = std::max(1, view.pagesAtOnce());
-    if (s.lanes.lanes > 1) // the pages off screen are on the web as vqharvest's are
-        s.lanes.retries = kRealWebRetries;
-    const MainView* v = &view;
-    s.live = [v] {
-        return LiveSettings{v->speed(), v->isChecked(Switch::Links), v->isChecked(Switch::Fax),
-                            v->isChecked(Switch::Autosave)};
-    };
-    return s;
+    using Answer = SearchSession::Answer;
+    switch (answer) {
+    case Answer::NoSearchItem:
+        prompts.message("请至少选择一个搜索项目才可以开始");
+        return;
+    case Answer::NoListFile:
+        prompts.information("您还没有选择网址列表文件！");
+        return;
+    case Answer::ListMissing:
+        prompts.information("网址列表文件不存在！");
+        return;
+    case Answer::Offline:
+        prompts.information("您还没有连接到网上！");
+        return;
+    case Answer::UnsavedResults: // asked by "搜索" itself
+    case Answer::Running:
+    case Answer::AtEnd:
+        return;
+    }
 }
 
 Engine::Engine(EnginePorts p)
-    : ports(std::move(p)),
-      session(ports.prompts, ports.host, ports.timer2, results, ports.programDir),
-      urlList(ports.view, ports.prompts, session.stored().urlTotal, ports.programDir),
-      progress(ports.view, ports.prompts, ports.timer2, session, ports.programDir),
-      merge(ports.view, ports.prompts, ports.programDir), shown_(ports.view)
+    : ports(std::move(p)), session(ports.host, ports.timer2, results, ports.programDir),
+      urlList(ports.view, ports.prompts, session.setup(), ports.programDir),
+      progress(ports.view, ports.prompts, session, ports.programDir),
+      merge(ports.view, ports.prompts, ports.programDir), shown_(ports.view, ports.prompts)
 {
     ports.timer1.setEnabled(false);
     ports.timer1.setInterval(kInitialPageTimerMs);
@@ -59,11 +53,10 @@ Engine::Engine(EnginePorts p)
     ports.timer3.setEnabled(false);
     ports.timer3.setInterval(kInitialWatchdogMs);
 
-    // The visible browser is lane 0, with Timer1 and Timer3.
+    // The visible browser is lane 0, with Timer1 and Timer3; Timer2 is the
+    // session's autosave.
     session.addLane(ports.browser, ports.timer1, ports.timer3);
     session.setObserver(&shown_);
-    session.saveResults = [this] { progress.Button2Click(); };
-    ports.timer2.onTimer = [this] { guarded(ports.prompts, [this] { progress.Timer2Timer(); }); };
 }
 
 void Engine::loadSettings()
@@ -72,13 +65,13 @@ void Engine::loadSettings()
     // the state is read either way, and the first failure is raised after.
     std::exception_ptr failure;
     try {
-        loadOptionLists(ports.view, ports.programDir);
+        loadOptionLists(setup(), ports.programDir);
     } catch (const std::exception&) {
         failure = std::current_exception();
     }
     if (searchStateExists(ports.programDir)) {
         try {
-            readSearchState(ports.programDir, ports.view, session.stored());
+            readSearchState(ports.programDir, setup());
         } catch (const std::exception&) {
             if (!failure)
                 failure = std::current_exception();
@@ -90,22 +83,26 @@ void Engine::loadSettings()
 
 void Engine::saveSettings()
 {
-    saveOptionLists(ports.view, ports.programDir);
+    saveOptionLists(setup(), ports.programDir);
 }
 
 // ---- the search commands ---------------------------------------------------------
 
-SearchSettings Engine::searchSettings()
+void Engine::provideLanes()
 {
-    SearchSettings settings = settingsFromView(ports.view);
     if (ports.provideLanes)
-        ports.provideLanes(session, settings.lanes.lanes);
-    return settings;
+        ports.provideLanes(session, setup().lanes().lanes);
 }
 
 void Engine::N2Click()
 {
-    session.start(searchSettings());
+    provideLanes();
+    SearchSession::Answer answer = session.start();
+    // Results not yet in any file are not thrown away without asking.
+    if (answer == SearchSession::Answer::UnsavedResults &&
+        ports.prompts.confirm("当前有尚未保存的搜索结果，开始新的搜索将清空结果列表。\n确认开始新的搜索吗?"))
+        answer = session.start(true);
+    showRefusal(ports.prompts, answer);
 }
 
 void Engine::N3Click()
@@ -124,23 +121,25 @@ void Engine::N4Click()
         ports.prompts.message("您还没有搜索或上次搜索没有保存！");
         return;
     }
-    readSearchState(ports.programDir, view, session.stored());
-    if (!session.resumable(view.listPath()))
+    readSearchState(ports.programDir, setup());
+    if (const SearchSession::Answer a = session.resumable(); SearchSession::refused(a)) {
+        showRefusal(ports.prompts, a);
         return;
+    }
 
-    view.setPanel(kPanelUrlTotal, intToStr(session.stored().urlTotal));
+    view.setPanel(kPanelUrlTotal, intToStr(setup().position().urlTotal));
     view.setPanel(kPanelProgress, "");
     view.setPanel(kPanelLinks, "");
     view.setPanel(kPanelFax, "");
     // The result lists stay as they are until the resume is confirmed.
     view.applyButtonSet(ButtonSet::Searching);
-    ports.timer1.setInterval(pageIntervalMs(view.speed()));
+    ports.timer1.setInterval(pageIntervalMs(setup().speed()));
     view.setPanel(kPanelStatus, "开始搜索...");
     view.pause(kPauseBeforeAskingMs);
 
     const std::optional<std::string> answer =
         ports.prompts.inputBox("继续搜索提示", "请输入您上次搜索断点位置        ",
-                               intToStr(session.stored().progressIndex));
+                               intToStr(setup().position().progressIndex));
     // "放弃", or a number that is not one (which then goes to the default
     // handler), leaves the window stopped with the counts as they were.
     const auto cancel = [&] {
@@ -162,7 +161,13 @@ void Engine::N4Click()
         cancel();
         throw;
     }
-    session.resume(searchSettings(), done);
+    provideLanes();
+    const SearchSession::Answer resumed = session.resume(done);
+    if (SearchSession::refused(resumed)) {
+        // The list went away, or the machine off the net, while the box was open.
+        cancel();
+        showRefusal(ports.prompts, resumed);
+    }
 }
 
 // ---- what the window shows of a search -----------------------------------------------
@@ -217,11 +222,28 @@ void Engine::Shown::status(const std::string& text)
     view_.setPanel(kPanelStatus, text);
 }
 
-void Engine::Shown::finished(const SearchFinish&)
+void Engine::Shown::finished(const SearchFinish& f)
 {
     view_.progressEnded();
     view_.repaint();
     view_.applyButtonSet(ButtonSet::Stopped);
+    if (f.how == SearchEnd::RenderFailures)
+        prompts_.message(renderFailuresText(f.renderFailures));
+}
+
+void Engine::Shown::stepFailed(const std::exception& e)
+{
+    reportException(prompts_, e);
+}
+
+void Engine::Shown::saving(bool on)
+{
+    if (on == busy_)
+        return;
+    busy_ = on;
+    if (!on)
+        view_.repaint();
+    view_.setBusyCursor(on);
 }
 
 } // namespace vq

@@ -1,24 +1,23 @@
-// The window's side of the engine, free of Qt: every subsystem object, wired to
-// the window's ports, and the mapping from what a search reports to what the
-// window shows. The window (TForm1) is the MainView; its handlers forward to
-// these members. Tests build the same object on fakes.
+// The window's side of the engine, free of Qt: the search session with its
+// setup, the window's commands, and the mapping from what a search answers and
+// reports to what the window shows (boxes, panels, buttons). The window
+// (TForm1) is the MainView and binds its controls to the setup; its handlers
+// forward to these members. Tests build the same object on fakes.
 #pragma once
 
+#include "app/list_commands.h"
+#include "app/main_view.h"
+#include "app/prompts.h"
+#include "app/result_commands.h"
 #include "ports/browser.h"
 #include "ports/host_lookup.h"
-#include "ports/main_view.h"
-#include "ports/prompts.h"
 #include "ports/search_observer.h"
 #include "ports/timer.h"
 #include "search/search_results.h"
 #include "search/search_session.h"
-#include "search/search_settings.h"
-#include "search/url_list.h"
-#include "tools/merge.h"
-#include "tools/progress_save.h"
 
-#include <filesystem>
 #include <array>
+#include <filesystem>
 #include <functional>
 #include <vector>
 
@@ -38,10 +37,8 @@ struct EnginePorts {
     std::function<void(SearchSession&, int lanes)> provideLanes = {};
 };
 
-// The window's controls as the settings of a search. The speed and the
-// switches "搜索链接", "搜索传真" and "自动保存" stay live: the page tick reads
-// them again at every page. "同时打开" gives the lanes.
-SearchSettings settingsFromView(const MainView& view);
+// The box and text the window shows for a refused command.
+void showRefusal(Prompts& prompts, SearchSession::Answer answer);
 
 class Engine {
 public:
@@ -59,6 +56,8 @@ public:
     void N3Click(); // "终止"
     void N4Click(); // "继续": the saved state, the position asked for, then on
 
+    SearchSetup& setup() { return session.setup(); }
+
     EnginePorts ports;
     SearchResults results;
     ResultList& links = results.links; // ListView3 "网址链接表"
@@ -75,18 +74,21 @@ public:
     void exportFailedLines() { progress.exportFailed(shown_.failed); } // "导出失败地址…"
 
 private:
-    // The settings of "搜索" and "继续", with the lanes they ask for in place.
-    SearchSettings searchSettings();
+    // The lanes the setup asks for, in place before a search.
+    void provideLanes();
 
-    // What the window shows of a search: the panels, the buttons, the progress bar.
+    // What the window shows of a search: the panels, the buttons, the
+    // progress bar, the busy cursor while it saves, and its failures in boxes.
     class Shown : public SearchObserver {
     public:
-        explicit Shown(MainView& view) : view_(view) {}
+        Shown(MainView& view, Prompts& prompts) : view_(view), prompts_(prompts) {}
         void started(const SearchProgress& p) override;
         void progress(const SearchProgress& p) override;
         void status(const std::string& text) override;
         void finished(const SearchFinish& f) override;
         void pageDone(const PageRecord& record) override;
+        void stepFailed(const std::exception& e) override;
+        void saving(bool on) override;
         void showCounts(const SearchProgress& p);
 
         std::vector<PageRecord> failed;
@@ -94,6 +96,8 @@ private:
 
     private:
         MainView& view_;
+        Prompts& prompts_;
+        bool busy_ = false;
     };
     Shown shown_;
 };

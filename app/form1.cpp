@@ -117,35 +117,6 @@ QTreeView* resultView(const char* name, QWidget* parent)
 
 } // namespace
 
-// ---- shared helpers ---------------------------------------------------------
-
-QFont formFont()
-{
-    static const QString family = [] {
-        const QStringList families = QFontDatabase::families();
-        for (const QString& wanted : {QStringLiteral("SimSun"), QStringLiteral("宋体"),
-                                      QStringLiteral("NSimSun"), QStringLiteral("WenQuanYi Zen Hei"),
-                                      QStringLiteral("Noto Sans CJK SC"),
-                                      QStringLiteral("Droid Sans Fallback")}) {
-            if (families.contains(wanted, Qt::CaseInsensitive))
-                return wanted;
-        }
-        return QString();
-    }();
-    QFont font = QApplication::font();
-    if (!family.isEmpty())
-        font.setFamily(family);
-    font.setPixelSize(12);
-    return font;
-}
-
-std::filesystem::path defaultProgramDir()
-{
-    return chooseProgramDir(toPath(QCoreApplication::applicationDirPath()),
-                            toPath(QStandardPaths::writableLocation(QStandardPaths::AppDataLocation)),
-                            VQ_APP_ID ".desktop");
-}
-
 // ---- TForm1 -----------------------------------------------------------------
 
 TForm1::TForm1(QWidget* parent) : TForm1(Options{}, parent) {}
@@ -189,6 +160,8 @@ TForm1::TForm1(Options options, QWidget* parent) : QMainWindow(parent)
                                                        lanes_->provide(session, lanes);
                                                    }});
 
+    bindSetup();
+
     linkModel_ = std::make_unique<ResultModel>(engine_->links, QStringLiteral("网址链接表"));
     faxModel_ = std::make_unique<ResultModel>(engine_->fax, QStringLiteral("传真号码表"));
     ListView3->setModel(linkModel_.get());
@@ -224,6 +197,8 @@ TForm1::~TForm1()
         ListView4->setModel(nullptr);
     faxModel_.reset();
     linkModel_.reset();
+    if (engine_)
+        engine_->setup().unlisten(setupListener_);
     engine_.reset();
     browser_.reset();
     setBusyCursor(false);
@@ -531,7 +506,7 @@ void TForm1::closeEvent(QCloseEvent* event)
 QString TForm1::exitQuestion() const
 {
     QString question = QString::fromUtf8(kExitQuestion);
-    if (engine_->links.hasUnsaved() || engine_->fax.hasUnsaved())
+    if (engine_->session.hasUnsavedResults())
         question += QLatin1Char('\n') + QString::fromUtf8(kUnsavedNote);
     return question;
 }

@@ -1,13 +1,14 @@
-// The main window: every control the search reads or fills, the toolbar
-// commands, the button states and the status bar. The window is the program's
-// vq::MainView; it owns the Qt versions of the ports and the engine, and each
+// The main window: every control of the search setup, the toolbar commands,
+// the button states and the status bar. Its controls are bound to the search
+// setup both ways; it is the engine's vq::MainView (the panels, buttons and
+// progress); it owns the Qt versions of the ports and the engine, and each
 // handler forwards to the engine under the default handler.
 #pragma once
 
+#include "app/branding.h"
 #include "app/engine.h"
-#include "app/version.h"
+#include "app/spin_edit.h"
 
-#include <QAbstractSpinBox>
 #include <QElapsedTimer>
 #include <QMainWindow>
 #include <array>
@@ -30,59 +31,6 @@ class QTreeView;
 class QWebEngineView;
 
 namespace vq {
-
-// The maker's particulars, shown in the caption, the status bar, the About box
-// and the tray menu.
-namespace maker {
-inline constexpr const char* kProduct = "『VelqorDornavik』";
-inline constexpr const char* kVersion = "V" VQ_VERSION;
-inline constexpr const char* kAppTitle = "『VelqorDornavik』V" VQ_VERSION;
-inline constexpr const char* kHomePage = "http://www.velqor.example";
-inline constexpr const char* kPhone = "010-5555-0100";
-inline constexpr const char* kMail = "service@velqor.example";
-inline constexpr const char* kContactLine = "联系电话：010-5555-0100";
-} // namespace maker
-
-// The program's icon: the window, the tray and the About box.
-QIcon programIcon();
-
-// The windows' font: SimSun 12 px where it exists, otherwise a CJK font that does.
-QFont formFont();
-
-// The program's directory for this executable: the per-user data directory for
-// an installed copy, else its own directory when writable, else the per-user one.
-std::filesystem::path defaultProgramDir();
-
-// The speed field: a spin edit whose text is read strictly as an integer (the
-// minimum when it is not one, never clamped on reading); setting a value, a step
-// and leaving the field clamp to the range.
-class SpinEdit : public QAbstractSpinBox {
-    Q_OBJECT
-public:
-    SpinEdit(int minimum, int maximum, int value, QWidget* parent = nullptr);
-
-    int minimum() const { return minimum_; }
-    int maximum() const { return maximum_; }
-    int value() const;       // the integer written in the field, or minimum()
-    void setValue(int value); // clamped to minimum()..maximum()
-    using QAbstractSpinBox::lineEdit; // the field's text, as typed
-
-    void stepBy(int steps) override;
-    QValidator::State validate(QString& input, int& pos) const override;
-    void fixup(QString&) const override {}
-
-    // Whether the field takes a typed character (digits, signs, the decimal separator).
-    bool acceptsCharacter(QChar c) const;
-
-protected:
-    StepEnabled stepEnabled() const override;
-    void keyPressEvent(QKeyEvent* event) override;
-    void focusOutEvent(QFocusEvent* event) override;
-
-private:
-    int minimum_;
-    int maximum_;
-};
 
 class ResultModel;
 class OffscreenLanes;
@@ -130,17 +78,20 @@ public:
     void ClearClick();
     void ExportFailedClick(); // "导出失败地址…"
 
+    // The controls bound to the search setup, as values (app/form1_view.cpp):
+    // setting one sets the setup too.
+    bool isChecked(Switch s) const;
+    void setChecked(Switch s, bool on);
+    int speed() const; // as the field reads: the integer written, or 1
+    void setSpeed(int seconds);
+    int pagesAtOnce() const;
+    void setPagesAtOnce(int pages);
+    AnsiString listPath() const;
+    void setListPath(const AnsiString& path);
+    std::vector<AnsiString> memoLines(OptionList m) const;
+    void setMemoLines(OptionList m, const std::vector<AnsiString>& lines);
+
     // vq::MainView.
-    bool isChecked(Switch s) const override;
-    void setChecked(Switch s, bool on) override;
-    int speed() const override;
-    void setSpeed(int seconds) override;
-    int pagesAtOnce() const override;
-    void setPagesAtOnce(int pages) override;
-    AnsiString listPath() const override;
-    void setListPath(const AnsiString& path) override;
-    std::vector<AnsiString> memoLines(Memo m) const override;
-    void setMemoLines(Memo m, const std::vector<AnsiString>& lines) override;
     void setPanel(int index, const std::string& text) override;
     std::string panel(int index) const override;
     void applyButtonSet(ButtonSet set) override;
@@ -180,7 +131,9 @@ private:
     QToolButton* addSpeedButton(QWidget* bar, const char* name, const QString& caption,
                                 const QString& hint, void (TForm1::*handler)());
     QCheckBox* switchBox(Switch s) const;
-    QPlainTextEdit* memo(Memo m) const;
+    QPlainTextEdit* memo(OptionList m) const;
+    // The controls show the setup and change it (app/form1_bind.cpp).
+    void bindSetup();
     void scrollToNewItems();
     QString exitQuestion() const;
     void copyRows(QTreeView* view, bool all);
@@ -253,6 +206,7 @@ private:
     bool progressRunning_ = false;  // showProgress() seen since the search began
     int32_t progressFirst_ = 0;     // lines done when it began
     QElapsedTimer progressClock_;
+    int setupListener_ = 0; // the controls' listener on the setup
 
 public:
     // Ports and engine; declared in this order so that the engine goes first at

@@ -8,17 +8,7 @@
 #include <QSystemTrayIcon>
 #include <QUrl>
 
-// Resources of a static library are registered by name, outside any namespace.
-static void initProgramIconResource() { Q_INIT_RESOURCE(velqordornavik); }
-
 namespace vq {
-
-QIcon programIcon()
-{
-    static const bool registered = (initProgramIconResource(), true);
-    (void)registered;
-    return QIcon(QStringLiteral(":/velqordornavik/velqordornavik.png"));
-}
 
 void TForm1::setupTray()
 {

@@ -1,9 +1,9 @@
-// The main window as the engine sees it (vq::MainView): its switches, fields,
-// memos, status panels, buttons and progress.
+// The main window's controls as values (the switches, fields and memos), and the
+// window as the engine shows on it (vq::MainView): status panels, buttons, progress.
 #include "app/form1.h"
 
 #include "app/qt_text.h"
-#include "search/pace.h"
+#include "state/pace.h"
 #include "text/errors.h"
 #include "text/integer.h"
 
@@ -25,7 +25,7 @@
 
 namespace vq {
 
-// ---- vq::MainView ---------------------------------------------------------------
+// ---- the controls as values ----------------------------------------------------------
 
 QCheckBox* TForm1::switchBox(Switch s) const
 {
@@ -41,12 +41,12 @@ QCheckBox* TForm1::switchBox(Switch s) const
     throw std::invalid_argument("unknown switch");
 }
 
-QPlainTextEdit* TForm1::memo(Memo m) const
+QPlainTextEdit* TForm1::memo(OptionList m) const
 {
     switch (m) {
-    case Memo::FaxMarkers: return Memo1;
-    case Memo::MustContain: return Memo4;
-    case Memo::MustNotContain: return Memo5;
+    case OptionList::FaxMarkers: return Memo1;
+    case OptionList::MustContain: return Memo4;
+    case OptionList::MustNotContain: return Memo5;
     }
     throw std::invalid_argument("unknown memo");
 }
@@ -62,7 +62,7 @@ void TForm1::setPagesAtOnce(int pages) { SpinEdit2->setValue(pages); }
 AnsiString TForm1::listPath() const { return toAnsi(Edit5->text()); }
 void TForm1::setListPath(const AnsiString& path) { Edit5->setText(toQString(path)); }
 
-std::vector<AnsiString> TForm1::memoLines(Memo m) const
+std::vector<AnsiString> TForm1::memoLines(OptionList m) const
 {
     std::vector<AnsiString> lines;
     for (const QString& line : editLines(memo(m)->toPlainText()))
@@ -70,7 +70,7 @@ std::vector<AnsiString> TForm1::memoLines(Memo m) const
     return lines;
 }
 
-void TForm1::setMemoLines(Memo m, const std::vector<AnsiString>& lines)
+void TForm1::setMemoLines(OptionList m, const std::vector<AnsiString>& lines)
 {
     // Every line ends with a break, as an edit control's text does, so that an
     // empty last line survives the way back through memoLines().
@@ -79,6 +79,8 @@ void TForm1::setMemoLines(Memo m, const std::vector<AnsiString>& lines)
         text += toQString(line) + QLatin1Char('\n');
     memo(m)->setPlainText(text);
 }
+
+// ---- vq::MainView ---------------------------------------------------------------
 
 void TForm1::setPanel(int index, const std::string& text)
 {

@@ -1,6 +1,6 @@
 #include "app/form2.h"
 
-#include "app/form1.h"
+#include "app/branding.h"
 
 #include <QFrame>
 #include <QHBoxLayout>

@@ -1,6 +1,6 @@
 #include "app/offscreen_lanes.h"
 
-#include "search/pace.h"
+#include "state/pace.h"
 #include "search/search_settings.h"
 
 #include <QWebEnginePage>

@@ -3,7 +3,7 @@
 // ticks and browser events go on while it is open.
 #pragma once
 
-#include "ports/prompts.h"
+#include "app/prompts.h"
 
 #include <QString>
 

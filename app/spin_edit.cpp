@@ -1,9 +1,9 @@
 // The speed field and the pages-at-once field: strict integer text, clamped
 // when set, stepped, or left.
-#include "app/form1.h"
+#include "app/spin_edit.h"
 
 #include "app/qt_text.h"
-#include "search/pace.h"
+#include "state/pace.h"
 #include "text/errors.h"
 #include "text/integer.h"
 

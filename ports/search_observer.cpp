@@ -1,6 +1,7 @@
 #include "ports/search_observer.h"
 
 #include <cstddef>
+#include <string>
 
 namespace vq {
 
@@ -37,6 +38,11 @@ const char* outcomeText(PageOutcome outcome)
 {
     const OutcomeWords* w = wordsOf(outcome);
     return w ? w->text : "未知";
+}
+
+std::string renderFailuresText(int count)
+{
+    return "连续" + std::to_string(count) + "个网页无法显示，浏览器已不能正常工作，搜索已停止。";
 }
 
 } // namespace vq

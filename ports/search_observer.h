@@ -7,6 +7,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <exception>
 #include <string>
 #include <vector>
 
@@ -23,6 +24,8 @@ enum class PageOutcome {
 inline constexpr size_t kPageOutcomeCount = 5;
 const char* outcomeName(PageOutcome outcome); // vqharvest's report: "timeout", ...
 const char* outcomeText(PageOutcome outcome); // the window's words, UTF-8: "超时", ...
+// Why a search stopped after `count` render failures in a row (UTF-8).
+std::string renderFailuresText(int count);
 
 // One line done, reported in list order.
 struct PageRecord {
@@ -63,8 +66,9 @@ enum class SearchEnd {
 
 struct SearchFinish {
     SearchEnd how = SearchEnd::Completed;
-    int32_t position = 0; // the resume point saved
-    std::string error;    // the state could not be saved (UTF-8), empty when it was
+    int32_t position = 0;   // the resume point saved
+    std::string error;      // the state could not be saved (UTF-8), empty when it was
+    int renderFailures = 0; // with RenderFailures: how many pages in a row could not be shown
 };
 
 class SearchObserver {
@@ -75,6 +79,11 @@ public:
     virtual void pageDone(const PageRecord&) {}
     virtual void status(const std::string& utf8) { (void)utf8; } // the status line's text
     virtual void finished(const SearchFinish&) {}
+    // A step of the search failed (a tick, an autosave, a page that could not
+    // be stored); the search has done what it could and goes on or has stopped.
+    virtual void stepFailed(const std::exception&) {}
+    // The search's state and results are being written (true), or are written (false).
+    virtual void saving(bool) {}
 };
 
 } // namespace vq

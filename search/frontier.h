@@ -3,8 +3,8 @@
 // (site_frontier.h, on the frontier database) and gives it to the session.
 #pragma once
 
-#include "search/lane_scheduler.h"
 #include "search/line_source.h"
+#include "search/page_result.h"
 
 #include <cstdint>
 #include <filesystem>

@@ -26,7 +26,7 @@ bool LaneScheduler::retryLater(Lane& lane, PageOutcome outcome)
 {
     const LaneOptions& o = settings_.lanes;
     Task& task = *lane.task;
-    if (stopping_ || task.skipped)
+    if (run_ == Run::Stopping || task.skipped)
         return false;
     if (outcome == PageOutcome::RenderFailure && lane.browser->loadResult() == LoadResult::SharedRendererGone &&
         task.sharedLosses < o.sharedRendererRetries) {
@@ -138,12 +138,12 @@ void LaneScheduler::countRenderFailure(PageOutcome outcome)
     if (outcome != PageOutcome::RenderFailure)
         return;
     ++renderFailuresInRow_;
-    if (renderFailuresInRow_ < settings_.lanes.renderFailureLimit || renderStop_)
+    if (renderFailuresInRow_ < settings_.lanes.renderFailureLimit || !active() || run_ == Run::RenderFailed)
         return;
     // The browser no longer renders anything: a run of empty pages would be
     // reported as a search. The pages that failed last added nothing: the
     // resume point goes back before them, so that a resume visits them again.
-    renderStop_ = true;
+    run_ = Run::RenderFailed;
     if (failedRunStart_ > 0)
         committed_ = std::min(committed_, failedRunStart_ - 1);
 }

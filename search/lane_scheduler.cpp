@@ -8,8 +8,7 @@
 
 namespace vq {
 
-LaneScheduler::LaneScheduler(Prompts& prompts, LineSource& source, Listener& listener)
-    : prompts_(prompts), source_(&source), listener_(listener)
+LaneScheduler::LaneScheduler(LineSource& source, Listener& listener) : source_(&source), listener_(listener)
 {
     nowMs = [] {
         return std::chrono::duration_cast<std::chrono::milliseconds>(
@@ -42,8 +41,8 @@ void LaneScheduler::addLane(Browser& browser, Timer& pageTimer, Timer& watchdog)
     browser.onRendererGone = [this, index] { pageEvent(index); };
     // A failing tick is reported and the program goes on; the tick itself
     // decides what state its timer is left in.
-    pageTimer.onTimer = [this, index] { guarded(prompts_, [this, index] { tick(index); }); };
-    watchdog.onTimer = [this, index] { guarded(prompts_, [this, index] { watchdogTick(index); }); };
+    pageTimer.onTimer = [this, index] { reporting([this, index] { tick(index); }); };
+    watchdog.onTimer = [this, index] { reporting([this, index] { watchdogTick(index); }); };
     lanes_.push_back(std::move(lane));
 }
 
@@ -101,15 +100,12 @@ void LaneScheduler::begin(const SearchSettings& settings, int32_t linesDone)
     followRules_.onlySite = false; // the frontier decides which sites it follows
     faxScan_ = std::make_unique<FaxLineScanner>(settings.markers);
     used_ = std::clamp<size_t>(static_cast<size_t>(std::max(1, settings.lanes.lanes)), 1, lanes_.size());
-    active_ = true;
-    stopping_ = false;
-    ending_ = false;
-    renderStop_ = false;
+    run_ = Run::Running;
     renderFailuresInRow_ = 0;
     failedRunStart_ = 0;
     linesRead_ = linesDone;
     committed_ = linesDone;
-    later_ = false;
+    lastRead_ = LineSource::Next::Line;
     ahead_.clear();
     retry_.clear();
     done_.clear();
@@ -130,19 +126,41 @@ void LaneScheduler::begin(const SearchSettings& settings, int32_t linesDone)
 
 void LaneScheduler::firstAdvance()
 {
-    for (size_t i = 0; i < used_ && active_; ++i) {
+    for (size_t i = 0; i < used_ && active(); ++i) {
         try {
             advance(i);
         } catch (...) {
-            if (ending_)
+            if (run_ == Run::Ended)
                 throw;
         }
     }
 }
 
+void LaneScheduler::requestStop()
+{
+    if (run_ == Run::Running)
+        run_ = Run::Stopping;
+}
+
+void LaneScheduler::setLive(const LiveSettings& live)
+{
+    settings_.apply(live);
+}
+
+void LaneScheduler::reporting(const std::function<void()>& step)
+{
+    try {
+        step();
+    } catch (const std::exception& e) {
+        listener_.tickFailed(e);
+    }
+}
+
 void LaneScheduler::halt()
 {
-    active_ = false;
+    // The end, once reported, stays known: firstAdvance() raises its failure.
+    if (run_ != Run::Ended)
+        run_ = Run::Idle;
     for (auto& l : lanes_) {
         if (l->task)
             dropTask(*l);
@@ -159,13 +177,12 @@ bool LaneScheduler::readTask(Task& task)
     for (;;) {
         SourceLine next;
         const LineSource::Next got = source_->next(next);
-        later_ = got == LineSource::Next::Later;
+        lastRead_ = got;
         if (got != LineSource::Next::Line)
             return false;
         const int32_t line = ++linesRead_;
         listener_.lineRead(line, next.address);
-        // A frontier holds only this shard's seeds.
-        const int shards = settings_.frontier.on ? 1 : std::max(1, settings_.lanes.shardCount);
+        const int shards = std::max(1, settings_.lanes.shardCount);
         if ((line - 1) % shards != settings_.lanes.shardIndex) {
             // Another machine's line: done here without a visit.
             PageResult d;
@@ -211,11 +228,11 @@ LaneScheduler::Take LaneScheduler::takeLine(Task& task)
             return Take::Got;
         }
     }
-    later_ = false;
+    lastRead_ = LineSource::Next::Line;
     if (!lookahead()) {
         if (readTask(task))
             return Take::Got;
-        return retry_.empty() && !later_ ? Take::End : Take::Wait;
+        return retry_.empty() && lastRead_ != LineSource::Next::Later ? Take::End : Take::Wait;
     }
     // A few lines ahead, so that a busy host does not hold up the others.
     const size_t limit = std::max<size_t>(8, 4 * used_);
@@ -229,7 +246,7 @@ LaneScheduler::Take LaneScheduler::takeLine(Task& task)
             return Take::Got;
         }
     }
-    return ahead_.empty() && retry_.empty() && !later_ ? Take::End : Take::Wait;
+    return ahead_.empty() && retry_.empty() && lastRead_ != LineSource::Next::Later ? Take::End : Take::Wait;
 }
 
 bool LaneScheduler::listDone()
@@ -297,14 +314,14 @@ void LaneScheduler::advance(size_t index)
         // The watchdog gives up on the page: done, without a scan (or tried
         // again later). One left because of a stop is not done, so a resume
         // visits it again.
-        if (stopping_)
+        if (run_ == Run::Stopping)
             dropTask(lane);
         else
             finishTask(lane, PageOutcome::Timeout, false);
     }
     if (endForRenderFailures())
         return;
-    if (listDone() || stopping_) {
+    if (listDone() || run_ == Run::Stopping) {
         laneEnd(lane);
         return;
     }
@@ -396,7 +413,7 @@ void LaneScheduler::afterPage(Lane& lane)
         lane.state = LaneState::Stalled;
         std::rethrow_exception(readError);
     }
-    if (listDone() || stopping_) {
+    if (listDone() || run_ == Run::Stopping) {
         laneEnd(lane);
         return;
     }
@@ -415,7 +432,7 @@ void LaneScheduler::armPage(Lane& lane, int64_t ms)
 void LaneScheduler::pageEvent(size_t index)
 {
     Lane& lane = *lanes_.at(index);
-    if (!active_ || !settings_.lanes.noPace || lane.state != LaneState::Loading)
+    if (!active() || !settings_.lanes.noPace || lane.state != LaneState::Loading)
         return;
     // Read on the next turn of the event loop, not inside the browser's own
     // report (reading moves the lane on to its next page).
@@ -455,20 +472,18 @@ void LaneScheduler::laneEnd(Lane& lane)
         if (l->state == LaneState::Loading || l->state == LaneState::Waiting)
             return;
     }
-    if (active_ && !ending_) {
-        ending_ = true;
+    if (active()) {
+        run_ = Run::Ended;
         listener_.lanesIdle();
     }
 }
 
 bool LaneScheduler::endForRenderFailures()
 {
-    if (!renderStop_ || !active_)
+    if (run_ != Run::RenderFailed)
         return false;
-    if (!ending_) {
-        ending_ = true;
-        listener_.renderFailuresInRow(renderFailuresInRow_);
-    }
+    run_ = Run::Ended;
+    listener_.renderFailuresInRow(renderFailuresInRow_);
     return true;
 }
 

@@ -13,12 +13,12 @@
 #pragma once
 
 #include "ports/browser.h"
-#include "ports/prompts.h"
 #include "ports/search_observer.h"
 #include "ports/timer.h"
 #include "search/fax_extractor.h"
 #include "search/link_harvester.h"
 #include "search/page_complete.h"
+#include "search/page_result.h"
 #include "search/search_settings.h"
 #include "search/line_source.h"
 
@@ -33,16 +33,6 @@
 
 namespace vq {
 
-// A page read by a lane, waiting for its turn to be added to the results.
-struct PageResult {
-    PageRecord record;
-    bool report = true;             // false: a line of another shard, never visited
-    std::vector<AnsiString> links;  // read from the page, not yet added
-    std::vector<AnsiString> fax;
-    int64_t row = 0;                // the frontier's row; 0 for a list's line
-    std::vector<AnsiString> follow; // on a frontier below its depth: the links to follow
-};
-
 class LaneScheduler {
 public:
     // What the scheduler tells the search it belongs to.
@@ -54,9 +44,10 @@ public:
         virtual void pageTicked() = 0;             // a lane has done with a page at its tick
         virtual void lanesIdle() = 0;              // no line left and none in flight
         virtual void renderFailuresInRow(int count) = 0; // the browser is broken: stop
+        virtual void tickFailed(const std::exception& e) = 0; // a lane's tick raised; the program goes on
     };
 
-    LaneScheduler(Prompts& prompts, LineSource& source, Listener& listener);
+    LaneScheduler(LineSource& source, Listener& listener);
     ~LaneScheduler();
     LaneScheduler(const LaneScheduler&) = delete;
     LaneScheduler& operator=(const LaneScheduler&) = delete;
@@ -77,12 +68,13 @@ public:
     // the watchdog; a failure of the end of the search (an empty list) is raised.
     void firstAdvance();
     // No new line is given out; a lane that looks for one ends instead.
-    void requestStop() { stopping_ = true; }
-    bool stopping() const { return stopping_; }
+    void requestStop();
+    // The speed and the switches the page tick reads, changed while the search runs.
+    void setLive(const LiveSettings& live);
     // Every lane: its page abandoned (not done), its timers off. The search
     // is no longer active.
     void halt();
-    bool active() const { return active_; }
+    bool active() const { return run_ == Run::Running || run_ == Run::Stopping || run_ == Run::RenderFailed; }
 
     // The lane's three steps: its page tick, its watchdog tick, and moving it
     // on to the next line (the watchdog's, also lane 0's Button1Click).
@@ -143,6 +135,14 @@ private:
         std::exception_ptr readError;
     };
     enum class Take { Got, Wait, End };
+    // Where the search is in its life.
+    enum class Run {
+        Idle,         // no search, or one halted
+        Running,      // lines are given out
+        Stopping,     // a stop was asked for: no new line; each lane ends when it looks for one
+        RenderFailed, // render failures in a row reached the limit: the search ends at its next step
+        Ended,        // the end was reported to the listener (its failure is raised by firstAdvance)
+    };
 
     bool lookahead() const;
     Take takeLine(Task& task);
@@ -165,8 +165,8 @@ private:
     void releaseHost(const Task& task);
     void complete(PageResult done);
     void countRenderFailure(PageOutcome outcome);
+    void reporting(const std::function<void()>& step); // a timer's step; its failure goes to the listener
 
-    Prompts& prompts_;
     LineSource* source_;
     Listener& listener_;
 
@@ -183,11 +183,8 @@ private:
     std::map<AnsiString, int64_t> lastVisit_; // last navigation per host
     int32_t linesRead_ = 0;                   // the list's cursor
     int32_t committed_ = 0;                   // lines up to here are done and added
-    bool later_ = false;                      // the source may have lines later
-    bool active_ = false;
-    bool stopping_ = false;
-    bool ending_ = false;                     // the end of the search is under way
-    bool renderStop_ = false;
+    LineSource::Next lastRead_ = LineSource::Next::Line; // the source's last answer (Later: it may grow)
+    Run run_ = Run::Idle;
     int renderFailuresInRow_ = 0;
     int32_t failedRunStart_ = 0; // first line of the render failures at the end of the added lines
 };

@@ -18,17 +18,55 @@ bool listFileExists(const AnsiString& ansiPath)
     return !ansiPath.empty() && fileExists(ansiToPath(ansiPath));
 }
 
-constexpr const char* kOffline = "您还没有连接到网上！";
 constexpr const char* kSearchEnded = "搜索已经结束!";
+
+// Runs a save between the observer's two saving() events.
+template <class F>
+void announcedSave(SearchObserver& observer, F&& save)
+{
+    observer.saving(true);
+    try {
+        save();
+    } catch (...) {
+        observer.saving(false);
+        throw;
+    }
+    observer.saving(false);
+}
 
 } // namespace
 
-SearchSession::SearchSession(Prompts& prompts, HostLookup& host, Timer& autosave, SearchResults& results,
+SearchSession::SearchSession(HostLookup& host, Timer& autosave, SearchResults& results,
                              std::filesystem::path programDir)
-    : prompts_(prompts), host_(host), autosave_(autosave), results_(results),
-      programDir_(std::move(programDir)), lanes_(prompts, list_, *this)
+    : host_(host), autosave_(autosave), results_(results), programDir_(std::move(programDir)),
+      lanes_(list_, *this)
 {
-    autosave_.onTimer = [this] { guarded(prompts_, [this] { autosaveTick(); }); };
+    autosave_.onTimer = [this] {
+        try {
+            autosaveTick();
+        } catch (const std::exception& e) {
+            observer_->stepFailed(e);
+        }
+    };
+    setupListener_ = setup_.listen([this](const SearchSetup::Change& c) {
+        const bool live = c.field == SearchSetup::Field::Speed ||
+                          (c.field == SearchSetup::Field::Switch &&
+                           (c.which == Switch::Links || c.which == Switch::Fax || c.which == Switch::Autosave));
+        if (live && running_)
+            liveChanged();
+    });
+}
+
+SearchSession::~SearchSession()
+{
+    autosave_.onTimer = nullptr;
+    setup_.unlisten(setupListener_);
+}
+
+void SearchSession::liveChanged()
+{
+    settings_.apply(liveOf(setup_));
+    lanes_.setLive(settings_.current());
 }
 
 SearchProgress SearchSession::progress() const
@@ -36,7 +74,7 @@ SearchProgress SearchSession::progress() const
     SearchProgress p;
     p.line = lanes_.linesRead();
     p.position = position();
-    p.total = stored_.urlTotal;
+    p.total = setup_.position().urlTotal;
     p.links = static_cast<int32_t>(results_.links.size());
     p.fax = static_cast<int32_t>(results_.fax.size());
     p.busyLanes = lanes_.busyLanes();
@@ -56,52 +94,38 @@ SearchProgress SearchSession::progress() const
     return p;
 }
 
-StoredSearch SearchSession::storedState() const
-{
-    const LiveSettings live = settings_.current();
-    StoredSearch s;
-    s.listPath = settings_.listPath;
-    s.position = stored_;
-    s.dedup = settings_.dedup;
-    s.links = live.links;
-    s.fax = live.fax;
-    s.filter = settings_.filter;
-    s.site = settings_.site;
-    s.autosave = live.autosave;
-    s.speed = live.speed;
-    return s;
-}
-
 // ---- starting --------------------------------------------------------------------
 
-bool SearchSession::start(const SearchSettings& settings)
+SearchSession::Answer SearchSession::checkCanGo(bool resuming)
+{
+    if (!listFileExists(setup_.listPath()))
+        return resuming ? Answer::ListMissing : Answer::NoListFile;
+    if (setup_.netCheck() && host_.localAddress() == "127.0.0.1")
+        return Answer::Offline;
+    return Answer::Running;
+}
+
+SearchSession::Answer SearchSession::start(bool discardUnsaved)
 {
     // The refusals come first and touch nothing.
-    if (!settings.links && !settings.fax) {
-        prompts_.message("请至少选择一个搜索项目才可以开始");
-        return false;
-    }
-    if (!listFileExists(settings.listPath)) {
-        prompts_.information("您还没有选择网址列表文件！");
-        return false;
-    }
-    if (host_.localAddress() == "127.0.0.1") {
-        prompts_.information(kOffline);
-        return false;
-    }
+    if (!setup_.isChecked(Switch::Links) && !setup_.isChecked(Switch::Fax))
+        return Answer::NoSearchItem;
+    if (const Answer a = checkCanGo(false); refused(a))
+        return a;
     // A new search empties the lists: results not yet in any file are not
-    // thrown away without asking.
-    if ((results_.links.hasUnsaved() || results_.fax.hasUnsaved()) &&
-        !prompts_.confirm("当前有尚未保存的搜索结果，开始新的搜索将清空结果列表。\n确认开始新的搜索吗?"))
-        return false;
+    // thrown away unless the front end says so.
+    if (hasUnsavedResults() && !discardUnsaved)
+        return Answer::UnsavedResults;
 
-    results_.clear();
-    results_.searchId = newSearchId();
-    stored_.progressIndex = 0;
+    const SearchSettings settings = settingsOf(setup_);
     if (settings.frontier.on && !frontier_)
         throw Exception("a crawl on a frontier needs its frontier");
+    results_.clear();
+    results_.searchId = newSearchId();
+    setup_.setProgressIndex(0);
     lanes_.useSource(settings.frontier.on ? static_cast<LineSource&>(*frontier_) : list_);
-    begin(settings, 0);
+    settings_ = settings;
+    begin(0);
     observer_->status("正在搜索...");
 
     try {
@@ -119,12 +143,11 @@ bool SearchSession::start(const SearchSettings& settings)
     // empty list whose state cannot be written) is raised, since the search
     // is already shown as ended.
     lanes_.firstAdvance();
-    return true;
+    return Answer::Running;
 }
 
-void SearchSession::begin(const SearchSettings& settings, int32_t linesDone)
+void SearchSession::begin(int32_t linesDone)
 {
-    settings_ = settings;
     running_ = true;
     storeFailed_ = false;
     end_ = SearchEnd::Completed;
@@ -149,29 +172,24 @@ void SearchSession::ended()
     }
 }
 
-bool SearchSession::resumable(const AnsiString& listPath)
+SearchSession::Answer SearchSession::resumable()
 {
-    if (!listFileExists(listPath)) {
-        prompts_.information("网址列表文件不存在！");
-        return false;
-    }
-    if (host_.localAddress() == "127.0.0.1") {
-        prompts_.information(kOffline);
-        return false;
-    }
-    return true;
+    return checkCanGo(true);
 }
 
-SearchSession::Resumed SearchSession::resume(const SearchSettings& settings, int32_t linesDone)
+SearchSession::Answer SearchSession::resume(int32_t linesDone)
 {
+    if (const Answer a = resumable(); refused(a))
+        return a;
+    const SearchSettings settings = settingsOf(setup_);
     // The number is the count of lines done: n >= 1 skips n lines, so the first
     // page visited is line n + 1; 0 or less skips nothing.
-    stored_.progressIndex = std::max<int32_t>(linesDone, 0);
+    setup_.setProgressIndex(std::max<int32_t>(linesDone, 0));
+    settings_ = settings;
     if (settings.frontier.on) {
         // The frontier holds the results and what is left to do.
         if (!frontier_)
             throw Exception("a crawl on a frontier needs its frontier");
-        settings_ = settings;
         if (results_.searchId.empty())
             results_.searchId = readSearchRecord(programDir_).state;
         if (results_.searchId.empty())
@@ -180,24 +198,24 @@ SearchSession::Resumed SearchSession::resume(const SearchSettings& settings, int
         if (frontier_->exhausted()) {
             observer_->status("网址列表搜索完毕...");
             observer_->finished({SearchEnd::Completed, position(), {}});
-            return Resumed::AtEnd;
+            return Answer::AtEnd;
         }
-        begin(settings, stored_.progressIndex);
+        begin(position());
         observer_->status("继续搜索...");
         lanes_.firstAdvance();
-        return Resumed::Running;
+        return Answer::Running;
     }
     lanes_.useSource(list_);
     try {
         takeBackResults();
         list_.open(settings.listPath);
-        for (int32_t skipped = 0; skipped < stored_.progressIndex && !list_.atEnd(); ++skipped)
+        for (int32_t skipped = 0; skipped < position() && !list_.atEnd(); ++skipped)
             list_.readLine();
         if (list_.atEnd()) {
             list_.close();
             observer_->status("网址列表搜索完毕...");
             observer_->finished({SearchEnd::Completed, position(), {}});
-            return Resumed::AtEnd;
+            return Answer::AtEnd;
         }
     } catch (...) {
         ended();
@@ -206,10 +224,10 @@ SearchSession::Resumed SearchSession::resume(const SearchSettings& settings, int
         observer_->finished({SearchEnd::Stopped, position(), {}});
         throw;
     }
-    begin(settings, stored_.progressIndex);
+    begin(position());
     observer_->status("继续搜索...");
     lanes_.firstAdvance();
-    return Resumed::Running;
+    return Answer::Running;
 }
 
 void SearchSession::takeBackResults()
@@ -232,8 +250,8 @@ void SearchSession::stop()
         end_ = SearchEnd::Stopped;
     observer_->status("终止搜索...");
     // What was found so far is on disk before the current page ends.
-    if (settings_.current().autosave && saveResults)
-        saveResults();
+    if (settings_.current().autosave)
+        saveProgress();
 }
 
 void SearchSession::stopNow()
@@ -250,7 +268,7 @@ void SearchSession::stopNow()
 void SearchSession::finish()
 {
     if (running_ && !storeFailed_)
-        stored_.progressIndex = lanes_.position();
+        setup_.setProgressIndex(lanes_.position());
     running_ = false;
     lanes_.halt();
     autosave_.setEnabled(false);
@@ -269,7 +287,7 @@ void SearchSession::finish()
     std::string error;
     try {
         if (settings_.current().autosave)
-            saveResults ? saveResults() : saveProgress();
+            saveProgress();
         else
             writeState();
     } catch (const std::exception& e) {
@@ -279,7 +297,7 @@ void SearchSession::finish()
 
     observer_->progress(progress());
     observer_->status(kSearchEnded);
-    observer_->finished({end_, position(), error});
+    observer_->finished({end_, position(), error, end_ == SearchEnd::RenderFailures ? renderFailures_ : 0});
 
     if (writeError)
         std::rethrow_exception(writeError);
@@ -289,15 +307,17 @@ void SearchSession::finish()
 
 void SearchSession::writeState()
 {
-    writeStateOf(programDir_, storedState(), results_.searchId);
+    writeStateOf(programDir_, storedOf(setup_), results_.searchId);
 }
 
 void SearchSession::saveProgress()
 {
-    if (onFrontier())
-        saveFrontierSearch();
-    else
-        saveSearch(programDir_, storedState(), results_);
+    announcedSave(*observer_, [this] {
+        if (onFrontier())
+            saveFrontierSearch();
+        else
+            saveSearch(programDir_, storedOf(setup_), results_);
+    });
 }
 
 void SearchSession::saveFrontierSearch()
@@ -305,7 +325,7 @@ void SearchSession::saveFrontierSearch()
     // As saveSearch(): the writes are independent, the first failure raised.
     std::exception_ptr firstError;
     try {
-        writeStateOf(programDir_, storedState(), results_.searchId);
+        writeStateOf(programDir_, storedOf(setup_), results_.searchId);
     } catch (...) {
         firstError = std::current_exception();
     }
@@ -325,8 +345,8 @@ void SearchSession::autosaveTick()
     // A failing save leaves the timer off; the next page switches it on again
     // when autosave is on.
     autosave_.setEnabled(false);
-    saveResults ? saveResults() : saveProgress();
-    if (settings_.current().autosave)
+    saveProgress();
+    if (setup_.isChecked(Switch::Autosave))
         autosave_.setEnabled(true);
 }
 
@@ -350,7 +370,7 @@ void SearchSession::commitToFrontier(PageResult& page)
         storeFailed_ = true;
         end_ = SearchEnd::Stopped;
         lanes_.requestStop();
-        prompts_.error(e.what());
+        observer_->stepFailed(e);
     }
 }
 
@@ -361,7 +381,7 @@ void SearchSession::commit(PageResult& page)
         // Pages that could not be written are not done: the count stays at
         // what the frontier holds.
         if (!storeFailed_) {
-            stored_.progressIndex = lanes_.position();
+            setup_.setProgressIndex(lanes_.position());
             if (page.report) {
                 ++pagesDone_;
                 observer_->pageDone(page.record);
@@ -379,7 +399,7 @@ void SearchSession::commit(PageResult& page)
         if (results_.addFax(std::move(number), page.record.finalUrl, settings_.dedup))
             page.record.fax.push_back(kept);
     }
-    stored_.progressIndex = lanes_.position();
+    setup_.setProgressIndex(lanes_.position());
     if (page.report) {
         ++pagesDone_;
         observer_->pageDone(page.record);
@@ -402,15 +422,8 @@ void SearchSession::renderFailuresInRow(int count)
     // The browser no longer renders anything: stop where the search is, saved,
     // and say why.
     end_ = SearchEnd::RenderFailures;
-    std::exception_ptr finishError;
-    try {
-        stopNow();
-    } catch (...) {
-        finishError = std::current_exception();
-    }
-    prompts_.message("连续" + std::to_string(count) + "个网页无法显示，浏览器已不能正常工作，搜索已停止。");
-    if (finishError)
-        std::rethrow_exception(finishError);
+    renderFailures_ = count;
+    stopNow();
 }
 
 } // namespace vq

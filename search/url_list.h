@@ -1,13 +1,11 @@
-// The URL list source: choosing the list, counting its lines, and reading one
-// address at a time (the text of a line before its first space).
+// The URL list source: counting a list's lines, and reading one address at a
+// time (the text of a line before its first space).
 #pragma once
 
-#include "ports/main_view.h"
 #include "search/line_source.h"
-#include "ports/prompts.h"
-#include <cstdint>
 #include "text/text_file.h"
 
+#include <cstdint>
 #include <filesystem>
 
 namespace vq {
@@ -34,20 +32,6 @@ public:
 
 private:
     TextReader reader_;
-};
-
-// "网址": the open dialog, then the chosen path into Edit5 (kept exactly as
-// chosen), UrlTotal recounted and shown in panel 1.
-class UrlListSource {
-public:
-    UrlListSource(MainView& view, Prompts& prompts, int32_t& urlTotal, std::filesystem::path programDir);
-    void N1Click();
-
-private:
-    MainView& view_;
-    Prompts& prompts_;
-    int32_t& urlTotal_;
-    std::filesystem::path programDir_;
 };
 
 } // namespace vq

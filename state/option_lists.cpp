@@ -11,15 +11,15 @@ namespace vq {
 namespace {
 
 struct OptionListFile {
-    Memo memo;
+    OptionList list;
     const char* fileName;
 };
 
 // In load and save order.
 constexpr OptionListFile kOptionLists[] = {
-    {Memo::FaxMarkers, "vqwebfaxset.ini"},
-    {Memo::MustContain, "vqweblinkok.ini"},
-    {Memo::MustNotContain, "vqweblinkno.ini"},
+    {OptionList::FaxMarkers, "vqwebfaxset.ini"},
+    {OptionList::MustContain, "vqweblinkok.ini"},
+    {OptionList::MustNotContain, "vqweblinkno.ini"},
 };
 
 // Switches that are not part of the search state, each in a file of its own:
@@ -40,17 +40,17 @@ constexpr const char* kPagesAtOnceFile = "vqlanes.ini";
 
 } // namespace
 
-void loadOptionLists(MainView& view, const std::filesystem::path& programDir)
+void loadOptionLists(SearchSetup& setup, const std::filesystem::path& programDir)
 {
     // Every list is tried: one unreadable file must not keep the others from the
-    // window. The first failure is reported once all have been tried.
+    // setup. The first failure is reported once all have been tried.
     std::exception_ptr firstError;
     for (const OptionListFile& list : kOptionLists) {
         const std::filesystem::path path = programDir / list.fileName;
         if (!fileExists(path))
-            continue; // the memo keeps its initial lines
+            continue; // the list keeps its initial lines
         try {
-            view.setMemoLines(list.memo, loadList(path));
+            setup.setList(list.list, loadList(path));
         } catch (...) {
             if (!firstError)
                 firstError = std::current_exception();
@@ -62,7 +62,7 @@ void loadOptionLists(MainView& view, const std::filesystem::path& programDir)
             continue; // the switch keeps its initial state
         try {
             const std::vector<AnsiString> lines = loadList(path);
-            view.setChecked(file.which, !lines.empty() && lines.front() == file.yes);
+            setup.setChecked(file.which, !lines.empty() && lines.front() == file.yes);
         } catch (...) {
             if (!firstError)
                 firstError = std::current_exception();
@@ -72,7 +72,7 @@ void loadOptionLists(MainView& view, const std::filesystem::path& programDir)
     if (fileExists(pagesFile)) {
         try {
             const std::vector<AnsiString> lines = loadList(pagesFile);
-            view.setPagesAtOnce(lines.empty() ? 1 : strToInt(lines.front()));
+            setup.setPagesAtOnce(lines.empty() ? 1 : strToInt(lines.front()));
         } catch (const EConvertError&) {
             // A value that is not a number leaves the initial one page at once.
         } catch (...) {
@@ -84,11 +84,11 @@ void loadOptionLists(MainView& view, const std::filesystem::path& programDir)
         std::rethrow_exception(firstError);
 }
 
-void saveOptionLists(const MainView& view, const std::filesystem::path& programDir)
+void saveOptionLists(const SearchSetup& setup, const std::filesystem::path& programDir)
 {
     for (const OptionListFile& list : kOptionLists) {
         try {
-            saveList(programDir / list.fileName, view.memoLines(list.memo));
+            saveList(programDir / list.fileName, setup.list(list.list));
         } catch (...) {
             // Ignored on purpose: the program is closing, and the next file is
             // still worth writing. The old file stays complete (atomic write).
@@ -96,13 +96,13 @@ void saveOptionLists(const MainView& view, const std::filesystem::path& programD
     }
     for (const SwitchFile& file : kSwitchFiles) {
         try {
-            saveList(programDir / file.fileName, {view.isChecked(file.which) ? file.yes : file.no});
+            saveList(programDir / file.fileName, {setup.isChecked(file.which) ? file.yes : file.no});
         } catch (...) {
             // As above.
         }
     }
     try {
-        saveList(programDir / kPagesAtOnceFile, {intToStr(view.pagesAtOnce())});
+        saveList(programDir / kPagesAtOnceFile, {intToStr(setup.pagesAtOnce())});
     } catch (...) {
         // As above.
     }

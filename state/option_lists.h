@@ -1,21 +1,21 @@
 // The three option-list files in the program's directory: "vqwebfaxset.ini"
-// (Memo1, fax markers), "vqweblinkok.ini" (Memo4), "vqweblinkno.ini" (Memo5);
-// and the settings kept outside the search state: "vqhttps.ini" (CheckBox9,
-// "httpsyes" or "httpsno") and "vqlanes.ini" (SpinEdit2 "同时打开", a number).
+// (the fax markers), "vqweblinkok.ini" (links must contain), "vqweblinkno.ini"
+// (links must not contain); and the settings kept outside the search state:
+// "vqhttps.ini" ("含https链接": "httpsyes" or "httpsno") and "vqlanes.ini"
+// ("同时打开", a number). They load into the search setup and save from it.
 #pragma once
 
-#include "ports/main_view.h"
+#include "state/search_setup.h"
 
 #include <filesystem>
 
 namespace vq {
 
-// Each memo from its file, in that order, then each of those switches, only when
-// the file exists. Every file
-// is tried; the first one that cannot be read is reported (rethrown) afterwards.
-void loadOptionLists(MainView& view, const std::filesystem::path& programDir);
-// Each memo and switch to its file (atomically), in the same order; a file that cannot be
+// Each list from its file, in that order, then those settings, each only when
+// its file exists. Every file is tried; the first one that cannot be read is reported (rethrown) afterwards.
+void loadOptionLists(SearchSetup& setup, const std::filesystem::path& programDir);
+// Each list and setting to its file (atomically), in the same order; a file that cannot be
 // written is skipped and the next is still written.
-void saveOptionLists(const MainView& view, const std::filesystem::path& programDir);
+void saveOptionLists(const SearchSetup& setup, const std::filesystem::path& programDir);
 
 } // namespace vq

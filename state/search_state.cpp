@@ -44,18 +44,18 @@ bool searchStateExists(const std::filesystem::path& programDir)
     return fileExists(searchStatePath(programDir));
 }
 
-StoredSearch storedFromView(const MainView& view, SearchPosition position)
+StoredSearch storedOf(const SearchSetup& setup, SearchPosition position)
 {
     StoredSearch s;
-    s.listPath = view.listPath();
+    s.listPath = setup.listPath();
     s.position = position;
-    s.dedup = view.isChecked(Switch::Dedup);
-    s.links = view.isChecked(Switch::Links);
-    s.fax = view.isChecked(Switch::Fax);
-    s.filter = view.isChecked(Switch::LinkFilter);
-    s.site = view.isChecked(Switch::OnlySite);
-    s.autosave = view.isChecked(Switch::Autosave);
-    s.speed = view.speed();
+    s.dedup = setup.isChecked(Switch::Dedup);
+    s.links = setup.isChecked(Switch::Links);
+    s.fax = setup.isChecked(Switch::Fax);
+    s.filter = setup.isChecked(Switch::LinkFilter);
+    s.site = setup.isChecked(Switch::OnlySite);
+    s.autosave = setup.isChecked(Switch::Autosave);
+    s.speed = setup.speed();
     return s;
 }
 
@@ -74,20 +74,19 @@ void writeSearchState(const std::filesystem::path& programDir, const StoredSearc
     writer.commit();
 }
 
-void readSearchState(const std::filesystem::path& programDir, MainView& view,
-                     SearchPosition& counters)
+void readSearchState(const std::filesystem::path& programDir, SearchSetup& setup)
 {
     // Each value is applied as soon as its line is read, so a bad number line
     // leaves the values before it in place. Past the end of a short file the
     // reader yields empty lines: switches off, and a number line raises.
     // The reader closes the file when it goes out of scope on an error.
     TextReader reader(searchStatePath(programDir));
-    view.setListPath(reader.readLine());
-    counters.progressIndex = strToInt(reader.readLine());
-    counters.urlTotal = strToInt(reader.readLine());
+    setup.setListPath(reader.readLine());
+    setup.setProgressIndex(strToInt(reader.readLine()));
+    setup.setUrlTotal(strToInt(reader.readLine()));
     for (const SwitchLine& line : kSwitchLines)
-        view.setChecked(line.which, reader.readLine() == line.yes); // exact, case-sensitive
-    view.setSpeed(strToInt(reader.readLine())); // setting clamps to 1..60
+        setup.setChecked(line.which, reader.readLine() == line.yes); // exact, case-sensitive
+    setup.setSpeed(clampedSpeed(strToInt(reader.readLine())));
     reader.close();
 }
 

@@ -1,13 +1,12 @@
 // The search-state file "vqdornavik.ini": ten lines, written and read line by line.
-//   1 list path (Edit5)   2 ProgressIndex   3 UrlTotal
+//   1 list path   2 ProgressIndex   3 UrlTotal
 //   4 "qcyes"/"qcno"   5 "webyes"/"webno"   6 "faxyes"/"faxno"
 //   7 "sxyes"/"sxno"   8 "bzyes"/"bzno"     9 "saveyes"/"saveno"
 //  10 speed in seconds
+// It loads into the search setup and is written from it.
 #pragma once
 
-#include "ports/main_view.h"
-
-#include <cstdint>
+#include "state/search_setup.h"
 
 #include <filesystem>
 
@@ -20,13 +19,6 @@ std::filesystem::path searchStatePath(const std::filesystem::path& programDir);
 bool fileExists(const std::filesystem::path& path);
 bool searchStateExists(const std::filesystem::path& programDir);
 
-// The two numbers of the file: the lines done (the resume point) and the
-// lines counted in the list.
-struct SearchPosition {
-    int32_t progressIndex = 0; // ProgressIndex
-    int32_t urlTotal = 0;      // UrlTotal
-};
-
 // The whole file.
 struct StoredSearch {
     AnsiString listPath;
@@ -35,16 +27,16 @@ struct StoredSearch {
     int speed = 0; // seconds per page, as the speed field holds it
 };
 
-// The window's values: its controls and the position.
-StoredSearch storedFromView(const MainView& view, SearchPosition position);
+// The setup's values, at `position` (what the files written hold).
+StoredSearch storedOf(const SearchSetup& setup, SearchPosition position);
+inline StoredSearch storedOf(const SearchSetup& setup) { return storedOf(setup, setup.position()); }
 
 // Replaces the file (atomically) with these values.
 void writeSearchState(const std::filesystem::path& programDir, const StoredSearch& stored);
 
-// Applies the ten lines in order: Edit5, ProgressIndex, UrlTotal, the six
-// switches, the speed. A line 2, 3 or 10 that is not integer text raises
-// EConvertError; the values applied before it stay.
-void readSearchState(const std::filesystem::path& programDir, MainView& view,
-                     SearchPosition& position);
+// Applies the ten lines in order: the list path, ProgressIndex, UrlTotal, the
+// six switches, the speed (clamped to 1..60). A line 2, 3 or 10 that is not
+// integer text raises EConvertError; the values applied before it stay.
+void readSearchState(const std::filesystem::path& programDir, SearchSetup& setup);
 
 } // namespace vq

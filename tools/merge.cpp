@@ -201,47 +201,4 @@ void mergeFiles(const std::vector<std::filesystem::path>& inputs, const std::fil
     saveList(output, distinctSorted(std::move(entries), locale));
 }
 
-MergeTool::MergeTool(MainView& view, Prompts& prompts, std::filesystem::path programDir)
-    : view_(view), prompts_(prompts), programDir_(std::move(programDir))
-{
-}
-
-void MergeTool::SpeedButton11Click()
-{
-    FileDialogSpec openSpec;
-    openSpec.title = "选择一个或多个待合并去重的文件";
-    openSpec.filter = kTextFileFilter;
-    openSpec.defaultExt = "txt";
-    openSpec.initialDir = programDir_;
-    const std::vector<std::filesystem::path> inputs = prompts_.openFiles(openSpec);
-    if (inputs.empty())
-        return;
-
-    FileDialogSpec saveSpec;
-    saveSpec.title = "合并去重复后的数据文件保存为";
-    saveSpec.filter = kTextFileFilter;
-    saveSpec.defaultExt = "txt";
-    saveSpec.initialDir = programDir_;
-    saveSpec.confirmOverwrite = true;
-    const std::optional<std::filesystem::path> output = prompts_.saveFile(saveSpec);
-    if (!output)
-        return;
-
-    const std::string panelBefore = view_.panel(kPanelMerge);
-    view_.setBusyCursor(true);
-    view_.setPanel(kPanelMerge, "数据正处理中...");
-    view_.repaint();
-    try {
-        mergeFiles(inputs, *output, userCollationLocale());
-    } catch (...) {
-        // No success message; the panel gets its text back and the error goes on
-        // to the default handler.
-        view_.setBusyCursor(false);
-        view_.setPanel(kPanelMerge, panelBefore);
-        throw;
-    }
-    view_.setBusyCursor(false);
-    view_.setPanel(kPanelMerge, "文件合并去重整理完毕！");
-}
-
 } // namespace vq

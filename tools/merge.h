@@ -1,8 +1,6 @@
 // The merge-and-deduplicate tool ("整理").
 #pragma once
 
-#include "ports/main_view.h"
-#include "ports/prompts.h"
 #include "text/ansi.h"
 
 #include <filesystem>
@@ -29,17 +27,5 @@ std::vector<AnsiString> distinctSorted(std::vector<AnsiString> entries,
 // when it names a language ICU knows; otherwise "zh_CN". On Windows: the user's
 // default locale (e.g. "zh-CN").
 std::string userCollationLocale();
-
-class MergeTool {
-public:
-    MergeTool(MainView& view, Prompts& prompts, std::filesystem::path programDir);
-
-    void SpeedButton11Click();
-
-private:
-    MainView& view_;
-    Prompts& prompts_;
-    std::filesystem::path programDir_;
-};
 
 } // namespace vq

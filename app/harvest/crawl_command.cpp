@@ -1,7 +1,6 @@
 #include "app/harvest/crawl_command.h"
 
 #include "app/harvest/cli_args.h"
-#include "app/harvest/cli_prompts.h"
 #include "app/harvest/crawl_options.h"
 #include "app/harvest/crawl_output.h"
 #include "app/os.h"
@@ -61,29 +60,24 @@ void quietMessages(QtMsgType type, const QMessageLogContext& context, const QStr
     std::fprintf(stderr, "%s\n", qPrintable(message));
 }
 
-class AlwaysOnline : public HostLookup {
-public:
-    std::string localAddress() override { return {}; }
-};
-
 // ---- the steps of a crawl -------------------------------------------------------
 
-SearchSettings settingsFor(const CrawlOptions& o, const fs::path& list)
+// The crawl's arguments as the setup of its search.
+void fillSetup(SearchSetup& setup, const CrawlOptions& o, const fs::path& list)
 {
-    SearchSettings s;
-    s.listPath = pathToAnsi(list);
-    s.links = o.links;
-    s.fax = o.fax;
-    s.dedup = o.dedup;
-    s.filter = o.filter;
-    s.site = o.site;
-    s.https = o.https;
-    s.autosave = true; // results and state every five minutes and at the end
-    s.speed = o.noPace ? kMinSpeed : o.speed;
-    s.markers = o.markers;
-    s.mustContain = o.contains;
-    s.mustNotContain = o.excludes;
-    LaneOptions& lanes = s.lanes;
+    setup.setListPath(pathToAnsi(list));
+    setup.setChecked(Switch::Links, o.links);
+    setup.setChecked(Switch::Fax, o.fax);
+    setup.setChecked(Switch::Dedup, o.dedup);
+    setup.setChecked(Switch::LinkFilter, o.filter);
+    setup.setChecked(Switch::OnlySite, o.site);
+    setup.setChecked(Switch::Https, o.https);
+    setup.setChecked(Switch::Autosave, true); // results and state every five minutes and at the end
+    setup.setSpeed(o.noPace ? kMinSpeed : o.speed);
+    setup.setList(OptionList::FaxMarkers, o.markers);
+    setup.setList(OptionList::MustContain, o.contains);
+    setup.setList(OptionList::MustNotContain, o.excludes);
+    LaneOptions lanes;
     lanes.lanes = o.lanes;
     lanes.noPace = o.noPace;
     lanes.pageTimeoutMs = o.pageTimeout * 1000;
@@ -95,11 +89,35 @@ SearchSettings settingsFor(const CrawlOptions& o, const fs::path& list)
     lanes.retries = o.retries;
     lanes.retryTimeoutMs = 1000 * std::min(o.pageTimeout, o.retryTimeout.value_or(std::max(5, o.pageTimeout / 3)));
     lanes.settleMs = o.settleMs;
-    s.frontier.on = o.onFrontier();
-    s.frontier.depth = o.depth.value_or(0);
-    s.frontier.follow = o.follow;
-    s.frontier.maxPerSite = o.maxPerSite;
-    return s;
+    setup.setLanes(lanes);
+    FrontierOptions frontier;
+    frontier.on = o.onFrontier();
+    frontier.depth = o.depth.value_or(0);
+    frontier.follow = o.follow;
+    frontier.maxPerSite = o.maxPerSite;
+    setup.setFrontier(frontier);
+    setup.setNetCheck(o.netCheck);
+}
+
+// Why a search could not start or go on, for a terminal.
+std::string refusalText(SearchSession::Answer answer)
+{
+    using Answer = SearchSession::Answer;
+    switch (answer) {
+    case Answer::NoSearchItem:
+        return "nothing to search: give --links, --fax or both";
+    case Answer::NoListFile:
+    case Answer::ListMissing:
+        return "the URL list is gone";
+    case Answer::Offline:
+        return "this machine is not connected (its only address is 127.0.0.1); --no-net-check skips the check";
+    case Answer::UnsavedResults:
+        return "the result lists hold results not yet saved";
+    case Answer::Running:
+    case Answer::AtEnd:
+        break;
+    }
+    return {};
 }
 
 // The output must take files before any page is visited. A fresh crawl starts
@@ -175,20 +193,33 @@ struct Lanes {
     }
 };
 
+// Runs a step; its failure is reported. False when it failed.
+template <class F>
+bool reporting(CrawlOutput& output, F&& step)
+{
+    try {
+        step();
+        return true;
+    } catch (const std::exception& e) {
+        output.stepFailed(e);
+        return false;
+    }
+}
+
 // SIGINT / SIGTERM: the first abandons the loading pages (not counted: the
 // resume point stays before them) and saves; a second saves and quits at once.
-void handleStops(os::StopRequests& stops, SearchSession& session, CliPrompts& prompts, CrawlOutput& output,
-                 bool& stopping, bool onFrontier)
+void handleStops(os::StopRequests& stops, SearchSession& session, CrawlOutput& output, bool& stopping,
+                 bool onFrontier)
 {
     QObject::connect(&stops, &os::StopRequests::requested, qApp, [&](int count) {
         output.endProgressLine();
         if (count >= 1 && !stopping) {
             stopping = true;
             std::fprintf(stderr, "vqharvest: stopping (a second signal saves and quits at once)\n");
-            guarded(prompts, [&] { session.stopNow(); });
+            reporting(output, [&] { session.stopNow(); });
         }
         if (count >= 2) {
-            guarded(prompts, [&] { session.saveProgress(); });
+            reporting(output, [&] { session.saveProgress(); });
             if (onFrontier)
                 std::fprintf(stderr, "vqharvest: stopped; resume with --resume\n");
             else
@@ -222,21 +253,20 @@ std::unique_ptr<FrontierDb> openFrontier(const CrawlOptions& o, const fs::path& 
 
 // Starts the search, or resumes it after `from` lines; false when refused
 // (the reason is on stderr) or when nothing is left to do.
-bool begin(SearchSession& session, const SearchSettings& settings, const CrawlOptions& o, CliPrompts& prompts,
-           Frontier* frontier)
+bool begin(SearchSession& session, const CrawlOptions& o, CrawlOutput& output, Frontier* frontier)
 {
-    bool running = false;
-    guarded(prompts, [&] {
-        if (o.resume) {
-            running = session.resume(settings, static_cast<int32_t>(frontier->counts().done)) ==
-                      SearchSession::Resumed::Running;
-        } else if (!o.from) {
-            running = session.start(settings);
-        } else if (session.resumable(settings.listPath)) {
-            running = session.resume(settings, *o.from) == SearchSession::Resumed::Running;
-        }
+    SearchSession::Answer answer = SearchSession::Answer::AtEnd;
+    const bool ran = reporting(output, [&] {
+        if (o.resume)
+            answer = session.resume(static_cast<int32_t>(frontier->counts().done));
+        else if (!o.from)
+            answer = session.start(true); // a fresh crawl starts its result files empty
+        else
+            answer = session.resume(*o.from);
     });
-    return running;
+    if (ran && SearchSession::refused(answer))
+        output.message(refusalText(answer));
+    return ran && answer == SearchSession::Answer::Running;
 }
 
 void printPagesPerDepth(Frontier& frontier)
@@ -263,52 +293,49 @@ int runCrawl(int argc, char** argv, const std::vector<std::string>& args)
         throw Exception("cannot use output directory " + o.out);
     const fs::path outDir = fs::absolute(o.out);
     std::unique_ptr<FrontierDb> db = openFrontier(o, outDir);
-    std::unique_ptr<SiteFrontier> frontier;
-    if (db) {
-        frontier = std::make_unique<SiteFrontier>(*db, settingsFor(o, fs::absolute(o.list)).frontier);
-        frontier->keepOptions(!o.resume);
-        if (!o.resume)
-            frontier->seed(pathToAnsi(fs::absolute(o.list)), o.shardIndex, o.shardCount);
-    }
     std::unique_ptr<CrawlReport> report = prepareOutput(o, outDir);
 
     prepareQt(o);
     QGuiApplication app(argc, argv);
 
-    CliPrompts prompts;
     CrawlOutput output(!o.quiet, std::move(report));
-    prompts.beforeMessage = [&] { output.endProgressLine(); };
     output.onFinished = [&] { QTimer::singleShot(0, &app, [&] { app.quit(); }); };
 
-    InterfaceHostLookup interfaces;
-    AlwaysOnline online;
-    HostLookup& host = o.netCheck ? static_cast<HostLookup&>(interfaces) : online;
+    InterfaceHostLookup host;
     QtTimer autosave(kAutosaveMs);
     SearchResults results;
-    SearchSession session(prompts, host, autosave, results, outDir);
+    SearchSession session(host, autosave, results, outDir);
+    SearchSetup& setup = session.setup();
+    fillSetup(setup, o, fs::absolute(o.list));
+    std::unique_ptr<SiteFrontier> frontier;
+    if (db) {
+        frontier = std::make_unique<SiteFrontier>(*db, setup.frontier());
+        frontier->keepOptions(!o.resume);
+        if (!o.resume)
+            frontier->seed(setup.listPath(), setup.lanes().shardIndex, setup.lanes().shardCount);
+    }
     Lanes lanes(session, o);
     session.setObserver(&output);
     session.setFrontier(frontier.get());
-    UrlList::countLines(fs::absolute(o.list), session.stored().urlTotal);
+    int32_t total = 0;
+    UrlList::countLines(fs::absolute(o.list), total);
+    setup.setUrlTotal(total);
 
     bool stopping = false;
     os::StopRequests stops;
-    handleStops(stops, session, prompts, output, stopping, frontier != nullptr);
+    handleStops(stops, session, output, stopping, frontier != nullptr);
 
-    const SearchSettings settings = settingsFor(o, fs::absolute(o.list));
-    const int failuresBefore = prompts.failures;
-    const bool running = begin(session, settings, o, prompts, frontier.get());
-    if (!running && (!output.hasFinished() || prompts.failures > failuresBefore))
+    const int errorsBefore = output.errors();
+    const bool running = begin(session, o, output, frontier.get());
+    if (!running && (!output.hasFinished() || output.errors() > errorsBefore))
         return kExitRuntime; // refused, or failed before any page: the reason is on stderr
     if (running && !output.hasFinished())
         app.exec();
     output.endProgressLine();
-    const bool pagesReportedErrors = prompts.failures > failuresBefore;
+    const bool pagesReportedErrors = output.errors() > errorsBefore;
 
     // The results and the state, whatever the autosave timer last wrote.
-    const int before = prompts.failures;
-    guarded(prompts, [&] { session.saveProgress(); });
-    const bool saved = prompts.failures == before;
+    const bool saved = reporting(output, [&] { session.saveProgress(); });
     const bool reportWritten = output.closeReport();
     output.printSummary(session.progress(), pagesReportedErrors);
     const bool stopped = stopping || session.stoppedForRenderFailures() || session.storeFailed();
@@ -316,7 +343,7 @@ int runCrawl(int argc, char** argv, const std::vector<std::string>& args)
         printPagesPerDepth(*frontier);
         if (stopped || frontier->counts().queued > 0)
             std::fprintf(stderr, "vqharvest: stopped; resume with --resume\n");
-    } else if (stopped || session.position() < session.stored().urlTotal) {
+    } else if (stopped || session.position() < setup.position().urlTotal) {
         std::fprintf(stderr, "vqharvest: stopped; resume with --from %d\n", session.position());
     }
     if (!saved || !reportWritten || session.stoppedForRenderFailures() || session.storeFailed())

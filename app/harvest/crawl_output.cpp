@@ -1,9 +1,10 @@
 #include "app/harvest/crawl_output.h"
 
 #include "app/os.h"
-#include "search/pace.h"
+#include "state/pace.h"
 #include "text/ansi.h"
 #include "text/errors.h"
+#include "text/paths.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -110,9 +111,32 @@ void CrawlOutput::pageDone(const PageRecord& record)
 
 void CrawlOutput::finished(const SearchFinish& f)
 {
+    if (f.how == SearchEnd::RenderFailures)
+        message(renderFailuresText(f.renderFailures));
     finished_ = f;
     if (onFinished)
         onFinished();
+}
+
+void CrawlOutput::stepFailed(const std::exception& e)
+{
+    std::string text = e.what();
+    if (const auto* io = dynamic_cast<const EInOutError*>(&e); io && !io->path().empty())
+        text = pathToUtf8(io->path()) + ": " + text;
+    error(text);
+}
+
+void CrawlOutput::error(const std::string& text)
+{
+    message("error: " + text);
+}
+
+void CrawlOutput::message(const std::string& text)
+{
+    endProgressLine();
+    std::fprintf(stderr, "vqharvest: %s\n", text.c_str());
+    std::fflush(stderr);
+    ++errors_;
 }
 
 // A terminal gets one line redrawn; a log gets a line whenever it changes.

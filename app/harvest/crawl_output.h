@@ -40,6 +40,12 @@ public:
     void progress(const SearchProgress& p) override;
     void pageDone(const PageRecord& record) override;
     void finished(const SearchFinish& f) override;
+    void stepFailed(const std::exception& e) override; // "vqharvest: error: FILE: text" on stderr
+
+    // Errors reported so far (stepFailed(), and whatever the front end reports through error()).
+    int errors() const { return errors_; }
+    void error(const std::string& text);   // "vqharvest: error: text"
+    void message(const std::string& text); // "vqharvest: text"
 
     // Called once the search has finished.
     std::function<void()> onFinished;
@@ -68,6 +74,7 @@ private:
     std::string lastText_;
     int32_t lastDrawnLine_ = -1;
     bool drawn_ = false;
+    int errors_ = 0;
     std::optional<SearchFinish> finished_;
 };
 

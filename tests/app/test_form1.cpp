@@ -229,9 +229,9 @@ void TestForm1::initialState()
     QCOMPARE(f.CheckBox1->layoutDirection(), Qt::RightToLeft);
     QVERIFY(f.Edit5->isReadOnly());
     QVERIFY(f.Edit5->text().isEmpty());
-    QCOMPARE(f.memoLines(Memo::MustContain), (std::vector<AnsiString>{"http://", "."}));
-    QCOMPARE(f.memoLines(Memo::MustNotContain), (std::vector<AnsiString>{"$", "#"}));
-    QCOMPARE(f.memoLines(Memo::FaxMarkers),
+    QCOMPARE(f.memoLines(OptionList::MustContain), (std::vector<AnsiString>{"http://", "."}));
+    QCOMPARE(f.memoLines(OptionList::MustNotContain), (std::vector<AnsiString>{"$", "#"}));
+    QCOMPARE(f.memoLines(OptionList::FaxMarkers),
              (std::vector<AnsiString>{"\xB4\xAB\xD5\xE6\xA3\xBA", "FAX\xA3\xBA",
                                       "\xB4\xAB\xD5\xE6\xBA\xC5\xA3\xBA"}));
     QCOMPARE(f.Memo1->toolTip(), QStringLiteral("可以自行添加传真特征符"));
@@ -466,7 +466,7 @@ void TestForm1::memoLines()
 {
     QFETCH(std::vector<AnsiString>, lines);
     Window w;
-    for (Memo m : {Memo::FaxMarkers, Memo::MustContain, Memo::MustNotContain}) {
+    for (OptionList m : {OptionList::FaxMarkers, OptionList::MustContain, OptionList::MustNotContain}) {
         w.form->setMemoLines(m, lines);
         QCOMPARE(w.form->memoLines(m), lines);
     }
@@ -625,7 +625,7 @@ void TestForm1::settingsAtStartAndExit()
     });
     TForm1& f = *w.form;
     QVERIFY(w.prompts.log.empty());
-    QCOMPARE(f.memoLines(Memo::FaxMarkers), (std::vector<AnsiString>{"\xB4\xAB\xD5\xE6", "Fax"}));
+    QCOMPARE(f.memoLines(OptionList::FaxMarkers), (std::vector<AnsiString>{"\xB4\xAB\xD5\xE6", "Fax"}));
     QCOMPARE(f.Edit5->text(), QStringLiteral("/tmp/list.txt"));
     QCOMPARE(f.speed(), 12);
     QVERIFY(f.CheckBox1->isChecked());
@@ -634,7 +634,7 @@ void TestForm1::settingsAtStartAndExit()
     QVERIFY(f.CheckBox7->isChecked());
 
     // At exit the memos go back to their files.
-    f.setMemoLines(Memo::MustContain, {"\xCD\xF8\xD6\xB7", "html"});
+    f.setMemoLines(OptionList::MustContain, {"\xCD\xF8\xD6\xB7", "html"});
     const std::filesystem::path dir = w.programDir();
     w.form.reset();
     QCOMPARE(loadList(dir / "vqweblinkok.ini"), (std::vector<AnsiString>{"\xCD\xF8\xD6\xB7", "html"}));

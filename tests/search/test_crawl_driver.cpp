@@ -63,6 +63,7 @@ struct Rig {
     fake::FakeHostLookup host;
     Engine engine{EnginePorts{view, prompts, browser, host, timer1, timer2, timer3, programDir}};
     SearchSession& session = engine.session;
+    SearchSetup& setup = engine.setup();
     ResultList& links = engine.links;
     ResultList& fax = engine.fax;
 
@@ -70,8 +71,8 @@ struct Rig {
     // with one link and one fax number.
     explicit Rig(int pages = 3, bool complete = true, const std::string& listName = "list.txt")
     {
-        view.setChecked(Switch::Links, true);
-        view.setChecked(Switch::Fax, true);
+        setup.setChecked(Switch::Links, true);
+        setup.setChecked(Switch::Fax, true);
         browser.autoComplete = complete;
         std::ofstream out(programDir / listName, std::ios::binary);
         for (int i = 1; i <= pages; ++i) {
@@ -80,8 +81,8 @@ struct Rig {
             out << url << (i == 1 ? " a comment" : "") << "\r\n";
         }
         out.close();
-        view.setListPath(pathToAnsi(programDir / listName));
-        session.stored().urlTotal = pages;
+        setup.setListPath(pathToAnsi(programDir / listName));
+        setup.setUrlTotal(pages);
     }
     // A document the browser holds but never completes.
     void hangingDocument() { browser.setPage({"http://slow.example/", {}, faxLine("0519-87654321")}); }
@@ -146,16 +147,16 @@ void CrawlDriverTest::refusalsLeaveEverything()
 
     Rig r;
     if (list == "missing")
-        r.view.setListPath(pathToAnsi(r.programDir / "none.txt"));
+        r.setup.setListPath(pathToAnsi(r.programDir / "none.txt"));
     else if (list == "empty")
-        r.view.setListPath("");
+        r.setup.setListPath("");
     else if (list == "folder")
-        r.view.setListPath(pathToAnsi(r.programDir));
-    r.view.setChecked(Switch::Links, links);
-    r.view.setChecked(Switch::Fax, fax);
+        r.setup.setListPath(pathToAnsi(r.programDir));
+    r.setup.setChecked(Switch::Links, links);
+    r.setup.setChecked(Switch::Fax, fax);
     r.host.address = host.toStdString();
     // What an earlier search left, which a refusal must keep.
-    r.session.stored() = SearchPosition{5, 9};
+    r.setup.setPosition(SearchPosition{5, 9});
     r.links.append("http://kept.example/");
     r.fax.append("0519-11111111");
     for (int i = 0; i < 9; ++i)
@@ -167,7 +168,7 @@ void CrawlDriverTest::refusalsLeaveEverything()
     QCOMPARE(QString::fromStdString(r.prompts.log[0].kind), kind);
     QCOMPARE(QString::fromStdString(r.prompts.log[0].text), text);
     QCOMPARE(r.host.calls, text == QString::fromUtf8("您还没有连接到网上！") ? 1 : 0); // asked last
-    QVERIFY(r.session.position() == 5 && r.session.stored().urlTotal == 9);
+    QVERIFY(r.session.position() == 5 && r.setup.position().urlTotal == 9);
     QCOMPARE(r.links.size() + r.fax.size(), size_t(2));
     for (int i = 0; i < 9; ++i)
         QCOMPARE(r.view.panel(i), "p" + std::to_string(i));
@@ -204,15 +205,15 @@ void CrawlDriverTest::startState()
     QFETCH(int, watchdogMs);
 
     Rig r;
-    r.session.stored() = SearchPosition{17, 42}; // total shown as last counted
+    r.setup.setPosition(SearchPosition{17, 42}); // total shown as last counted
     r.links.append("http://old.example/");
     r.fax.append("0519-11111111");
     r.links.markSaved(); // written by that search: no question before they go
     r.fax.markSaved();
     r.view.setPanel(5, "4");
     r.view.setPanel(7, "5");
-    r.view.speedText = speed.toStdString();
-    r.view.setChecked(Switch::Autosave, autosave);
+    r.setup.setSpeed(fake::fieldSpeed(speed.toStdString()));
+    r.setup.setChecked(Switch::Autosave, autosave);
     r.host.address = host.toStdString();
 
     r.engine.N2Click();
@@ -294,9 +295,9 @@ void CrawlDriverTest::timeline()
     if (mode == "hang")
         r.hangingDocument();
     r.browser.failNavigate = failNavigate;
-    r.view.setSpeed(startSpeed);
+    r.setup.setSpeed(startSpeed);
     r.engine.N2Click();
-    r.view.setSpeed(laterSpeed);
+    r.setup.setSpeed(laterSpeed);
 
     if (stopAt >= 0) {
         r.clock.advanceTo(stopAt);
@@ -322,7 +323,7 @@ void CrawlDriverTest::timeline()
     QCOMPARE(r.view.buttons, ButtonSet::Stopped);
     QVERIFY(r.prompts.log.empty());
     // The resume point names only lines that are done.
-    QCOMPARE(r.stateFile(), r.view.listPath() + "\r\n" + std::to_string(navigations.size() - unsaved) + "\r\n" +
+    QCOMPARE(r.stateFile(), r.setup.listPath() + "\r\n" + std::to_string(navigations.size() - unsaved) + "\r\n" +
                                 std::to_string(pages) + "\r\nqcno\r\nwebyes\r\nfaxyes\r\nsxno\r\nbzno\r\nsaveno\r\n" +
                                 std::to_string(laterSpeed) + "\r\n");
     r.clock.advance(10000000); // nothing runs after the finish
@@ -332,8 +333,8 @@ void CrawlDriverTest::timeline()
 void CrawlDriverTest::finishShowsAndStoresTheSearch()
 {
     Rig r(3, true, "网址列表.txt");
-    r.view.setChecked(Switch::Dedup, true);
-    r.view.setChecked(Switch::Autosave, true);
+    r.setup.setChecked(Switch::Dedup, true);
+    r.setup.setChecked(Switch::Autosave, true);
     r.engine.N2Click();
     r.clock.advanceTo(8000);
     QCOMPARE(r.view.panel(3), std::string("2"));
@@ -373,7 +374,7 @@ void CrawlDriverTest::readErrorLeavesPageTimerOff()
     Rig d(1);
     d.browser.failReads = true;
     d.engine.N2Click();
-    QVERIFY_THROWS_EXCEPTION(vq::Exception, d.session.Timer1Timer());
+    QVERIFY_THROWS_EXCEPTION(vq::Exception, d.session.lanes().tick(0));
     QVERIFY(!d.timer1.enabled() && !d.finished());
 }
 
@@ -395,17 +396,17 @@ void CrawlDriverTest::scannersAndAutosaveFollowTheSwitches()
     QFETCH(int, linkCount);
     QFETCH(int, faxCount);
     Rig r(4);
-    r.view.setChecked(Switch::Links, links);
-    r.view.setChecked(Switch::Fax, fax);
-    r.view.setChecked(Switch::Autosave, true);
+    r.setup.setChecked(Switch::Links, links);
+    r.setup.setChecked(Switch::Fax, fax);
+    r.setup.setChecked(Switch::Autosave, true);
     r.engine.N2Click();
     QVERIFY(r.timer2.enabled());
 
     // Each scanned page sets the autosave timer to the switch.
-    r.view.setChecked(Switch::Autosave, false);
+    r.setup.setChecked(Switch::Autosave, false);
     r.clock.advanceTo(8000);
     QVERIFY(!r.timer2.enabled());
-    r.view.setChecked(Switch::Autosave, true);
+    r.setup.setChecked(Switch::Autosave, true);
     r.clock.advanceTo(16000);
     const qint64 due = r.timer2.due();
     r.clock.advanceTo(24000);
@@ -515,7 +516,7 @@ void CrawlDriverTest::engineWiresTheTimersToTheDriver()
 
     // A failing page tick is reported; the watchdog tick still runs later.
     r.browser.failReads = true;
-    engine.session.stored().urlTotal = 2;
+    engine.setup().setUrlTotal(2);
     engine.N2Click();
     r.clock.advanceTo(8000);
     QCOMPARE(r.prompts.texts("error"), std::vector<std::string>{"document not readable."});
@@ -526,14 +527,14 @@ void CrawlDriverTest::engineWiresTheTimersToTheDriver()
     QCOMPARE(engine.fax.items(), std::deque<AnsiString>{"0519-88888882"});
 
     // The state just written comes back at the next start.
-    r.view.setChecked(Switch::Dedup, true);
-    r.view.setSpeed(30);
-    engine.session.stored() = SearchPosition{};
+    r.setup.setChecked(Switch::Dedup, true);
+    r.setup.setSpeed(30);
+    engine.setup().setPosition(SearchPosition{});
     engine.loadSettings();
-    QVERIFY(!r.view.isChecked(Switch::Dedup));
-    QCOMPARE(r.view.speed(), 8);
+    QVERIFY(!r.setup.isChecked(Switch::Dedup));
+    QCOMPARE(r.setup.speed(), 8);
     QCOMPARE(engine.session.position(), 2);
-    QCOMPARE(engine.session.stored().urlTotal, 2);
+    QCOMPARE(engine.setup().position().urlTotal, 2);
 }
 
 QTEST_GUILESS_MAIN(CrawlDriverTest)

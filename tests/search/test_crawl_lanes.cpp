@@ -156,7 +156,7 @@ void CrawlLanesTest::lanesAddInListOrder()
     LaneOptions o;
     o.noPace = true;
     LaneRig r(2, o);
-    r.rig.view.setChecked(Switch::Dedup, true);
+    r.rig.setup.setChecked(Switch::Dedup, true);
     r.list({"http://a/", "http://b/", "http://c/"}, {{"http://a/", "0519-11111111"}, {"http://b/", "0519-22222222"},
                                                      {"http://c/", "0519-11111111"}});
     r.start();

@@ -31,14 +31,15 @@ void saveState(EngineRig& rig, int32_t progress, bool autosave = true)
 {
     const int lines = 8;
     rig.writeUrlList(numberedLines(lines));
-    FakeMainView saved;
-    saved.edit5 = rig.view.edit5;
-    saved.setChecked(Switch::Links, true);
-    saved.setChecked(Switch::Autosave, autosave);
-    saved.speedText = "3";
-    writeSearchState(rig.programDir, storedFromView(saved, SearchPosition{progress, lines}));
-    rig.view.edit5.clear(); // the window knows nothing until the state is read
-    rig.engine.session.stored() = SearchPosition{};
+    StoredSearch saved;
+    saved.listPath = rig.setup.listPath();
+    saved.position = SearchPosition{progress, lines};
+    saved.links = true;
+    saved.autosave = autosave;
+    saved.speed = 3;
+    writeSearchState(rig.programDir, saved);
+    rig.setup.setListPath({}); // the window knows nothing until the state is read
+    rig.setup.setPosition(SearchPosition{});
 }
 
 void resume(EngineRig& rig)
@@ -126,9 +127,9 @@ private slots:
         QCOMPARE(rig.engine.links.items(), (std::deque<AnsiString>{"http://old.example/"}));
         QCOMPARE(rig.engine.fax.items(), (std::deque<AnsiString>{"01012345678"}));
         QCOMPARE(rig.engine.session.position(), 4);
-        QCOMPARE(rig.engine.session.stored().urlTotal, 8);
-        QCOMPARE(rig.view.speed(), 3);
-        QVERIFY(rig.view.isChecked(Switch::Links) && rig.view.isChecked(Switch::Autosave));
+        QCOMPARE(rig.engine.setup().position().urlTotal, 8);
+        QCOMPARE(rig.setup.speed(), 3);
+        QVERIFY(rig.setup.isChecked(Switch::Links) && rig.setup.isChecked(Switch::Autosave));
         QCOMPARE(rig.view.buttons, ButtonSet::Stopped);
         QVERIFY(!rig.anyTimerRunning());
         QVERIFY(!rig.engine.session.running());
@@ -294,8 +295,8 @@ private slots:
         const int lines = 10;
         EngineRig rig;
         rig.writeUrlList(numberedLines(lines));
-        rig.view.setChecked(Switch::Links, true);
-        rig.view.speedText = "1";
+        rig.setup.setChecked(Switch::Links, true);
+        rig.setup.setSpeed(fake::fieldSpeed("1"));
         rig.browser.autoComplete = true;
 
         rig.engine.N2Click();

@@ -1,5 +1,6 @@
 // The search's front door on fakes: what a front end hears of a search (the
-// observer's events in order), and the settings of the window's controls.
+// observer's events in order), what it answers when it cannot go, and the
+// settings it takes from its setup.
 #include "app/engine.h"
 #include "search/saved_results.h"
 #include "search/search_session.h"
@@ -36,8 +37,12 @@ public:
     {
         static const char* const how[] = {"completed", "stopped", "render failures"};
         events << QString("finished %1 %2").arg(how[int(f.how)]).arg(f.position);
+        renderFailures = f.renderFailures;
     }
+    void stepFailed(const std::exception& e) override { errors.push_back(e.what()); }
     QStringList events;
+    std::vector<std::string> errors;
+    int renderFailures = 0;
     SearchProgress last;
 };
 
@@ -49,12 +54,11 @@ struct SessionRig {
     fake::FakeTimer& watchdog = clock.newTimer();
     fake::FakeTimer& autosave = clock.newTimer();
     fake::FakeBrowser browser;
-    fake::FakePrompts prompts;
     fake::FakeHostLookup host;
     SearchResults results;
-    SearchSession session{prompts, host, autosave, results, programDir};
+    SearchSession session{host, autosave, results, programDir};
+    SearchSetup& setup = session.setup();
     Log log;
-    SearchSettings settings;
 
     explicit SessionRig(int lines)
     {
@@ -68,11 +72,11 @@ struct SessionRig {
             browser.pages[url] = {url, {url + "a.html"}, faxLine(i)};
         }
         writeAllLines(programDir / "list.txt", list);
-        session.stored().urlTotal = lines;
+        setup.setUrlTotal(lines);
         browser.autoComplete = true;
-        settings.listPath = pathToAnsi(programDir / "list.txt");
-        settings.fax = true;
-        settings.speed = 1;
+        setup.setListPath(pathToAnsi(programDir / "list.txt"));
+        setup.setChecked(Switch::Fax, true);
+        setup.setSpeed(1);
     }
 };
 
@@ -108,9 +112,9 @@ class TestSearchSession : public QObject {
 private slots:
     void events_data();
     void events();
-    void windowSettings();
-    void unsavedResultsAsk_data();
-    void unsavedResultsAsk();
+    void setupGivesTheSettings();
+    void refusals_data();
+    void refusals();
     void mergeMessageGivesWay();
     void failedLinesShownAndExported();
     void originsSurviveARestart_data();
@@ -155,17 +159,14 @@ void TestSearchSession::events()
     QFETCH(QStringList, expected);
     SessionRig r(lines);
     if (how == "refuse")
-        r.settings.fax = false;
+        r.setup.setChecked(Switch::Fax, false);
     if (how == "render") {
         for (const auto& [url, page] : r.browser.pages)
             r.browser.renderFailures.push_back(url);
     }
 
-    if (how.startsWith("resume")) {
-        r.session.resume(r.settings, how.section(' ', 1).toInt());
-    } else {
-        guarded(r.prompts, [&] { r.session.start(r.settings); });
-    }
+    SearchSession::Answer answer = how.startsWith("resume") ? r.session.resume(how.section(' ', 1).toInt())
+                                                             : r.session.start();
     if (how == "stop" || how == "stop now") {
         r.clock.advance(1000); // page 1 scanned, page 2 loading
         r.browser.autoComplete = false;
@@ -180,83 +181,124 @@ void TestSearchSession::events()
     QVERIFY(!r.session.running());
     QVERIFY(!r.page.enabled() && !r.watchdog.enabled() && !r.autosave.enabled());
     if (how == "refuse") {
-        QCOMPARE(r.prompts.texts("message"), std::vector<std::string>{"请至少选择一个搜索项目才可以开始"});
+        QCOMPARE(answer, SearchSession::Answer::NoSearchItem);
         return;
     }
+    QCOMPARE(answer, how == "resume 5" ? SearchSession::Answer::AtEnd : SearchSession::Answer::Running);
     // The last progress agrees with the lists and the position saved.
     QCOMPARE(r.log.last.fax, int32_t(r.results.fax.size()));
     QCOMPARE(r.log.last.position, r.session.position());
     QCOMPARE(r.log.last.total, lines);
-    if (how == "render")
-        QCOMPARE(r.prompts.texts("message").size(), size_t(1));
+    QCOMPARE(r.log.renderFailures, how == "render" ? 5 : 0);
+    QVERIFY(r.log.errors.empty());
 }
 
-// The window's controls as a search's settings: everything is read once at the
-// start, but the speed and three switches stay live for the page tick.
-void TestSearchSession::windowSettings()
+// The setup as a search's settings: everything is taken once at the start,
+// but the speed and three switches reach the running search.
+void TestSearchSession::setupGivesTheSettings()
 {
-    fake::FakeMainView view;
-    view.edit5 = "C:\\list.txt";
-    view.setChecked(Switch::Links, true);
-    view.setChecked(Switch::Dedup, true);
-    view.setChecked(Switch::OnlySite, true);
-    view.setChecked(Switch::Https, true);
-    view.speedText = "75";
-    view.memos[Memo::MustContain] = {"a"};
-    view.memos[Memo::MustNotContain] = {"b", "c"};
-    view.memos[Memo::FaxMarkers] = {"m"};
+    SessionRig r(3);
+    SearchSetup& setup = r.setup;
+    setup.setChecked(Switch::Links, true);
+    setup.setChecked(Switch::Dedup, true);
+    setup.setChecked(Switch::OnlySite, true);
+    setup.setChecked(Switch::Https, true);
+    setup.setSpeed(75);
+    setup.setList(OptionList::MustContain, {"a"});
+    setup.setList(OptionList::MustNotContain, {"b", "c"});
+    setup.setList(OptionList::FaxMarkers, {"m"});
+    setup.setPagesAtOnce(4);
 
-    const SearchSettings s = settingsFromView(view);
-    QCOMPARE(s.listPath, AnsiString("C:\\list.txt"));
+    const SearchSettings s = settingsOf(setup);
+    QCOMPARE(s.listPath, pathToAnsi(r.programDir / "list.txt"));
     QCOMPARE((std::vector<bool>{s.links, s.fax, s.dedup, s.filter, s.site, s.https, s.autosave}),
-             (std::vector<bool>{true, false, true, false, true, true, false}));
+             (std::vector<bool>{true, true, true, false, true, true, false}));
     QCOMPARE(s.speed, 75); // read as written; the pace keeps it within 1..60
     QCOMPARE(s.mustContain, std::vector<AnsiString>{"a"});
     QCOMPARE(s.mustNotContain, (std::vector<AnsiString>{"b", "c"}));
     QCOMPARE(s.markers, std::vector<AnsiString>{"m"});
-    QCOMPARE(s.lanes.lanes, 1);
+    // Pages off screen are on the web: retried as vqharvest's.
+    QCOMPARE(s.lanes.lanes, 4);
+    QCOMPARE(s.lanes.retries, kRealWebRetries);
+    setup.setPagesAtOnce(1);
 
-    view.speedText = "3";
-    view.setChecked(Switch::Links, false);
-    view.setChecked(Switch::Fax, true);
-    view.setChecked(Switch::Autosave, true);
-    view.setChecked(Switch::Dedup, false);
-    const LiveSettings live = s.current();
-    QCOMPARE((std::vector<int>{live.speed, live.links, live.fax, live.autosave}), (std::vector<int>{3, 0, 1, 1}));
-    QVERIFY(s.dedup); // fixed at the start
+    // A running search hears the live values at its next page.
+    setup.setSpeed(1);
+    QCOMPARE(r.session.start(), SearchSession::Answer::Running);
+    QCOMPARE(r.session.lanes().pageInterval(), 1000);
+    setup.setSpeed(3);
+    setup.setChecked(Switch::Autosave, true);
+    QCOMPARE(r.session.lanes().pageInterval(), 3000);
+    r.clock.advance(1000); // page 1 scanned at the old pace, page 2 loading
+    QVERIFY(r.autosave.enabled());
+    setup.setChecked(Switch::Autosave, false);
+    r.clock.advance(2999);
+    QCOMPARE(r.session.position(), 1);
+    r.clock.advance(1); // page 2 at the new pace
+    QCOMPARE(r.session.position(), 2);
+    QVERIFY(!r.autosave.enabled());
+    r.session.stopNow();
+    // The state file is the setup's, at the position reached.
+    QCOMPARE(test::readBytes(r.programDir / "vqdornavik.ini"),
+             pathToAnsi(r.programDir / "list.txt") + "\r\n2\r\n3\r\nqcyes\r\nwebyes\r\nfaxyes\r\nsxno\r\n"
+                                                      "bzyes\r\nsaveno\r\n3\r\n");
 }
 
-// "搜索" empties the lists: results that no file holds are not lost unasked.
-void TestSearchSession::unsavedResultsAsk_data()
+// What start() and resume() answer when they cannot go; a refusal changes
+// nothing: no page, no file, the lists and the position as they were.
+void TestSearchSession::refusals_data()
 {
-    QTest::addColumn<bool>("saved");
-    QTest::addColumn<int>("answer"); // -1: no question expected
-    QTest::addColumn<bool>("starts");
-    QTest::newRow("unsaved, yes") << false << 1 << true;
-    QTest::newRow("unsaved, no") << false << 0 << false;
-    QTest::newRow("all saved") << true << -1 << true;
+    QTest::addColumn<QString>("setup"); // what differs from a search that would go
+    QTest::addColumn<QString>("command");
+    QTest::addColumn<int>("answer");
+    using A = SearchSession::Answer;
+    QTest::newRow("nothing to search") << "no items" << "start" << int(A::NoSearchItem);
+    QTest::newRow("no list file") << "no list" << "start" << int(A::NoListFile);
+    QTest::newRow("list is a folder") << "folder" << "start" << int(A::NoListFile);
+    QTest::newRow("offline") << "offline" << "start" << int(A::Offline);
+    QTest::newRow("offline, no net check") << "offline unchecked" << "start" << int(A::Running);
+    QTest::newRow("unsaved results") << "unsaved" << "start" << int(A::UnsavedResults);
+    QTest::newRow("unsaved results, discarded") << "unsaved" << "start discard" << int(A::Running);
+    QTest::newRow("resume: list gone") << "no list" << "resume" << int(A::ListMissing);
+    QTest::newRow("resume: offline") << "offline" << "resume" << int(A::Offline);
+    QTest::newRow("resume: at the end") << "" << "resume 9" << int(A::AtEnd);
 }
 
-void TestSearchSession::unsavedResultsAsk()
+void TestSearchSession::refusals()
 {
-    QFETCH(bool, saved);
+    QFETCH(QString, setup);
+    QFETCH(QString, command);
     QFETCH(int, answer);
-    QFETCH(bool, starts);
-    SessionRig r(2);
+    SessionRig r(3);
+    r.setup.setProgressIndex(2);
     r.results.fax.append("0519-11111111");
-    r.results.links.append("http://kept.example/");
-    if (saved) {
-        r.results.fax.markSaved();
-        r.results.links.markSaved();
-    }
-    if (answer >= 0)
-        r.prompts.confirmAnswers = {answer == 1};
+    r.results.fax.markSaved();
+    if (setup == "no items")
+        r.setup.setChecked(Switch::Fax, false);
+    if (setup == "no list")
+        r.setup.setListPath(pathToAnsi(r.programDir / "none.txt"));
+    if (setup == "folder")
+        r.setup.setListPath(pathToAnsi(r.programDir));
+    if (setup.startsWith("offline"))
+        r.host.address = "127.0.0.1";
+    if (setup == "offline unchecked")
+        r.setup.setNetCheck(false);
+    if (setup == "unsaved")
+        r.results.links.append("http://unsaved.example/");
 
-    QCOMPARE(r.session.start(r.settings), starts);
-    QCOMPARE(r.prompts.texts("confirm").size(), size_t(answer >= 0 ? 1 : 0));
-    QCOMPARE(r.session.running(), starts);
-    QCOMPARE(r.results.fax.size(), size_t(starts ? 0 : 1));
-    QCOMPARE(r.log.events.isEmpty(), !starts);
+    const SearchSession::Answer got = command == "start"           ? r.session.start()
+                                      : command == "start discard" ? r.session.start(true)
+                                      : command == "resume"        ? r.session.resume(1)
+                                                                   : r.session.resume(9);
+    QCOMPARE(int(got), answer);
+    QCOMPARE(r.session.running(), got == SearchSession::Answer::Running);
+    if (!SearchSession::refused(got))
+        return;
+    QCOMPARE(r.session.position(), 2);
+    QCOMPARE(r.results.fax.size(), size_t(1));
+    QVERIFY(r.log.events.isEmpty());
+    QVERIFY(r.browser.navigations.empty());
+    QVERIFY(!std::filesystem::exists(r.programDir / "vqdornavik.ini"));
 }
 
 // The merge tool writes into the fax label's panel; the next search puts the
@@ -265,7 +307,7 @@ void TestSearchSession::mergeMessageGivesWay()
 {
     fake::EngineRig rig;
     rig.writeUrlList({"http://a.example/"});
-    rig.view.setChecked(Switch::Fax, true);
+    rig.setup.setChecked(Switch::Fax, true);
     rig.view.setPanel(kPanelMerge, "文件合并去重整理完毕！");
     rig.engine.N2Click();
     QCOMPARE(rig.view.panel(kPanelMerge), std::string(kPanelMergeLabel));
@@ -276,8 +318,8 @@ void TestSearchSession::failedLinesShownAndExported()
 {
     fake::EngineRig rig;
     rig.writeUrlList({"http://a.example/", "javascript:void(0)", "http://dead.example/", "http://b.example/"});
-    rig.view.setChecked(Switch::Fax, true);
-    rig.view.setSpeed(1);
+    rig.setup.setChecked(Switch::Fax, true);
+    rig.setup.setSpeed(1);
     rig.browser.autoComplete = true;
     rig.browser.renderFailures = {"http://dead.example/"};
     rig.engine.N2Click();
@@ -337,40 +379,41 @@ void TestSearchSession::originsSurviveARestart()
 void TestSearchSession::fullDiskThenResume()
 {
     SessionRig r(5);
-    r.settings.frontier.on = true;
+    FrontierOptions on;
+    on.on = true;
+    r.setup.setFrontier(on);
     const std::filesystem::path file = r.programDir / "vqfrontier.db";
     const std::filesystem::path faxFile = r.programDir / kAutosaveFaxName;
     const std::vector<AnsiString> all{"0519-88888881", "0519-88888882", "0519-88888883", "0519-88888884",
                                       "0519-88888885"};
     {
         FrontierDb db(file, FrontierDb::Open::Fresh);
-        SiteFrontier frontier(db, r.settings.frontier);
+        SiteFrontier frontier(db, r.setup.frontier());
         frontier.keepOptions(true);
-        frontier.seed(r.settings.listPath, 1, 1);
+        frontier.seed(r.setup.listPath(), 1, 1);
         FillingDisk full(frontier, 3);
         r.session.setFrontier(&full);
-        guarded(r.prompts, [&] { r.session.start(r.settings); });
+        QCOMPARE(r.session.start(), SearchSession::Answer::Running);
         r.clock.advance(60000);
         QVERIFY(!r.session.running());
         QVERIFY(r.session.storeFailed());
         QCOMPARE(r.log.events.last(), QString("finished stopped 2"));
-        const std::vector<std::string> errors = r.prompts.texts("error");
-        QCOMPARE(errors.size(), size_t(1));
-        QVERIFY(QString::fromStdString(errors.front()).contains("disk is full"));
-        guarded(r.prompts, [&] { r.session.saveProgress(); });
+        QCOMPARE(r.log.errors.size(), size_t(1));
+        QVERIFY(QString::fromStdString(r.log.errors.front()).contains("disk is full"));
+        r.session.saveProgress();
         QCOMPARE(readAllLines(faxFile), (std::vector<AnsiString>(all.begin(), all.begin() + 2)));
     }
     // The next run of the program, once there is room again.
     FrontierDb db(file, FrontierDb::Open::Resume);
-    SiteFrontier frontier(db, r.settings.frontier);
+    SiteFrontier frontier(db, r.setup.frontier());
     frontier.keepOptions(false);
     QCOMPARE(frontier.counts().done, int64_t(2));
     r.session.setFrontier(&frontier);
-    r.session.resume(r.settings, 2);
+    QCOMPARE(r.session.resume(2), SearchSession::Answer::Running);
     r.clock.advance(60000);
     QVERIFY(!r.session.storeFailed());
     QCOMPARE(r.log.events.last(), QString("finished completed 5"));
-    guarded(r.prompts, [&] { r.session.saveProgress(); });
+    r.session.saveProgress();
     QCOMPARE(readAllLines(faxFile), all);
 }
 #else

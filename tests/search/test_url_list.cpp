@@ -1,5 +1,6 @@
 // The URL list source: choosing a list, counting its lines, and reading
 // addresses from the open list.
+#include "app/list_commands.h"
 #include "search/url_list.h"
 #include "state/search_state.h"
 
@@ -51,7 +52,7 @@ private:
     std::unique_ptr<QTemporaryDir> dir_;
     fake::FakeMainView view_;
     fake::FakePrompts prompts_;
-    SearchPosition counters_;
+    SearchSetup setup_;
 };
 
 void UrlListTest::init()
@@ -60,7 +61,7 @@ void UrlListTest::init()
     QVERIFY(dir_->isValid());
     view_ = fake::FakeMainView();
     prompts_ = fake::FakePrompts();
-    counters_ = SearchPosition();
+    setup_.setPosition(SearchPosition{});
 }
 
 void UrlListTest::readAddresses_data()
@@ -98,10 +99,10 @@ void UrlListTest::readAddresses()
     UrlList::countLines(path, total);
     QCOMPARE(total, int32_t(addresses.size()));
 
-    UrlListSource src(view_, prompts_, counters_.urlTotal, dir_->path().toStdString());
+    UrlListSource src(view_, prompts_, setup_, dir_->path().toStdString());
     UrlList list;
-    view_.edit5 = utf8ToAnsi(path.native());
-    list.open(view_.edit5);
+    setup_.setListPath(utf8ToAnsi(path.native()));
+    list.open(setup_.listPath());
     QVERIFY(list.isOpen());
     std::vector<std::string> read;
     while (!list.atEnd())
@@ -122,7 +123,7 @@ void UrlListTest::chooseCountsAndShows()
     prompts_.fileAnswers.push_back(path);
     view_.panels[1] = "old";
 
-    UrlListSource src(view_, prompts_, counters_.urlTotal, "/prog/dir");
+    UrlListSource src(view_, prompts_, setup_, "/prog/dir");
     UrlList list;
     src.N1Click();
 
@@ -133,24 +134,24 @@ void UrlListTest::chooseCountsAndShows()
     QCOMPARE(prompts_.lastDialog.initialDir, std::filesystem::path("/prog/dir"));
     QVERIFY(!prompts_.lastDialog.confirmOverwrite);
     QCOMPARE(view_.repaints, 1);
-    QCOMPARE(view_.edit5, utf8ToAnsi(path.native()));
-    QCOMPARE(counters_.urlTotal, 3);
+    QCOMPARE(setup_.listPath(), utf8ToAnsi(path.native()));
+    QCOMPARE(setup_.position().urlTotal, 3);
     QCOMPARE(view_.panels[1], std::string("3"));
 }
 
 void UrlListTest::cancelChangesNothing()
 {
-    view_.edit5 = "/old/list.txt";
+    setup_.setListPath("/old/list.txt");
     view_.panels[1] = "7";
-    counters_.urlTotal = 7;
-    counters_.progressIndex = 4;
-    UrlListSource src(view_, prompts_, counters_.urlTotal, "/prog");
+    setup_.setUrlTotal(7);
+    setup_.setProgressIndex(4);
+    UrlListSource src(view_, prompts_, setup_, "/prog");
     UrlList list;
     src.N1Click(); // no scripted answer: cancelled
-    QCOMPARE(view_.edit5, AnsiString("/old/list.txt"));
+    QCOMPARE(setup_.listPath(), AnsiString("/old/list.txt"));
     QCOMPARE(view_.panels[1], std::string("7"));
-    QCOMPARE(counters_.urlTotal, 7);
-    QCOMPARE(counters_.progressIndex, 4);
+    QCOMPARE(setup_.position().urlTotal, 7);
+    QCOMPARE(setup_.position().progressIndex, 4);
 }
 
 void UrlListTest::pathKeepsItsCapitals()
@@ -161,12 +162,12 @@ void UrlListTest::pathKeepsItsCapitals()
     writeBytes(file("mylist.txt"), "only one\r\n");
     prompts_.fileAnswers.push_back(upper);
 
-    UrlListSource src(view_, prompts_, counters_.urlTotal, "/prog");
+    UrlListSource src(view_, prompts_, setup_, "/prog");
     UrlList list;
     src.N1Click();
-    QCOMPARE(view_.edit5, utf8ToAnsi(upper.native()));
-    QCOMPARE(counters_.urlTotal, 2);
-    list.open(view_.edit5);
+    QCOMPARE(setup_.listPath(), utf8ToAnsi(upper.native()));
+    QCOMPARE(setup_.position().urlTotal, 2);
+    list.open(setup_.listPath());
     QCOMPARE(list.readAddress(), AnsiString("a"));
     list.close();
 }
@@ -176,13 +177,13 @@ void UrlListTest::chineseNameIsKept()
     const auto path = file("网址列表.txt");
     writeBytes(path, "http://a.cn/\r\n");
     prompts_.fileAnswers.push_back(path);
-    UrlListSource src(view_, prompts_, counters_.urlTotal, "/prog");
+    UrlListSource src(view_, prompts_, setup_, "/prog");
     UrlList list;
     src.N1Click();
-    QCOMPARE(view_.edit5, utf8ToAnsi(path.native()));
-    QVERIFY(view_.edit5.find("\xCD\xF8\xD6\xB7") != AnsiString::npos); // 网址 in code page 936
-    QCOMPARE(counters_.urlTotal, 1);
-    list.open(view_.edit5);
+    QCOMPARE(setup_.listPath(), utf8ToAnsi(path.native()));
+    QVERIFY(setup_.listPath().find("\xCD\xF8\xD6\xB7") != AnsiString::npos); // 网址 in code page 936
+    QCOMPARE(setup_.position().urlTotal, 1);
+    list.open(setup_.listPath());
     QCOMPARE(list.readAddress(), AnsiString("http://a.cn/"));
     list.close();
 }
@@ -191,16 +192,16 @@ void UrlListTest::chooseAgainRecounts()
 {
     const auto path = file("urls.txt");
     writeBytes(path, "a\r\n");
-    UrlListSource src(view_, prompts_, counters_.urlTotal, "/prog");
+    UrlListSource src(view_, prompts_, setup_, "/prog");
     UrlList list;
     prompts_.fileAnswers.push_back(path);
     src.N1Click();
-    QCOMPARE(counters_.urlTotal, 1);
+    QCOMPARE(setup_.position().urlTotal, 1);
 
     writeBytes(path, "a\r\nb\r\nc\r\nd");
     prompts_.fileAnswers.push_back(path);
     src.N1Click();
-    QCOMPARE(counters_.urlTotal, 4);
+    QCOMPARE(setup_.position().urlTotal, 4);
     QCOMPARE(view_.panels[1], std::string("4"));
 }
 
@@ -209,47 +210,47 @@ void UrlListTest::unencodablePathIsRefused()
     // U+1F600 has no code page 936 form; a "?" in its place would name another file.
     const auto path = file("list\xF0\x9F\x98\x80.txt");
     writeBytes(path, "a\r\n");
-    view_.edit5 = "/old/list.txt";
+    setup_.setListPath("/old/list.txt");
     view_.panels[1] = "7";
-    counters_.urlTotal = 7;
+    setup_.setUrlTotal(7);
     prompts_.fileAnswers.push_back(path);
 
-    UrlListSource src(view_, prompts_, counters_.urlTotal, "/prog");
+    UrlListSource src(view_, prompts_, setup_, "/prog");
     UrlList list;
     src.N1Click();
     QCOMPARE(prompts_.texts("information").size(), size_t(1));
     QVERIFY(prompts_.texts("error").empty());
-    QCOMPARE(view_.edit5, AnsiString("/old/list.txt"));
+    QCOMPARE(setup_.listPath(), AnsiString("/old/list.txt"));
     QCOMPARE(view_.panels[1], std::string("7"));
-    QCOMPARE(counters_.urlTotal, 7);
+    QCOMPARE(setup_.position().urlTotal, 7);
 }
 
 void UrlListTest::unreadableFileKeepsCountAndPanel()
 {
     view_.panels[1] = "7";
-    counters_.urlTotal = 7;
-    UrlListSource src(view_, prompts_, counters_.urlTotal, "/prog");
+    setup_.setUrlTotal(7);
+    UrlListSource src(view_, prompts_, setup_, "/prog");
     UrlList list;
 
     // A name that is gone by the time it is counted, and a folder.
     for (const auto& path : {file("missing.txt"), std::filesystem::path(dir_->path().toStdString())}) {
         prompts_.fileAnswers.push_back(path);
         QVERIFY_THROWS_EXCEPTION(EInOutError, src.N1Click());
-        QCOMPARE(view_.edit5, utf8ToAnsi(path.native()));
-        QCOMPARE(counters_.urlTotal, 0);
+        QCOMPARE(setup_.listPath(), utf8ToAnsi(path.native()));
+        QCOMPARE(setup_.position().urlTotal, 0);
         QCOMPARE(view_.panels[1], std::string("7"));
     }
 }
 
 void UrlListTest::notOpenIsAtEnd()
 {
-    UrlListSource src(view_, prompts_, counters_.urlTotal, "/prog");
+    UrlListSource src(view_, prompts_, setup_, "/prog");
     UrlList list;
     QVERIFY(!list.isOpen());
     QVERIFY(list.atEnd());
     list.close(); // closing a list that is not open is harmless
-    view_.edit5 = utf8ToAnsi(file("none.txt").native());
-    QVERIFY_THROWS_EXCEPTION(EInOutError, list.open(view_.edit5));
+    setup_.setListPath(utf8ToAnsi(file("none.txt").native()));
+    QVERIFY_THROWS_EXCEPTION(EInOutError, list.open(setup_.listPath()));
     QVERIFY(list.atEnd());
 }
 

@@ -1,7 +1,6 @@
 // The three option-list files: loaded only when present, saved each on its own.
 #include "tests/support/files.h"
 #include "state/option_lists.h"
-#include "tests/support/fakes.h"
 #include "text/errors.h"
 
 #include <QTemporaryDir>
@@ -11,7 +10,6 @@
 #include <sstream>
 
 using namespace vq;
-using fake::FakeMainView;
 namespace fs = std::filesystem;
 
 Q_DECLARE_METATYPE(std::string)
@@ -23,7 +21,7 @@ using vq::test::writeBytes;
 namespace {
 
 const char* const kFiles[] = {"vqwebfaxset.ini", "vqweblinkok.ini", "vqweblinkno.ini"};
-const Memo kMemos[] = {Memo::FaxMarkers, Memo::MustContain, Memo::MustNotContain};
+const OptionList kMemos[] = {OptionList::FaxMarkers, OptionList::MustContain, OptionList::MustNotContain};
 
 } // namespace
 
@@ -42,11 +40,11 @@ private slots:
 
     void noFilesKeepInitialLinesAndSaveCreatesAll()
     {
-        FakeMainView view;
-        const FakeMainView initial;
+        SearchSetup view;
+        const SearchSetup initial;
         loadOptionLists(view, dir());
-        for (Memo m : kMemos)
-            QCOMPARE(view.memoLines(m), initial.memoLines(m));
+        for (OptionList m : kMemos)
+            QCOMPARE(view.list(m), initial.list(m));
         saveOptionLists(view, dir());
         QCOMPARE(readBytes(dir() / "vqwebfaxset.ini"),
                  std::string("\xB4\xAB\xD5\xE6\xA3\xBA\r\nFAX\xA3\xBA\r\n\xB4\xAB\xD5\xE6\xBA\xC5\xA3\xBA\r\n"));
@@ -54,7 +52,7 @@ private slots:
         QCOMPARE(readBytes(dir() / "vqweblinkno.ini"), std::string("$\r\n#\r\n"));
     }
 
-    // One file on disk: only its memo changes, with the whole-list line rules.
+    // One file on disk: only its list changes, with the whole-list line rules.
     void loadOne_data()
     {
         QTest::addColumn<int>("which");
@@ -64,35 +62,35 @@ private slots:
         QTest::newRow("markers CR LF") << 0 << std::string("\xB4\xAB\xD5\xE6:\r\nFax\r\n") << V{"\xB4\xAB\xD5\xE6:", "Fax"};
         QTest::newRow("must-contain mixed breaks") << 1 << std::string("a\rb\nc\n\rd") << V{"a", "b", "c", "", "d"};
         QTest::newRow("must-not-contain NUL ends") << 2 << std::string("x\r\ny\0z\r\n", 9) << V{"x", "y"};
-        QTest::newRow("empty file empties the memo") << 1 << std::string() << V{};
+        QTest::newRow("empty file empties the list") << 1 << std::string() << V{};
     }
     void loadOne()
     {
         QFETCH(int, which);
         QFETCH(std::string, content);
         writeBytes(dir() / kFiles[which], content);
-        FakeMainView view;
-        const FakeMainView initial;
+        SearchSetup view;
+        const SearchSetup initial;
         loadOptionLists(view, dir());
         for (int i = 0; i < 3; ++i) {
             if (i == which)
-                QTEST(view.memoLines(kMemos[i]), "lines");
+                QTEST(view.list(kMemos[i]), "lines");
             else
-                QCOMPARE(view.memoLines(kMemos[i]), initial.memoLines(kMemos[i]));
+                QCOMPARE(view.list(kMemos[i]), initial.list(kMemos[i]));
         }
     }
 
     void roundTrip()
     {
-        FakeMainView view;
-        view.setMemoLines(Memo::FaxMarkers, {"\xB4\xAB\xD5\xE6\xA3\xBA", "", "TEL/FAX"});
-        view.setMemoLines(Memo::MustContain, {});
-        view.setMemoLines(Memo::MustNotContain, {"javascript:", "mailto:"});
+        SearchSetup view;
+        view.setList(OptionList::FaxMarkers, {"\xB4\xAB\xD5\xE6\xA3\xBA", "", "TEL/FAX"});
+        view.setList(OptionList::MustContain, {});
+        view.setList(OptionList::MustNotContain, {"javascript:", "mailto:"});
         saveOptionLists(view, dir());
-        FakeMainView back;
+        SearchSetup back;
         loadOptionLists(back, dir());
-        for (Memo m : kMemos)
-            QCOMPARE(back.memoLines(m), view.memoLines(m));
+        for (OptionList m : kMemos)
+            QCOMPARE(back.list(m), view.list(m));
     }
 
     // A file that cannot be written is skipped; the others are still written.
@@ -107,7 +105,7 @@ private slots:
     {
         QFETCH(int, blocked);
         fs::create_directory(dir() / kFiles[blocked]); // a file cannot replace it
-        FakeMainView view;
+        SearchSetup view;
         saveOptionLists(view, dir());
         QVERIFY(fs::is_directory(dir() / kFiles[blocked]));
         for (int i = 0; i < 3; ++i)

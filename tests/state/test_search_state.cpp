@@ -2,7 +2,6 @@
 // files, and replacement that never leaves a partial file behind.
 #include "tests/support/files.h"
 #include "state/search_state.h"
-#include "tests/support/fakes.h"
 #include "text/atomic_file.h"
 #include "text/errors.h"
 
@@ -15,7 +14,6 @@
 #include <sstream>
 
 using namespace vq;
-using fake::FakeMainView;
 namespace fs = std::filesystem;
 
 Q_DECLARE_METATYPE(std::string)
@@ -45,7 +43,7 @@ size_t entryCount(const fs::path& dir)
 }
 
 // Switch states as a six-letter pattern in file order, "y" or "n".
-QString switchPattern(const FakeMainView& v)
+QString switchPattern(const SearchSetup& v)
 {
     QString s;
     for (Switch sw : kAllSwitches)
@@ -53,7 +51,7 @@ QString switchPattern(const FakeMainView& v)
     return s;
 }
 
-void setSwitches(FakeMainView& v, const QString& pattern)
+void setSwitches(SearchSetup& v, const QString& pattern)
 {
     for (int i = 0; i < 6; ++i)
         v.setChecked(kAllSwitches[i], pattern[i] == 'y');
@@ -90,41 +88,33 @@ private slots:
     {
         QFETCH(QString, switches);
         QFETCH(std::string, expected);
-        FakeMainView view;
-        view.edit5 = "c:\\\xCD\xF8\xD6\xB7.txt"; // a GBK path is kept as its bytes
-        view.speedText = "7";
-        setSwitches(view, switches);
-        SearchPosition c;
-        c.progressIndex = 12;
-        c.urlTotal = 345;
-        writeSearchState(dir(), storedFromView(view, c));
+        SearchSetup setup;
+        setup.setListPath("c:\\\xCD\xF8\xD6\xB7.txt"); // a GBK path is kept as its bytes
+        setup.setSpeed(7);
+        setSwitches(setup, switches);
+        writeSearchState(dir(), storedOf(setup, SearchPosition{12, 345}));
         QCOMPARE(readBytes(dir() / "vqdornavik.ini"), expected);
         QCOMPARE(entryCount(dir()), size_t(1)); // no temporary file left
 
-        FakeMainView back;
-        SearchPosition r;
-        readSearchState(dir(), back, r);
-        QCOMPARE(back.edit5, view.edit5);
-        QCOMPARE(r.progressIndex, 12);
-        QCOMPARE(r.urlTotal, 345);
+        SearchSetup back;
+        readSearchState(dir(), back);
+        QCOMPARE(back.listPath(), setup.listPath());
+        QCOMPARE(back.position().progressIndex, 12);
+        QCOMPARE(back.position().urlTotal, 345);
         QCOMPARE(switchPattern(back), switches);
         QCOMPARE(back.speed(), 7);
     }
 
     void negativeAndEmptyValuesRoundTrip()
     {
-        FakeMainView view; // empty path, as before any list was chosen
-        SearchPosition c;
-        c.progressIndex = -3;
-        c.urlTotal = 2147483647;
-        writeSearchState(dir(), storedFromView(view, c));
-        FakeMainView back;
-        back.edit5 = "old";
-        SearchPosition r;
-        readSearchState(dir(), back, r);
-        QCOMPARE(back.edit5, AnsiString());
-        QCOMPARE(r.progressIndex, -3);
-        QCOMPARE(r.urlTotal, 2147483647);
+        SearchSetup setup; // empty path, as before any list was chosen
+        writeSearchState(dir(), storedOf(setup, SearchPosition{-3, 2147483647}));
+        SearchSetup back;
+        back.setListPath("old");
+        readSearchState(dir(), back);
+        QCOMPARE(back.listPath(), AnsiString());
+        QCOMPARE(back.position().progressIndex, -3);
+        QCOMPARE(back.position().urlTotal, 2147483647);
         QCOMPARE(back.speed(), 8);
     }
 
@@ -168,28 +158,26 @@ private slots:
         QFETCH(std::string, content);
         QFETCH(QString, error);
         writeBytes(dir() / "vqdornavik.ini", content);
-        FakeMainView view;
-        view.edit5 = "prev";
-        view.speedText = "9";
-        setSwitches(view, "yyyyyy");
-        SearchPosition c;
-        c.progressIndex = 77;
-        c.urlTotal = 88;
+        SearchSetup setup;
+        setup.setListPath("prev");
+        setup.setSpeed(9);
+        setSwitches(setup, "yyyyyy");
+        setup.setPosition(SearchPosition{77, 88});
 
         const int fdsBefore = openDescriptors();
         QString raised;
         try {
-            readSearchState(dir(), view, c);
+            readSearchState(dir(), setup);
         } catch (const EConvertError& e) {
             raised = QString::fromUtf8(e.what());
         }
         QCOMPARE(raised, error);
         QCOMPARE(openDescriptors(), fdsBefore); // closed on both paths
-        QTEST(view.edit5, "path");
-        QTEST(int(c.progressIndex), "progress");
-        QTEST(int(c.urlTotal), "total");
-        QTEST(switchPattern(view), "switches");
-        QTEST(view.speed(), "speed");
+        QTEST(setup.listPath(), "path");
+        QTEST(int(setup.position().progressIndex), "progress");
+        QTEST(int(setup.position().urlTotal), "total");
+        QTEST(switchPattern(setup), "switches");
+        QTEST(setup.speed(), "speed");
     }
 
     void missingFile()
@@ -197,21 +185,17 @@ private slots:
         QVERIFY(!searchStateExists(dir()));
         fs::create_directory(dir() / "vqdornavik.ini"); // a directory is not a state file
         QVERIFY(!searchStateExists(dir()));
-        FakeMainView view;
-        SearchPosition c;
-        QVERIFY_THROWS_EXCEPTION(EInOutError, readSearchState(dir() / "nowhere", view, c));
+        SearchSetup setup;
+        QVERIFY_THROWS_EXCEPTION(EInOutError, readSearchState(dir() / "nowhere", setup));
     }
 
     void writingTwiceKeepsTheSecond()
     {
-        FakeMainView view;
-        SearchPosition c;
-        view.edit5 = "a-much-longer-first-path.txt";
-        c.progressIndex = 123456;
-        writeSearchState(dir(), storedFromView(view, c));
-        view.edit5 = "b";
-        c.progressIndex = 2;
-        writeSearchState(dir(), storedFromView(view, c));
+        SearchSetup setup;
+        setup.setListPath("a-much-longer-first-path.txt");
+        writeSearchState(dir(), storedOf(setup, SearchPosition{123456, 0}));
+        setup.setListPath("b");
+        writeSearchState(dir(), storedOf(setup, SearchPosition{2, 0}));
         QCOMPARE(readBytes(dir() / "vqdornavik.ini"),
                  std::string("b\r\n2\r\n0\r\nqcno\r\nwebno\r\nfaxno\r\nsxno\r\nbzno\r\nsaveno\r\n8\r\n"));
         QCOMPARE(entryCount(dir()), size_t(1));
@@ -228,15 +212,14 @@ private slots:
     void failedWriteKeepsOldFile()
     {
         QFETCH(int, allowed);
-        FakeMainView view;
-        SearchPosition c;
-        view.edit5 = "old";
-        writeSearchState(dir(), storedFromView(view, c));
+        SearchSetup setup;
+        setup.setListPath("old");
+        writeSearchState(dir(), storedOf(setup));
         const std::string old = readBytes(dir() / "vqdornavik.ini");
 
-        view.edit5 = AnsiString(1949, 'n'); // the new file is 2000 bytes
+        setup.setListPath(AnsiString(1949, 'n')); // the new file is 2000 bytes
         testing::failWritesAfter(allowed);
-        QVERIFY_THROWS_EXCEPTION(EInOutError, writeSearchState(dir(), storedFromView(view, c)));
+        QVERIFY_THROWS_EXCEPTION(EInOutError, writeSearchState(dir(), storedOf(setup)));
         testing::failWritesAfter(-1);
         QCOMPARE(readBytes(dir() / "vqdornavik.ini"), old);
         QCOMPARE(entryCount(dir()), size_t(1));

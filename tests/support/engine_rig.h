@@ -54,8 +54,8 @@ struct EngineRig {
     {
         const std::filesystem::path path = programDir / name;
         writeAllLines(path, lines);
-        view.edit5 = pathToAnsi(path);
-        engine.session.stored().urlTotal = static_cast<int32_t>(lines.size());
+        setup.setListPath(pathToAnsi(path));
+        setup.setUrlTotal(static_cast<int32_t>(lines.size()));
         return path;
     }
 
@@ -72,6 +72,7 @@ struct EngineRig {
     FakeBrowser browser;
     FakeHostLookup host;
     Engine engine;
+    SearchSetup& setup = engine.setup(); // what the window's controls would set
 };
 
 } // namespace vq::fake

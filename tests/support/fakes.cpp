@@ -168,29 +168,5 @@ std::vector<std::string> FakePrompts::texts(const std::string& kind) const
 }
 
 // ---- window -------------------------------------------------------------------
-FakeMainView::FakeMainView()
-{
-    for (Switch s : {Switch::Dedup, Switch::Links, Switch::Fax, Switch::LinkFilter, Switch::OnlySite,
-                     Switch::Autosave, Switch::Https})
-        switches[s] = false;
-    // Initial memo lines, in code page 936.
-    memos[Memo::FaxMarkers] = {"\xB4\xAB\xD5\xE6\xA3\xBA", "FAX\xA3\xBA", "\xB4\xAB\xD5\xE6\xBA\xC5\xA3\xBA"};
-    memos[Memo::MustContain] = {"http://", "."};
-    memos[Memo::MustNotContain] = {"$", "#"};
-}
-
-int FakeMainView::speed() const
-{
-    try {
-        return strToInt(speedText);
-    } catch (const Exception&) {
-        return 1;
-    }
-}
-
-void FakeMainView::setSpeed(int seconds)
-{
-    speedText = intToStr(std::clamp(seconds, 1, 60));
-}
 
 } // namespace vq::fake

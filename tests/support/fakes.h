@@ -4,10 +4,11 @@
 
 #include "ports/browser.h"
 #include "ports/host_lookup.h"
-#include "ports/main_view.h"
-#include "ports/prompts.h"
+#include "app/main_view.h"
+#include "app/prompts.h"
 #include "ports/timer.h"
 #include "text/errors.h"
+#include "text/integer.h"
 
 #include <cstdint>
 #include <deque>
@@ -136,19 +137,9 @@ public:
 };
 
 // ---- window -------------------------------------------------------------------
+// The window as the engine shows on it: panels, buttons, cursor, pauses.
 class FakeMainView : public MainView {
 public:
-    FakeMainView();
-    bool isChecked(Switch s) const override { return switches.at(s); }
-    void setChecked(Switch s, bool on) override { switches[s] = on; }
-    int speed() const override;
-    void setSpeed(int seconds) override;
-    int pagesAtOnce() const override { return pages; }
-    void setPagesAtOnce(int n) override { pages = n < 1 ? 1 : n > 16 ? 16 : n; }
-    AnsiString listPath() const override { return edit5; }
-    void setListPath(const AnsiString& path) override { edit5 = path; }
-    std::vector<AnsiString> memoLines(Memo m) const override { return memos.at(m); }
-    void setMemoLines(Memo m, const std::vector<AnsiString>& lines) override { memos[m] = lines; }
     void setPanel(int index, const std::string& text) override { panels.at(index) = text; }
     std::string panel(int index) const override { return panels.at(index); }
     void applyButtonSet(ButtonSet set) override { buttons = set; buttonHistory.push_back(set); }
@@ -157,11 +148,6 @@ public:
     void pause(int ms) override { pauses.push_back(ms); }
     void showFailures(int total, const std::string& byKind) override { failures = {total, byKind}; }
 
-    std::map<Switch, bool> switches;
-    std::string speedText = "8"; // the field's text
-    int pages = 1;               // "同时打开"
-    AnsiString edit5;
-    std::map<Memo, std::vector<AnsiString>> memos;
     std::vector<std::string> panels = std::vector<std::string>(9);
     ButtonSet buttons = ButtonSet::AtStart;
     std::vector<ButtonSet> buttonHistory;
@@ -170,6 +156,16 @@ public:
     std::pair<int, std::string> failures{0, {}};
     int repaints = 0;
 };
+
+// The speed a field with this text reads: the integer written, or 1.
+inline int fieldSpeed(const std::string& text)
+{
+    try {
+        return strToInt(text);
+    } catch (const Exception&) {
+        return 1;
+    }
+}
 
 class FakeHostLookup : public HostLookup {
 public:

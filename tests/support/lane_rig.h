@@ -30,6 +30,8 @@ public:
     }
     void status(const std::string& text) override { next_.status(text); }
     void finished(const SearchFinish& f) override { next_.finished(f); }
+    void stepFailed(const std::exception& e) override { next_.stepFailed(e); }
+    void saving(bool on) override { next_.saving(on); }
 
     std::vector<PageRecord> records;
     std::function<void(const PageRecord&)> onPageDone;
@@ -56,17 +58,16 @@ struct LaneRig {
         options.lanes = extra + 1;
         session().lanes().nowMs = [this] { return rig.clock.now(); };
         session().setObserver(&recorder);
-        rig.view.setChecked(Switch::Links, false);
-        rig.view.setChecked(Switch::Fax, true);
-        rig.view.setSpeed(1);
+        rig.setup.setChecked(Switch::Links, false);
+        rig.setup.setChecked(Switch::Fax, true);
+        rig.setup.setSpeed(1);
     }
     SearchSession& session() { return rig.engine.session; }
     // "搜索" with the lane options.
     void start()
     {
-        SearchSettings settings = settingsFromView(rig.view);
-        settings.lanes = options;
-        session().start(settings);
+        rig.setup.setLanes(options);
+        session().start();
     }
     fake::FakeBrowser& browser(size_t lane) { return lane == 0 ? rig.browser : *browsers[lane]; }
 

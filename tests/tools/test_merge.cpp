@@ -1,6 +1,7 @@
 // The merge-and-deduplicate tool: order and equality of entries, the whole-list
 // reading of the inputs, the atomic output and the command's dialogs and panel.
 #include "tests/support/files.h"
+#include "app/list_commands.h"
 #include "tools/merge.h"
 
 #include "tests/support/fakes.h"

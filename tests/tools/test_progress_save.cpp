@@ -4,6 +4,7 @@
 //
 // The crash test runs this same executable as a child ("--autosave-writer DIR")
 // that saves large lists in a loop, and kills it with SIGKILL at random moments.
+#include "state/search_state.h"
 #include "tests/support/engine_rig.h"
 #include "tests/support/files.h"
 #include "text/atomic_file.h"
@@ -90,7 +91,7 @@ void prepareGeneration(EngineRig& rig, int g)
 {
     fill(rig.engine.links, generationLinks(g));
     fill(rig.engine.fax, generationFax(g));
-    rig.engine.session.stored().progressIndex = kGenerationProgress[g];
+    rig.setup.setProgressIndex(kGenerationProgress[g]);
 }
 
 // Child side: saves both generations alternately for ever, one byte to stdout
@@ -200,7 +201,7 @@ private slots:
             big.push_back("http://example.com/a/fairly/long/path/" + intToStr(i)); // ~ 220 KB
         fill(rig.engine.links, big);
         fill(rig.engine.fax, big);
-        writeSearchState(rig.programDir, storedFromView(rig.view, rig.engine.session.stored()));
+        writeSearchState(rig.programDir, storedOf(rig.setup));
         const auto stateSize = static_cast<long long>(fs::file_size(rig.programDir / "vqdornavik.ini"));
         const auto webSize = static_cast<long long>(joined(big).size());
         testing::failWritesAfter(stateSize + (intoFax ? webSize : 0) + 50000);
@@ -243,12 +244,12 @@ private slots:
         QFETCH(bool, autosave);
         QFETCH(bool, fail);
         EngineRig rig;
-        rig.view.setChecked(Switch::Autosave, autosave);
+        rig.setup.setChecked(Switch::Autosave, autosave);
         fill(rig.engine.fax, {"1"});
         if (fail)
             fs::create_directory(rig.programDir / "autosave&fax.txt");
         rig.timer2.setEnabled(true);
-        rig.clock.advance(300000); // the engine's handler runs Timer2Timer
+        rig.clock.advance(300000); // the session's autosave tick
         QCOMPARE(rig.timer2.ticks, 1);
         QTEST(rig.timer2.enabled(), "enabledAfter");
         QCOMPARE(rig.prompts.texts("error").size(), size_t(fail ? 1 : 0));

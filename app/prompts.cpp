@@ -1,4 +1,4 @@
-#include "ports/prompts.h"
+#include "app/prompts.h"
 
 #include "text/errors.h"
 
