@@ -112,6 +112,7 @@ public:
     const std::filesystem::path& programDir() const { return programDir_; }
 
     static constexpr int kPanelCount = 9;
+    static constexpr int kResultBandHeight = 88; // the result lists' first height
 
 signals:
     // The user confirmed the exit: the program's message loop should end.

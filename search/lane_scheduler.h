@@ -77,7 +77,7 @@ public:
     bool active() const { return run_ == Run::Running || run_ == Run::Stopping || run_ == Run::RenderFailed; }
 
     // The lane's three steps: its page tick, its watchdog tick, and moving it
-    // on to the next line (the watchdog's, also lane 0's Button1Click).
+    // on to the next line (the watchdog's, also the first line of a search).
     void tick(size_t lane);
     void watchdogTick(size_t lane);
     void advance(size_t lane);

@@ -21,6 +21,7 @@ void ResultList::clear()
     items_.clear();
     origins_.clear();
     ++changes_;
+    ++clears_;
     if (observer_)
         observer_->cleared();
 }

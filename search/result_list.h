@@ -44,6 +44,8 @@ public:
     // Whether items were added since the list was last written to a file.
     bool hasUnsaved() const { return !items_.empty() && changes_ != savedChanges_; }
     void markSaved() { savedChanges_ = changes_; }
+    // How often the list was emptied: items before a clear are gone from it.
+    unsigned long long clears() const { return clears_; }
 
     void setObserver(Observer* observer) { observer_ = observer; }
 
@@ -53,6 +55,7 @@ private:
     std::deque<AnsiString> origins_;               // by item; shorter while all are unknown
     unsigned long long changes_ = 0;               // appends and clears so far
     unsigned long long savedChanges_ = 0;          // changes_ at the last markSaved()
+    unsigned long long clears_ = 0;
     Observer* observer_ = nullptr;
 };
 

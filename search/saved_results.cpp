@@ -1,10 +1,15 @@
 #include "search/saved_results.h"
 
 #include "state/search_state.h"
+#include "text/atomic_file.h"
+#include "text/errors.h"
+#include "text/paths.h"
 #include "text/text_file.h"
 
 #include <atomic>
+#include <algorithm>
 #include <chrono>
+#include <fstream>
 #include <exception>
 
 namespace vq {
@@ -16,11 +21,53 @@ bool belongsTo(const std::string& fileSearch, const std::string& searchId)
     return fileSearch.empty() || searchId.empty() || fileSearch == searchId;
 }
 
-void restoreFile(const std::filesystem::path& path, ResultList& list, const std::filesystem::path& originsPath = {})
+bool endsWithBreak(const std::filesystem::path& path)
+{
+    std::ifstream in(path, std::ios::binary | std::ios::ate);
+    if (!in || in.tellg() <= 0)
+        return false;
+    in.seekg(-1, std::ios::end);
+    char last = 0;
+    in.get(last);
+    return last == '\n';
+}
+
+// The file's size and time now; bytes -1 when it is not there.
+FileMark markNow(const std::filesystem::path& path, size_t items, unsigned long long clears)
+{
+    FileMark mark;
+    std::error_code ec;
+    const auto size = std::filesystem::file_size(path, ec);
+    if (ec)
+        return mark;
+    mark.items = items;
+    mark.bytes = static_cast<long long>(size);
+    mark.clears = clears;
+    mark.time = std::filesystem::last_write_time(path, ec);
+    return mark;
+}
+
+// Lines as they are written: each ended by CR LF.
+long long writtenSize(const std::vector<AnsiString>& lines)
+{
+    long long n = 0;
+    for (const AnsiString& line : lines)
+        n += static_cast<long long>(line.size()) + 2;
+    return n;
+}
+
+void restoreFile(const std::filesystem::path& path, ResultList& list, FileMark& mark,
+                 const std::filesystem::path& originsPath = {}, FileMark* originsMark = nullptr)
 {
     if (!fileExists(path))
         return;
     std::vector<AnsiString> items = readAllLines(path);
+    // A line without its break is one that a crash cut short while it was
+    // being added: it is not a result, and the file is written whole next time.
+    const bool torn = !items.empty() && !endsWithBreak(path);
+    if (torn)
+        items.pop_back();
+    const long long size = writtenSize(items);
     std::vector<AnsiString> origins;
     if (!originsPath.empty() && fileExists(originsPath)) {
         try {
@@ -30,10 +77,51 @@ void restoreFile(const std::filesystem::path& path, ResultList& list, const std:
         }
         if (origins.size() != items.size())
             origins.clear();
+        else if (originsMark) {
+            *originsMark = markNow(originsPath, origins.size(), list.clears());
+            if (originsMark->bytes != writtenSize(origins))
+                originsMark->bytes = -1;
+        }
     }
+    const size_t restored = items.size();
     for (size_t i = 0; i < items.size(); ++i)
         list.append(std::move(items[i]), origins.empty() ? AnsiString() : std::move(origins[i]));
     list.markSaved();
+    mark = markNow(path, restored, list.clears());
+    if (torn || mark.bytes != size)
+        mark.bytes = -1; // not exactly what was read: written whole next time
+}
+
+// Brings the file up to the list's `count` items (`item(i)`): when the file is
+// still what the last save left, only the items since are appended; otherwise
+// the file is replaced whole. Either way the file on disk is at every moment
+// a whole prefix of the list.
+template <class Item>
+void saveListFile(const std::filesystem::path& path, size_t count, Item&& item, unsigned long long clears,
+                  FileMark& mark)
+{
+    std::error_code ec;
+    const bool ours = mark.bytes >= 0 && mark.clears == clears && mark.items <= count &&
+                      std::filesystem::last_write_time(path, ec) == mark.time && !ec;
+    if (ours) {
+        if (mark.items == count && static_cast<long long>(std::filesystem::file_size(path, ec)) == mark.bytes && !ec)
+            return; // nothing new
+        std::string bytes;
+        for (size_t i = mark.items; i < count; ++i) {
+            bytes += item(i);
+            bytes += "\r\n";
+        }
+        if (appendChecked(path, mark.bytes, bytes) >= 0) {
+            mark = markNow(path, count, clears);
+            return;
+        }
+    }
+    mark = FileMark{};
+    TextWriter writer(path);
+    for (size_t i = 0; i < count; ++i)
+        writer.writeLine(item(i));
+    writer.commit();
+    mark = markNow(path, count, clears);
 }
 
 } // namespace
@@ -66,12 +154,13 @@ void writeSearchRecord(const std::filesystem::path& programDir, const SearchReco
 }
 
 void restoreSavedResults(const std::filesystem::path& programDir, const SearchRecord& record,
-                         ResultList& links, ResultList& fax)
+                         SearchResults& results)
 {
     if (belongsTo(record.links, record.state))
-        restoreFile(programDir / kAutosaveLinksName, links);
+        restoreFile(programDir / kAutosaveLinksName, results.links, results.linksFile);
     if (belongsTo(record.fax, record.state))
-        restoreFile(programDir / kAutosaveFaxName, fax, programDir / kFaxOriginsName);
+        restoreFile(programDir / kAutosaveFaxName, results.fax, results.faxFile, programDir / kFaxOriginsName,
+                    &results.originsFile);
 }
 
 void writeStateOf(const std::filesystem::path& programDir, const StoredSearch& state,
@@ -98,51 +187,90 @@ void recordResultFilesOf(const std::filesystem::path& programDir, const std::str
     writeSearchRecord(programDir, record);
 }
 
-void saveSearch(const std::filesystem::path& programDir, const StoredSearch& state,
-                SearchResults& results, const std::function<void()>& beforeFile)
+SaveError::SaveError(const std::exception& cause, const std::filesystem::path& file, size_t links, size_t fax)
+    : Exception(describe(cause, file, links, fax)), file_(file)
 {
+}
+
+std::string SaveError::describe(const std::exception& cause, const std::filesystem::path& file, size_t links,
+                                size_t fax)
+{
+    std::string text = defaultText(cause.what());
+    if (!file.empty())
+        text = pathToUtf8(file) + ": " + text;
+    std::string lost;
+    if (links > 0)
+        lost = std::to_string(links) + (links == 1 ? " link" : " links");
+    if (fax > 0)
+        lost += (lost.empty() ? "" : " and ") + std::to_string(fax) + (fax == 1 ? " fax number" : " fax numbers");
+    text += " Not saved: " + (lost.empty() ? std::string() : lost + ", kept in memory, and ") +
+            "the search position (the state file keeps the last one saved).";
+    return text;
+}
+
+std::string SaveError::defaultText(std::string text)
+{
+    if (!text.empty() && text.back() != '.')
+        text += '.';
+    return text;
+}
+
+void saveSearch(const std::filesystem::path& programDir, const StoredSearch& state, SearchResults& results)
+{
+    // The result files first and the state last, so that the position written
+    // never passes what the files hold. A list that cannot be written keeps
+    // the state file as it was; the other list is still brought up to date.
     std::exception_ptr firstError;
-    auto attempt = [&firstError](auto&& write) {
+    std::filesystem::path failedFile;
+    bool linksWritten = false;
+    bool faxWritten = false;
+    auto attempt = [&](const std::filesystem::path& path, auto&& write) {
         try {
             write();
         } catch (...) {
-            if (!firstError)
+            if (!firstError) {
                 firstError = std::current_exception();
+                failedFile = path;
+            }
         }
     };
-
-    attempt([&] { writeStateOf(programDir, state, results.searchId); });
-    bool linksWritten = false;
-    bool faxWritten = false;
-    auto writeList = [&](const char* name, ResultList& list, bool& written) {
+    auto saveList = [&](const char* name, ResultList& list, FileMark& mark, bool& written) {
         if (list.empty())
-            return;
-        if (beforeFile)
-            beforeFile();
-        attempt([&] {
-            TextWriter writer(programDir / name);
-            for (const AnsiString& item : list.items())
-                writer.writeLine(item);
-            writer.commit();
-            list.markSaved();
+            return; // an empty list leaves its file as it was
+        const std::filesystem::path path = programDir / name;
+        attempt(path, [&] {
+            saveListFile(path, list.size(), [&](size_t i) -> const AnsiString& { return list.at(i); },
+                         list.clears(), mark);
+            list.markSaved(); // in a file now, whatever happens to the rest
             written = true;
         });
     };
+    saveList(kAutosaveLinksName, results.links, results.linksFile, linksWritten);
+    saveList(kAutosaveFaxName, results.fax, results.faxFile, faxWritten);
     // The pages of the fax numbers, line for line; a stale file is replaced
     // with the numbers, or found not to match them when read back.
-    auto writeOrigins = [&] {
-        TextWriter writer(programDir / kFaxOriginsName);
-        for (size_t i = 0; i < results.fax.size(); ++i)
-            writer.writeLine(results.fax.origin(i));
-        writer.commit();
-    };
-    writeList(kAutosaveLinksName, results.links, linksWritten);
-    writeList(kAutosaveFaxName, results.fax, faxWritten);
-    if (faxWritten)
-        attempt(writeOrigins);
-    attempt([&] { recordResultFilesOf(programDir, results.searchId, linksWritten, faxWritten); });
-    if (firstError)
+    if (faxWritten) {
+        const std::filesystem::path path = programDir / kFaxOriginsName;
+        attempt(path, [&] {
+            saveListFile(path, results.fax.size(), [&](size_t i) -> const AnsiString& { return results.fax.origin(i); },
+                         results.fax.clears(), results.originsFile);
+        });
+    }
+    if (!firstError) {
+        attempt(programDir / kSearchRecordName,
+                [&] { recordResultFilesOf(programDir, results.searchId, linksWritten, faxWritten); });
+    }
+    if (!firstError)
+        attempt(searchStatePath(programDir), [&] { writeStateOf(programDir, state, results.searchId); });
+    if (!firstError)
+        return;
+    try {
         std::rethrow_exception(firstError);
+    } catch (const std::exception& e) {
+        const size_t links = linksWritten ? 0 : results.links.size() - std::min(results.links.size(), results.linksFile.items);
+        const size_t fax = faxWritten ? 0 : results.fax.size() - std::min(results.fax.size(), results.faxFile.items);
+        throw SaveError(e, failedFile, links, fax);
+    }
 }
 
 } // namespace vq

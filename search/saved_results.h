@@ -14,6 +14,7 @@
 
 #include "search/search_results.h"
 #include "state/search_state.h"
+#include "text/errors.h"
 
 #include <functional>
 
@@ -46,8 +47,10 @@ void writeSearchRecord(const std::filesystem::path& programDir, const SearchReco
 // that search, or to an unknown one. The restored items count as saved. The
 // fax numbers take their pages back from the origins file when it matches
 // the fax file line for line.
+// The files' marks are set, so that the next save appends to them. A last line
+// without its line break (cut short by a crash while it was added) is dropped.
 void restoreSavedResults(const std::filesystem::path& programDir, const SearchRecord& record,
-                         ResultList& links, ResultList& fax);
+                         SearchResults& results);
 
 // The search-state file, and the record that it describes search `searchId`.
 void writeStateOf(const std::filesystem::path& programDir, const StoredSearch& state,
@@ -58,13 +61,27 @@ void writeStateOf(const std::filesystem::path& programDir, const StoredSearch& s
 void recordResultFilesOf(const std::filesystem::path& programDir, const std::string& searchId, bool links,
                          bool fax);
 
-// Saves a search (progress save and autosave): the state file, then each result
-// list that has items into its autosave file (an empty list leaves its file as
-// it was), then the record of which search each file belongs to. Every file is
-// replaced atomically. The writes are independent: one that fails does not keep
-// the others from being written, and the first failure is raised afterwards.
-// `beforeFile` runs before each list is written.
-void saveSearch(const std::filesystem::path& programDir, const StoredSearch& state,
-                SearchResults& results, const std::function<void()>& beforeFile = {});
+// A save that did not reach the disk: the message names the file and the error,
+// and what was not saved (the results kept in memory, the search position).
+class SaveError : public Exception {
+public:
+    SaveError(const std::exception& cause, const std::filesystem::path& file, size_t links, size_t fax);
+    const std::filesystem::path& file() const { return file_; }
+
+private:
+    static std::string describe(const std::exception& cause, const std::filesystem::path& file, size_t links,
+                                size_t fax);
+    static std::string defaultText(std::string text);
+    std::filesystem::path file_;
+};
+
+// Saves a search (progress save and autosave): each result list that has items
+// into its autosave file (an empty list leaves its file as it was), then the
+// record of which search each file belongs to, then the state file, last. A
+// file that still holds what the last save wrote gets only the items added
+// since, appended; any other is replaced whole, atomically. When a file cannot
+// be written the state file keeps its last position, the other list is still
+// written, and SaveError is raised.
+void saveSearch(const std::filesystem::path& programDir, const StoredSearch& state, SearchResults& results);
 
 } // namespace vq

@@ -235,7 +235,7 @@ void SearchSession::takeBackResults()
     const SearchRecord record = readSearchRecord(programDir_);
     if (results_.searchId.empty() || results_.searchId != record.state) {
         results_.clear();
-        restoreSavedResults(programDir_, record, results_.links, results_.fax);
+        restoreSavedResults(programDir_, record, results_);
         results_.searchId = record.state.empty() ? newSearchId() : record.state;
     }
     observer_->progress(progress());
@@ -307,37 +307,32 @@ void SearchSession::finish()
 
 void SearchSession::writeState()
 {
+    const int32_t at = position();
     writeStateOf(programDir_, storedOf(setup_), results_.searchId);
+    savedPosition_ = at;
 }
 
 void SearchSession::saveProgress()
 {
+    saveFailed_ = true;
+    const int32_t at = position();
     announcedSave(*observer_, [this] {
         if (onFrontier())
             saveFrontierSearch();
         else
             saveSearch(programDir_, storedOf(setup_), results_);
     });
+    saveFailed_ = false;
+    savedPosition_ = at;
 }
 
 void SearchSession::saveFrontierSearch()
 {
-    // As saveSearch(): the writes are independent, the first failure raised.
-    std::exception_ptr firstError;
-    try {
-        writeStateOf(programDir_, storedOf(setup_), results_.searchId);
-    } catch (...) {
-        firstError = std::current_exception();
-    }
-    try {
-        const Frontier::Written written = frontier_->writeResultFiles(programDir_);
-        recordResultFilesOf(programDir_, results_.searchId, written.links, written.fax);
-    } catch (...) {
-        if (!firstError)
-            firstError = std::current_exception();
-    }
-    if (firstError)
-        std::rethrow_exception(firstError);
+    // The result files first, the state last: the frontier's database keeps
+    // every result whatever happens to the files, and the next save writes them.
+    const Frontier::Written written = frontier_->writeResultFiles(programDir_);
+    recordResultFilesOf(programDir_, results_.searchId, written.links, written.fax);
+    writeStateOf(programDir_, storedOf(setup_), results_.searchId);
 }
 
 void SearchSession::autosaveTick()

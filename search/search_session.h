@@ -77,6 +77,10 @@ public:
     void writeState();
     // The state file and both result lists (progress save, autosave).
     void saveProgress();
+    // The latest save did not reach the disk (the state file keeps the position before it).
+    bool lastSaveFailed() const { return saveFailed_; }
+    // The position the state file holds since this session last wrote it.
+    int32_t savedPosition() const { return savedPosition_; }
     bool hasUnsavedResults() const { return results_.links.hasUnsaved() || results_.fax.hasUnsaved(); }
 
     bool running() const { return running_; }
@@ -120,6 +124,8 @@ private:
     UrlList list_;
     Frontier* frontier_ = nullptr;
     bool storeFailed_ = false;
+    bool saveFailed_ = false;
+    int32_t savedPosition_ = 0;
     LaneScheduler lanes_;
     SearchSettings settings_; // fixed at the start, but for the live values
     AnsiString lastAddress_;

@@ -55,6 +55,37 @@ void writeAll(int fd, const char* data, size_t size)
 
 } // namespace
 
+long long appendChecked(const std::filesystem::path& path, long long expectedSize, std::string_view bytes)
+{
+    std::error_code ec;
+    if (!std::filesystem::is_regular_file(path, ec))
+        return -1;
+    return namingFile(path, [&]() -> long long {
+        const int fd = platform::openForAppending(path, false);
+        if (fd < 0)
+            throwInOutError(errno);
+        if (platform::fileSize(fd) != expectedSize) {
+            platform::closeFile(fd);
+            return -1;
+        }
+        try {
+            writeAll(fd, bytes.data(), bytes.size());
+            if (platform::syncFile(fd) != 0)
+                throwInOutError(errno);
+        } catch (...) {
+            // Back to the whole prefix it held; what could not be written is
+            // the caller's to write again.
+            platform::truncateFile(fd, expectedSize);
+            platform::syncFile(fd);
+            platform::closeFile(fd);
+            throw;
+        }
+        if (platform::closeFile(fd) != 0)
+            throwInOutError(errno);
+        return expectedSize + static_cast<long long>(bytes.size());
+    });
+}
+
 namespace testing {
 void failWritesAfter(long long bytes)
 {

@@ -40,6 +40,13 @@ private:
     bool committed_ = false;
 };
 
+// Appends `bytes` to the file at `path` when it is there and holds exactly
+// `expectedSize` bytes (the file the caller wrote last), then syncs it to disk:
+// the new size. -1, with nothing written, when the file is missing or has
+// another size. A failed write cuts the file back to `expectedSize`, so that it
+// never holds part of an append; throws EInOutError naming the file.
+long long appendChecked(const std::filesystem::path& path, long long expectedSize, std::string_view bytes);
+
 namespace testing {
 // Makes every AtomicFile write fail with "Disk full" once `bytes` bytes in total
 // have been written since the call; a negative value switches the fault off.

@@ -24,6 +24,8 @@ long long readSome(int fd, char* data, size_t size);
 long long writeSome(int fd, const char* data, size_t size);
 // The size of an open file; -1 when unknown.
 long long fileSize(int fd);
+// Cuts the open file to `size` bytes.
+int truncateFile(int fd, long long size);
 // Everything written so far on disk.
 int syncFile(int fd);
 int closeFile(int fd);

@@ -74,6 +74,11 @@ long long fileSize(int fd)
     return ::fstat(fd, &st) == 0 ? static_cast<long long>(st.st_size) : -1;
 }
 
+int truncateFile(int fd, long long size)
+{
+    return ::ftruncate(fd, static_cast<off_t>(size));
+}
+
 int syncFile(int fd)
 {
     return ::fsync(fd);

@@ -124,6 +124,16 @@ long long fileSize(int fd)
     return ::_filelengthi64(fd);
 }
 
+int truncateFile(int fd, long long size)
+{
+    const errno_t e = ::_chsize_s(fd, size);
+    if (e != 0) {
+        errno = e;
+        return -1;
+    }
+    return 0;
+}
+
 int syncFile(int fd)
 {
     const auto handle = reinterpret_cast<HANDLE>(::_get_osfhandle(fd));

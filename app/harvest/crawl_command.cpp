@@ -223,7 +223,7 @@ void handleStops(os::StopRequests& stops, SearchSession& session, CrawlOutput& o
             if (onFrontier)
                 std::fprintf(stderr, "vqharvest: stopped; resume with --resume\n");
             else
-                std::fprintf(stderr, "vqharvest: stopped; resume with --from %d\n", session.position());
+                std::fprintf(stderr, "vqharvest: stopped; resume with --from %d\n", session.savedPosition());
             std::fflush(stderr);
             std::_Exit(stops.exitCode());
         }
@@ -334,17 +334,23 @@ int runCrawl(int argc, char** argv, const std::vector<std::string>& args)
     output.endProgressLine();
     const bool pagesReportedErrors = output.errors() > errorsBefore;
 
-    // The results and the state, whatever the autosave timer last wrote.
-    const bool saved = reporting(output, [&] { session.saveProgress(); });
+    // The end of the search saved its results and state; a search that did not
+    // run (nothing left to do) saves its state here, and a save that failed
+    // is tried once more.
+    bool saved = !running || session.lastSaveFailed()
+                     ? reporting(output, [&] { session.saveProgress(); })
+                     : true;
+    saved = saved && !session.lastSaveFailed();
     const bool reportWritten = output.closeReport();
-    output.printSummary(session.progress(), pagesReportedErrors);
+    output.printSummary(session.progress(), pagesReportedErrors, saved);
     const bool stopped = stopping || session.stoppedForRenderFailures() || session.storeFailed();
     if (frontier) {
         printPagesPerDepth(*frontier);
         if (stopped || frontier->counts().queued > 0)
             std::fprintf(stderr, "vqharvest: stopped; resume with --resume\n");
-    } else if (stopped || session.position() < setup.position().urlTotal) {
-        std::fprintf(stderr, "vqharvest: stopped; resume with --from %d\n", session.position());
+    } else if (!saved || stopped || session.position() < setup.position().urlTotal) {
+        // From what the state file holds, which a failed save did not move.
+        std::fprintf(stderr, "vqharvest: stopped; resume with --from %d\n", session.savedPosition());
     }
     if (!saved || !reportWritten || session.stoppedForRenderFailures() || session.storeFailed())
         return kExitRuntime;

@@ -200,7 +200,7 @@ bool CrawlOutput::closeReport()
     }
 }
 
-void CrawlOutput::printSummary(const SearchProgress& last, bool pagesReportedErrors) const
+void CrawlOutput::printSummary(const SearchProgress& last, bool pagesReportedErrors, bool saved) const
 {
     const double s = secondsSince(started_);
     const auto count = [this](PageOutcome o) { return byOutcome_[static_cast<size_t>(o)]; };
@@ -208,9 +208,13 @@ void CrawlOutput::printSummary(const SearchProgress& last, bool pagesReportedErr
         std::fprintf(stderr, "vqharvest: %d pages done, %lld queued, %d links, %d fax numbers%s\n", last.position,
                      static_cast<long long>(last.queued), last.links, last.fax,
                      pagesReportedErrors ? " (some pages reported errors)" : "");
-    else
+    else if (saved)
         std::fprintf(stderr, "vqharvest: %d of %d lines done, %d links, %d fax numbers%s\n", last.position,
                      last.total, last.links, last.fax, pagesReportedErrors ? " (some pages reported errors)" : "");
+    else
+        std::fprintf(stderr, "vqharvest: %d of %d lines crawled, not saved: %d links, %d fax numbers%s\n",
+                     last.position, last.total, last.links, last.fax,
+                     pagesReportedErrors ? " (some pages reported errors)" : "");
     std::fprintf(stderr,
                  "vqharvest: %d pages, %.2f pages/s, %d scanned on a retry; failed: %d timeout, "
                  "%d navigation error, %d render failure, %d skipped scheme\n",

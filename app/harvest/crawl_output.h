@@ -57,7 +57,8 @@ public:
     // The report closed; false (with the reason on stderr) when it was incomplete.
     bool closeReport();
     // "vqharvest: N pages, R pages/s; failed: …"
-    void printSummary(const SearchProgress& last, bool pagesReportedErrors) const;
+    // Unless `saved`, the lines are reported as crawled and not saved.
+    void printSummary(const SearchProgress& last, bool pagesReportedErrors, bool saved = true) const;
 
 private:
     void draw(const SearchProgress& p);

@@ -12,7 +12,9 @@
 #include "tests/support/engine_rig.h"
 #include "tests/support/fakes.h"
 #include "tests/support/files.h"
+#include "text/atomic_file.h"
 #include "text/paths.h"
+#include "text/text_file.h"
 
 #include <QTemporaryDir>
 #include <QTest>
@@ -47,8 +49,8 @@ public:
 };
 
 struct SessionRig {
-    QTemporaryDir dir;
-    std::filesystem::path programDir{dir.path().toStdString()};
+    std::unique_ptr<QTemporaryDir> dir;
+    std::filesystem::path programDir;
     fake::ManualClock clock;
     fake::FakeTimer& page = clock.newTimer();
     fake::FakeTimer& watchdog = clock.newTimer();
@@ -60,7 +62,10 @@ struct SessionRig {
     SearchSetup& setup = session.setup();
     Log log;
 
-    explicit SessionRig(int lines)
+    // Without a directory, a fresh temporary one.
+    explicit SessionRig(int lines, std::filesystem::path in = {})
+        : dir(in.empty() ? std::make_unique<QTemporaryDir>() : nullptr),
+          programDir(in.empty() ? std::filesystem::path(dir->path().toStdString()) : in)
     {
         session.addLane(browser, page, watchdog);
         session.lanes().nowMs = [this] { return clock.now(); };
@@ -77,6 +82,11 @@ struct SessionRig {
         setup.setListPath(pathToAnsi(programDir / "list.txt"));
         setup.setChecked(Switch::Fax, true);
         setup.setSpeed(1);
+    }
+    // Line 2 of the state file.
+    static int32_t statePosition(const std::filesystem::path& dir)
+    {
+        return std::stoi(readAllLines(dir / kSearchStateFileName).at(1));
     }
 };
 
@@ -120,6 +130,8 @@ private slots:
     void originsSurviveARestart_data();
     void originsSurviveARestart();
     void fullDiskThenResume();
+    void saveFailsThenResumes_data();
+    void saveFailsThenResumes();
 };
 
 void TestSearchSession::events_data()
@@ -367,7 +379,7 @@ void TestSearchSession::originsSurviveARestart()
         writeAllLines(programDir / kFaxOriginsName, {"http://p1.example/"});
 
     SearchResults restored;
-    restoreSavedResults(programDir, readSearchRecord(programDir), restored.links, restored.fax);
+    restoreSavedResults(programDir, readSearchRecord(programDir), restored);
     QCOMPARE(restored.fax.size(), size_t(2));
     QCOMPARE(restored.fax.origin(1), AnsiString(back ? "http://p2.example/" : ""));
     QVERIFY(!restored.fax.hasUnsaved());
@@ -422,6 +434,81 @@ void TestSearchSession::fullDiskThenResume()
     QSKIP("built without the frontier database");
 }
 #endif
+
+// A list crawl whose disk fills up at its first save, at a later save or at
+// its end: the state file never says more than the result files hold, the
+// results stay in memory, and once there is room again a resume ends with
+// every number once.
+void TestSearchSession::saveFailsThenResumes_data()
+{
+    QTest::addColumn<int>("goodSaves"); // saves that succeed before the disk is full
+    QTest::addColumn<int>("kept");      // lines the state file says are done
+    QTest::newRow("at the first save") << 0 << -1;
+    QTest::newRow("at a later save") << 1 << 2;
+    QTest::newRow("at the end") << 2 << 4;
+}
+
+void TestSearchSession::saveFailsThenResumes()
+{
+    QFETCH(int, goodSaves);
+    QFETCH(int, kept);
+    const std::filesystem::path state(kSearchStateFileName);
+    std::vector<AnsiString> all;
+    for (int i = 1; i <= 6; ++i)
+        all.push_back("0519-8888888" + std::to_string(i));
+    QTemporaryDir dir;
+    const std::filesystem::path programDir(dir.path().toStdString());
+    {
+        SessionRig r(6, programDir);
+        r.autosave.setInterval(kAutosaveMs); // the saves here are the test's own, and the end's
+        r.setup.setChecked(Switch::Autosave, true);
+        QCOMPARE(r.session.start(), SearchSession::Answer::Running);
+        for (int save = 0; save < 2; ++save) {
+            r.clock.advance(2000); // two more pages
+            if (save == goodSaves)
+                testing::failWritesAfter(0); // the disk is full from here on
+            try {
+                r.session.saveProgress();
+                QVERIFY(save < goodSaves);
+            } catch (const SaveError& e) {
+                QVERIFY(save >= goodSaves);
+                QVERIFY(QString::fromUtf8(e.what()).contains("Disk full"));
+            }
+        }
+        if (goodSaves == 2)
+            testing::failWritesAfter(0);
+        r.clock.advance(60000);
+        testing::failWritesAfter(-1);
+        QVERIFY(!r.session.running());
+        QVERIFY(r.session.lastSaveFailed());
+        QCOMPARE(r.log.errors.size(), size_t(1)); // the save at the end
+        QCOMPARE(r.results.fax.size(), size_t(6)); // kept in memory
+        QVERIFY(r.session.hasUnsavedResults());
+        QCOMPARE(r.session.savedPosition(), std::max(kept, 0));
+        // What is on disk agrees with itself.
+        if (kept < 0) {
+            QVERIFY(!std::filesystem::exists(programDir / state));
+        } else {
+            QCOMPARE(SessionRig::statePosition(programDir), kept);
+            QCOMPARE(readAllLines(programDir / kAutosaveFaxName), (std::vector<AnsiString>(all.begin(), all.begin() + kept)));
+        }
+        // Room again: the next save writes everything.
+        if (goodSaves == 2) {
+            r.session.saveProgress();
+            QCOMPARE(readAllLines(programDir / kAutosaveFaxName), all);
+            return;
+        }
+    }
+    // The program again, with room: on from the line the state file keeps.
+    SessionRig r(6, programDir);
+    r.setup.setChecked(Switch::Autosave, true);
+    const int32_t from = kept < 0 ? 0 : SessionRig::statePosition(programDir);
+    QCOMPARE(r.session.resume(from), SearchSession::Answer::Running);
+    r.clock.advance(60000);
+    QVERIFY(!r.session.lastSaveFailed());
+    QCOMPARE(readAllLines(programDir / kAutosaveFaxName), all);
+    QCOMPARE(SessionRig::statePosition(programDir), 6);
+}
 
 QTEST_GUILESS_MAIN(TestSearchSession)
 #include "test_search_session.moc"

@@ -1,0 +1,140 @@
+// Result files that grow by appending: a save adds only what is new to a file
+// that still holds what the last save wrote, writes any other file whole, and
+// leaves on disk at every moment a whole prefix of the list.
+#include "search/saved_results.h"
+#include "tests/support/files.h"
+#include "text/atomic_file.h"
+#include "text/text_file.h"
+
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <sys/stat.h>
+
+using namespace vq;
+namespace fs = std::filesystem;
+
+namespace {
+
+ino_t inodeOf(const fs::path& p)
+{
+    struct stat st {};
+    return ::stat(p.c_str(), &st) == 0 ? st.st_ino : 0;
+}
+
+void add(ResultList& list, int from, int to)
+{
+    for (int i = from; i <= to; ++i)
+        list.append("0519-8000000" + std::to_string(i), "http://p" + std::to_string(i) + "/");
+}
+
+std::vector<AnsiString> numbers(int from, int to)
+{
+    ResultList l;
+    add(l, from, to);
+    return {l.items().begin(), l.items().end()};
+}
+
+} // namespace
+
+class SavedResultsTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void cleanup() { testing::failWritesAfter(-1); }
+
+    // What happens between two saves, and what the second save makes of it.
+    void secondSave_data()
+    {
+        QTest::addColumn<QString>("between");
+        QTest::addColumn<bool>("appended"); // the file kept its identity
+        QTest::addColumn<std::vector<AnsiString>>("file");
+        QTest::newRow("two more numbers") << "more" << true << numbers(1, 5);
+        QTest::newRow("nothing new") << "nothing" << true << numbers(1, 3);
+        QTest::newRow("list cleared and refilled") << "clear" << false << numbers(7, 8);
+        QTest::newRow("file replaced by someone else") << "replaced" << false << numbers(1, 5);
+        QTest::newRow("file gone") << "removed" << false << numbers(1, 5);
+    }
+    void secondSave()
+    {
+        QFETCH(QString, between);
+        QFETCH(bool, appended);
+        QFETCH(std::vector<AnsiString>, file);
+        QTemporaryDir dir;
+        const fs::path d(dir.path().toStdString());
+        const fs::path fax = d / kAutosaveFaxName;
+        SearchResults r;
+        add(r.fax, 1, 3);
+        saveSearch(d, StoredSearch{}, r);
+        const ino_t first = inodeOf(fax);
+        if (between == "more")
+            add(r.fax, 4, 5);
+        if (between == "clear") {
+            r.fax.clear();
+            add(r.fax, 7, 8);
+        }
+        if (between == "replaced" || between == "removed") {
+            add(r.fax, 4, 5);
+            fs::remove(fax);
+            if (between == "replaced")
+                writeAllLines(fax, {"x", "y", "z"});
+        }
+        saveSearch(d, StoredSearch{}, r);
+        QCOMPARE(readAllLines(fax), file);
+        if (between != "removed") // a new file may well get the old number
+            QCOMPARE(inodeOf(fax) == first, appended);
+        // The pages go line for line with the numbers.
+        QCOMPARE(readAllLines(d / kFaxOriginsName).size(), file.size());
+        QVERIFY(!r.fax.hasUnsaved());
+    }
+
+    // An append that fails part-way leaves the file as the last save left it.
+    void failedAppendLeavesTheFile()
+    {
+        QTemporaryDir dir;
+        const fs::path d(dir.path().toStdString());
+        SearchResults r;
+        add(r.fax, 1, 3);
+        saveSearch(d, StoredSearch{}, r);
+        const std::string before = test::readBytes(d / kAutosaveFaxName);
+        add(r.fax, 4, 9);
+        testing::failWritesAfter(20); // inside the second new line
+        QVERIFY_THROWS_EXCEPTION(SaveError, saveSearch(d, StoredSearch{}, r));
+        testing::failWritesAfter(-1);
+        QCOMPARE(test::readBytes(d / kAutosaveFaxName), before);
+        QVERIFY(r.fax.hasUnsaved());
+        saveSearch(d, StoredSearch{}, r); // room again: the rest goes on
+        QCOMPARE(readAllLines(d / kAutosaveFaxName), numbers(1, 9));
+    }
+
+    // A restart takes the files back; a last line that a crash cut short is
+    // not a result, and the next save writes the file whole without it.
+    void restoreAfterACrash_data()
+    {
+        QTest::addColumn<std::string>("onDisk");
+        QTest::addColumn<std::vector<AnsiString>>("restored");
+        QTest::addColumn<std::vector<AnsiString>>("afterSave");
+        using V = std::vector<AnsiString>;
+        QTest::newRow("whole") << std::string("a\r\nb\r\n") << V{"a", "b"} << V{"a", "b", "c"};
+        QTest::newRow("torn last line") << std::string("a\r\nb\r\n05") << V{"a", "b"} << V{"a", "b", "c"};
+        QTest::newRow("only a torn line") << std::string("05") << V{} << V{"c"};
+    }
+    void restoreAfterACrash()
+    {
+        QFETCH(std::string, onDisk);
+        QFETCH(std::vector<AnsiString>, restored);
+        QFETCH(std::vector<AnsiString>, afterSave);
+        QTemporaryDir dir;
+        const fs::path d(dir.path().toStdString());
+        test::writeBytes(d / kAutosaveFaxName, onDisk);
+        SearchResults r;
+        restoreSavedResults(d, readSearchRecord(d), r);
+        QCOMPARE((std::vector<AnsiString>{r.fax.items().begin(), r.fax.items().end()}), restored);
+        r.fax.append("c");
+        saveSearch(d, StoredSearch{}, r);
+        QCOMPARE(readAllLines(d / kAutosaveFaxName), afterSave);
+    }
+};
+
+QTEST_GUILESS_MAIN(SavedResultsTest)
+#include "test_saved_results.moc"
