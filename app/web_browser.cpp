@@ -1,50 +1,22 @@
+// The adapter's page and the life of its loads: navigate(), the page's load
+// events and what they make of the current load, a fresh page on recycle()
+// and the end of its renderer. The reads and the completion events are in
+// web_snapshot.cpp.
 #include "app/web_browser.h"
 
 #include "text/ansi.h"
 #include "text/errors.h"
 
-#include <QVariantMap>
 #include <QWebEngineDownloadRequest>
 #include <QWebEngineLoadingInfo>
 #include <QWebEngineProfile>
-#include <QWebEngineScript>
 
-#include <algorithm>
-#include <string_view>
-#include <vector>
 #include <utility>
+#include <vector>
 
 namespace vq {
 
 namespace {
-
-// One call reads all the page offers to the scanners. It runs in the
-// application's own script world, so the page's scripts cannot tamper with
-// the built-ins it uses. A document without body or links collection (plain
-// XML, an image) yields empty results rather than an error.
-const QString kSnapshotScript = QStringLiteral(R"JS(
-(function () {
-  var r = { href: String(location.href), links: [], text: '' };
-  try {
-    if (document.links)
-      r.links = Array.from(document.links, function (a) { return String(a.href); });
-  } catch (e) {}
-  try {
-    if (document.body)
-      r.text = String(document.body.outerText);
-  } catch (e) {}
-  r.sinceLoad = -1;
-  r.scripts = 0;
-  r.settled = window.vqSettled === true;
-  try {
-    var n = performance.getEntriesByType('navigation')[0];
-    if (n && n.loadEventEnd > 0)
-      r.sinceLoad = performance.now() - n.loadEventEnd;
-    r.scripts = document.scripts.length;
-  } catch (e) {}
-  return r;
-})()
-)JS");
 
 // A navigation that starts no load at all (the same address with the same
 // #fragment again) is taken as complete after this long.
@@ -57,8 +29,6 @@ constexpr int kDefaultRefreshMs = 500;
 // this long no longer holds up the next load.
 constexpr int kRestartWaitMs = 2000;
 constexpr int kMemoryCheckMs = 200;
-// A settle whose mark in the page has not come yet is read again this much later.
-constexpr int kSettlePollMs = 100;
 // A page whose renderer has not answered a script call for this long when the
 // crawl leaves it is stuck in a script of its own.
 constexpr int kUnresponsiveMs = 3000;
@@ -68,13 +38,6 @@ std::uint64_t& renderersEnded()
 {
     static std::uint64_t count = 0;
     return count;
-}
-
-
-AnsiString toAnsiText(const QString& s)
-{
-    return utf16ToAnsi(std::u16string_view(reinterpret_cast<const char16_t*>(s.utf16()),
-                                           static_cast<size_t>(s.size())));
 }
 
 QString fromAnsiText(const AnsiString& s)
@@ -113,9 +76,7 @@ WebEngineBrowser::~WebEngineBrowser()
     onRendererGone = nullptr;
     std::erase(adapters(), this);
     ++generation_;
-    refresh_.stop();
-    quiet_.stop();
-    completeWait_.stop();
+    stopLoadTimers();
     restartWait_.stop();
     memoryCheck_.stop();
     if (page_) {
@@ -187,9 +148,7 @@ void WebEngineBrowser::recycle()
         return;
     // Nothing the old page still reports may reach the new one.
     ++generation_;
-    refresh_.stop();
-    quiet_.stop();
-    completeWait_.stop();
+    stopLoadTimers();
     unanswered_ = 0;
     QWebEnginePage* old = page_;
     disconnect(old, nullptr, this, nullptr);
@@ -197,7 +156,7 @@ void WebEngineBrowser::recycle()
 
     delete old;
     loading_ = false;
-    navigated_ = false;
+    state_ = LoadState::Idle;
     shownUrl_ = page_->url();
     snap_ = Snapshot{};
     completedLoad_ = load_;
@@ -225,9 +184,7 @@ void WebEngineBrowser::onRenderProcessTerminated()
     result_ = endedForTheLast || sharesRenderer() ? LoadResult::SharedRendererGone : LoadResult::RendererGone;
     unanswered_ = 0;
     httpStatus_ = 0;
-    refresh_.stop();
-    quiet_.stop();
-    completeWait_.stop();
+    stopLoadTimers();
     loading_ = false;
     if (onRendererGone)
         onRendererGone();
@@ -258,7 +215,7 @@ void WebEngineBrowser::navigate(const AnsiString& url)
     // page gets a fresh one. A page left waiting for its server, or still
     // loading with a renderer that answers, costs nothing to leave, and its
     // renderer may be rendering other pages too.
-    const bool abandoned = navigated_ && completedLoad_ < load_ && !rendererGone(result_);
+    const bool abandoned = state_ != LoadState::Idle && completedLoad_ < load_ && !rendererGone(result_);
     const bool stuck = abandoned && unanswered_ > 0 && asked_.elapsed() >= kUnresponsiveMs;
     unanswered_ = 0;
     // A page of our own left loading is replaced by a fresh one (its
@@ -269,15 +226,8 @@ void WebEngineBrowser::navigate(const AnsiString& url)
 
     // A new address: nothing of the old page may be reported or read for it.
     ++generation_;
-    ++load_;
-    navigated_ = true;
-    started_ = false;
-    committed_ = false;
-    reported_ = false;
-    addressSeen_ = false;
-    refreshInFlight_ = false;
+    beginLoad(LoadState::Requested);
     refresh_.stop();
-    completeWait_.stop();
     target_ = QUrl::fromUserInput(fromAnsiText(url));
     snap_ = Snapshot{true, target_.toString(QUrl::FullyEncoded), {}, {}};
     result_ = LoadResult::Pending;
@@ -308,39 +258,28 @@ void WebEngineBrowser::navigate(const AnsiString& url)
 
 bool WebEngineBrowser::hasDocument()
 {
-    return navigated_ && !page_.isNull();
+    return state_ != LoadState::Idle && !page_.isNull();
 }
 
-const WebEngineBrowser::Snapshot& WebEngineBrowser::readable() const
+bool WebEngineBrowser::answered()
 {
-    if (!page_)
-        throw Exception("The browser page is gone");
-    if (!snap_.readable)
-        throw Exception("The page could not be read");
-    return snap_;
+    return state_ == LoadState::Committed || result_ != LoadResult::Pending;
 }
 
-AnsiString WebEngineBrowser::locationUrl()
+void WebEngineBrowser::beginLoad(LoadState state)
 {
-    return toAnsiText(readable().href);
+    ++load_;
+    state_ = state;
+    addressSeen_ = false;
+    refreshInFlight_ = false;
+    completeWait_.stop();
 }
 
-int WebEngineBrowser::linkCount()
+void WebEngineBrowser::stopLoadTimers()
 {
-    return static_cast<int>(readable().links.size());
-}
-
-AnsiString WebEngineBrowser::link(int index)
-{
-    const Snapshot& s = readable();
-    if (index < 0 || index >= s.links.size())
-        throw Exception("Link index out of range");
-    return toAnsiText(s.links.at(index));
-}
-
-AnsiString WebEngineBrowser::bodyText()
-{
-    return toAnsiText(readable().text);
+    refresh_.stop();
+    quiet_.stop();
+    completeWait_.stop();
 }
 
 // ---- page events -------------------------------------------------------------
@@ -362,9 +301,9 @@ void WebEngineBrowser::onLoadingChanged(const QWebEngineLoadingInfo& info)
         return;
     }
     loading_ = false;
-    if (!navigated_)
+    if (state_ == LoadState::Idle)
         return;
-    if (!started_) {
+    if (state_ == LoadState::Requested) {
         // An end before this navigation's start is the end of the load that
         // navigate() stopped, unless the two loads were merged into one: then
         // it is this navigation's end and carries its address. When the
@@ -378,7 +317,7 @@ void WebEngineBrowser::onLoadingChanged(const QWebEngineLoadingInfo& info)
         }
         if (!info.url().matches(target_, QUrl::StripTrailingSlash) || stale)
             return;
-        started_ = true;
+        state_ = LoadState::Started;
     }
     onLoadEnded(info);
 }
@@ -387,37 +326,29 @@ void WebEngineBrowser::onLoadStarted()
 {
     quiet_.stop();
     stopEndDue_ = false;
-    if (!navigated_)
+    if (state_ == LoadState::Idle)
         return;
-    if (started_) {
+    if (state_ == LoadState::Requested)
+        state_ = LoadState::Started;
+    else
         // A further load without navigate(): a meta refresh, a script or a
         // click sending the page elsewhere. It is a navigation of its own.
-        ++load_;
-        committed_ = false;
-        reported_ = false;
-        addressSeen_ = false;
-        refreshInFlight_ = false;
-        completeWait_.stop();
-    }
-    started_ = true;
+        beginLoad(LoadState::Started);
 }
 
 void WebEngineBrowser::onUrlChanged(const QUrl& url)
 {
     const QUrl previous = shownUrl_;
     shownUrl_ = url;
-    if (!navigated_)
+    if (state_ == LoadState::Idle)
         return;
     quiet_.stop();
     if (loading_) {
         // From here on the page's address is the new one, so a refresh that
         // still reads the previous document is recognised by its address.
         addressSeen_ = true;
-        if (started_) {
-            committed_ = true;
-            if (!reportNavigateComplete())
-                return;
-        }
+        if (state_ != LoadState::Requested && !reportNavigateComplete(LoadState::Committed))
+            return;
         if (!refresh_.isActive())
             refresh_.start();
         return;
@@ -426,13 +357,9 @@ void WebEngineBrowser::onUrlChanged(const QUrl& url)
     // (#fragment). No load will end it, so it completes here.
     if (!url.matches(previous, QUrl::RemoveFragment))
         return;
-    ++load_;
-    started_ = true;
-    committed_ = true;
+    beginLoad(LoadState::Started);
     addressSeen_ = true;
-    reported_ = false;
-    refreshInFlight_ = false;
-    if (reportNavigateComplete())
+    if (reportNavigateComplete(LoadState::Committed))
         complete();
 }
 
@@ -443,9 +370,10 @@ void WebEngineBrowser::onLoadEnded(const QWebEngineLoadingInfo& info)
         // A load stopped before its document came is a download, or, when
         // a renderer ended meanwhile, most likely a navigation given up
         // because the process it was to commit in ended under it.
+        const bool stoppedEmpty =
+            info.status() == QWebEngineLoadingInfo::LoadStoppedStatus && state_ != LoadState::Committed;
         const bool failed = info.status() == QWebEngineLoadingInfo::LoadFailedStatus ||
-                            (info.status() == QWebEngineLoadingInfo::LoadStoppedStatus && !committed_ &&
-                             renderersEnded() != endedAtNavigate_);
+                            (stoppedEmpty && renderersEnded() != endedAtNavigate_);
         result_ = failed ? LoadResult::Failed : LoadResult::Succeeded;
         // An HTTP error answer names its status; a document that arrived
         // over HTTP had a 2xx answer, and a failure of any other kind had none.
@@ -455,12 +383,12 @@ void WebEngineBrowser::onLoadEnded(const QWebEngineLoadingInfo& info)
         else
             httpStatus_ = !failed && http && info.status() == QWebEngineLoadingInfo::LoadSucceededStatus ? 200 : 0;
     }
-    if (!reportNavigateComplete())
+    if (!reportNavigateComplete(LoadState::Ended))
         return;
     // Stopped before its document arrived (a download, a stop): the page
     // still shows the previous document, which is not this address's; the
     // empty page set up by navigate() stays.
-    if (info.status() == QWebEngineLoadingInfo::LoadStoppedStatus && !committed_) {
+    if (info.status() == QWebEngineLoadingInfo::LoadStoppedStatus && state_ != LoadState::Committed) {
         raiseDocumentComplete(load_);
         return;
     }
@@ -474,161 +402,19 @@ void WebEngineBrowser::onQuiet()
     // navigate() stays, and the load counts as failed without an answer:
     // WebEngine would not load the address, or, on a machine too busy, has
     // not even begun to; either way nothing of the page was read.
-    if (!navigated_ || started_ || !page_)
+    if (state_ != LoadState::Requested || !page_)
         return;
-    started_ = true;
-    committed_ = true;
     const bool shown = page_->url() == target_;
     if (!shown && !rendererGone(result_)) {
         result_ = LoadResult::Failed;
         httpStatus_ = 0;
     }
-    if (!reportNavigateComplete())
+    if (!reportNavigateComplete(LoadState::Committed))
         return;
     if (shown)
         complete();
     else
         raiseDocumentComplete(load_);
-}
-
-void WebEngineBrowser::onRefreshTick()
-{
-    if (!page_ || !loading_ || !addressSeen_) {
-        refresh_.stop();
-        return;
-    }
-    if (!refreshInFlight_)
-        takeSnapshot(Take::Refresh);
-}
-
-bool WebEngineBrowser::reportNavigateComplete()
-{
-    if (reported_)
-        return true;
-    reported_ = true;
-    const std::uint64_t generation = generation_;
-    if (onNavigateComplete2)
-        onNavigateComplete2(topFrame(), page_ ? toAnsiText(page_->url().toString()) : AnsiString());
-    // A listener that navigated elsewhere has made the rest moot.
-    return generation == generation_;
-}
-
-void WebEngineBrowser::complete()
-{
-    completeWait_.start();
-    takeSnapshot(Take::Complete);
-}
-
-void WebEngineBrowser::takeSnapshot(Take take)
-{
-    if (!page_)
-        return;
-    if (take == Take::Refresh)
-        refreshInFlight_ = true;
-    noteRenderer();
-    if (unanswered_++ == 0)
-        asked_.start();
-    const std::uint64_t generation = generation_;
-    const std::uint64_t load = load_;
-    QPointer<WebEngineBrowser> self(this);
-    page_->runJavaScript(kSnapshotScript, QWebEngineScript::ApplicationWorld,
-                         [self, generation, load, take](const QVariant& result) {
-                             if (self)
-                                 self->snapshotArrived(generation, load, take, result);
-                         });
-}
-
-void WebEngineBrowser::snapshotArrived(std::uint64_t generation, std::uint64_t load, Take take,
-                                       const QVariant& result)
-{
-    if (take == Take::Refresh && load == load_)
-        refreshInFlight_ = false;
-    // Anything asked for before the latest navigate() belongs to a page the
-    // crawl has left.
-    if (generation != generation_ || !page_)
-        return;
-    // The renderer answers: any call still open is timed from now.
-    unanswered_ = std::max(0, unanswered_ - 1);
-    if (unanswered_ > 0)
-        asked_.start();
-    else
-        asked_.invalidate();
-
-    const bool valid = result.typeId() == QMetaType::QVariantMap;
-    if (take == Take::Refresh) {
-        // A refresh only ever improves on what is held: it is dropped when it
-        // failed, when its load is no longer current or complete, or when it
-        // still read the previous document (its address is not the page's).
-        if (!valid || load != load_ || completedLoad_ == load_)
-            return;
-        const QVariantMap m = result.toMap();
-        const QUrl href(m.value(QStringLiteral("href")).toString());
-        if (!href.matches(page_->url(), QUrl::RemoveFragment))
-            return;
-        snap_ = Snapshot{true, m.value(QStringLiteral("href")).toString(),
-                         m.value(QStringLiteral("links")).toStringList(),
-                         m.value(QStringLiteral("text")).toString()};
-        return;
-    }
-
-    // The finished page, whatever it is (an error page included): this is
-    // what the browser holds. A failed script makes the reads fail.
-    if (valid) {
-        const QVariantMap m = result.toMap();
-        snap_ = Snapshot{true, m.value(QStringLiteral("href")).toString(),
-                         m.value(QStringLiteral("links")).toStringList(),
-                         m.value(QStringLiteral("text")).toString()};
-        // A page with scripts may still draw after its load event: read it
-        // again once the settle time since that event is over. What was read
-        // now stands for the page meanwhile (a wait bound may end it).
-        const double sinceLoad = m.value(QStringLiteral("sinceLoad")).toDouble();
-        const bool settling = settleMs_ > 0 && result_ == LoadResult::Succeeded && load == load_ && sinceLoad >= 0 &&
-                              m.value(QStringLiteral("scripts")).toInt() > 0;
-        if (settling && settledLoad_ != load && sinceLoad < settleMs_) {
-            // The page's own timer queue marks the end of the settle, after
-            // every timer the page set to fire before it, however late a
-            // busy renderer runs them.
-            settledLoad_ = load;
-            const int left = int(settleMs_ - sinceLoad) + 1;
-            page_->runJavaScript(QStringLiteral("setTimeout(function () { window.vqSettled = true; }, %1);").arg(left),
-                                 QWebEngineScript::ApplicationWorld);
-            settleThenComplete(left);
-            return;
-        }
-        if (settling && settledLoad_ == load && !m.value(QStringLiteral("settled")).toBool()) {
-            settleThenComplete(kSettlePollMs);
-            return;
-        }
-    } else {
-        snap_ = Snapshot{false, {}, {}, {}};
-    }
-    raiseDocumentComplete(load);
-}
-
-void WebEngineBrowser::settleThenComplete(int ms)
-{
-    // The wait for the completion snapshot runs on, so a page whose settle
-    // never ends is still completed in time.
-    if (!completeWait_.isActive())
-        completeWait_.start();
-    const std::uint64_t generation = generation_;
-    const std::uint64_t load = load_;
-    QTimer::singleShot(ms, this, [this, generation, load] {
-        if (generation != generation_ || load != load_ || completedLoad_ >= load)
-            return;
-        takeSnapshot(Take::Complete);
-    });
-}
-
-void WebEngineBrowser::raiseDocumentComplete(std::uint64_t load)
-{
-    if (load <= completedLoad_)
-        return;
-    completedLoad_ = load;
-    if (load == load_)
-        completeWait_.stop();
-    if (onDocumentComplete)
-        onDocumentComplete(topFrame(), toAnsiText(snap_.href));
 }
 
 } // namespace vq

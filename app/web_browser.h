@@ -95,7 +95,7 @@ public:
     AnsiString bodyText() override;
     LoadResult loadResult() override { return result_; }
     int httpStatus() override { return httpStatus_; }
-    bool answered() override { return committed_ || result_ != LoadResult::Pending; }
+    bool answered() override;
     // A page of the adapter's own is replaced by a fresh one on the same
     // profile (what the old one held in memory goes with it).
     void recycle() override;
@@ -125,6 +125,15 @@ private:
         QString text;
     };
     enum class Take { Refresh, Complete };
+    // Where the page's current load (the one load_ counts) is in its life, as
+    // far as the page's events have told.
+    enum class LoadState {
+        Idle,      // nothing asked for since the page was made or recycled
+        Requested, // navigate() asked for target_; no start of its load seen yet
+        Started,   // the load started; the page still shows the previous document
+        Committed, // its document is there; NavigateComplete2 raised
+        Ended,     // it ended before any document came; NavigateComplete2 raised
+    };
 
     void init(QWebEnginePage* page);
     void connectPage();
@@ -134,6 +143,8 @@ private:
     static std::vector<const WebEngineBrowser*>& adapters(); // every adapter of the program
     void noteRenderer();         // keeps the page's render process id while it runs
     bool sharesRenderer() const; // another adapter's page is on this one's renderer
+    void beginLoad(LoadState state); // a new current load: load_ bumped, its facts afresh
+    void stopLoadTimers();
     void startLoad();
     void checkMemory();
     void onLoadingChanged(const QWebEngineLoadingInfo& info);
@@ -142,7 +153,9 @@ private:
     void onUrlChanged(const QUrl& url);
     void onRefreshTick();
     void onQuiet();
-    bool reportNavigateComplete(); // false when a listener navigated meanwhile
+    // The load has reached `reached` (Committed or Ended); false when a
+    // listener navigated meanwhile.
+    bool reportNavigateComplete(LoadState reached);
     void complete();
     void takeSnapshot(Take take);
     void snapshotArrived(std::uint64_t generation, std::uint64_t load, Take take,
@@ -169,15 +182,16 @@ private:
     std::uint64_t load_ = 0;       // bumped by every top-level load of the page
     std::uint64_t completedLoad_ = 0; // the last load DocumentComplete was raised for
     std::uint64_t settledLoad_ = 0;   // the last load whose settle was marked in the page
-    bool navigated_ = false;  // navigate() was called at least once
-    bool loading_ = false;    // the page reports a load in progress
-    bool started_ = false;    // a load started since the last navigate()
-    bool committed_ = false;  // the current load has its new document
-    bool addressSeen_ = false; // the page's address is the current load's
-    bool reported_ = false;   // NavigateComplete2 raised for the current load
-    bool refreshInFlight_ = false;
+    LoadState state_ = LoadState::Idle;
+    // Facts of the current load besides its state, reset by beginLoad().
+    bool addressSeen_ = false;     // the page's address is the current load's
+    bool refreshInFlight_ = false; // a refresh snapshot of it is under way
+    // The page's own word, whichever load it is about.
+    bool loading_ = false; // the page reports a load in progress
+    // What holds the requested address back from the page. The page's events
+    // meanwhile still count for the current load.
+    bool loadDeferred_ = false;   // target_ is still to be handed to the page
     bool restartPending_ = false; // a renderer was killed; the next load waits for its end
-    bool loadDeferred_ = false;   // navigate() came while the renderer was being ended
     bool stopEndDue_ = false;     // navigate() stopped a load whose end has not come yet
     qint64 capBytes_ = 0;
     int settleMs_ = 0;

@@ -47,7 +47,9 @@ void checkListFile(const std::string& list)
 }
 
 // WebEngine's start-up report and its warnings about the missing GPU are noise
-// on a terminal; everything else goes through.
+// on a terminal; everything else goes through. (The offscreen platform offers
+// WebEngine neither GLX nor EGL: it says "No suitable graphics backend found",
+// once, and draws in software, which is all a crawl needs.)
 void quietMessages(QtMsgType type, const QMessageLogContext& context, const QString& message)
 {
     if (type == QtDebugMsg || type == QtInfoMsg)
@@ -55,7 +57,8 @@ void quietMessages(QtMsgType type, const QMessageLogContext& context, const QStr
     if (context.category && std::strcmp(context.category, "qt.webenginecontext") == 0)
         return;
     if (message.startsWith(QLatin1String("WebEngineContext used before")) ||
-        message.startsWith(QLatin1String("QStandardPaths: XDG_RUNTIME_DIR")))
+        message.startsWith(QLatin1String("QStandardPaths: XDG_RUNTIME_DIR")) ||
+        message.trimmed() == QLatin1String("No suitable graphics backend found"))
         return;
     std::fprintf(stderr, "%s\n", qPrintable(message));
 }

@@ -625,6 +625,10 @@ void TestVqharvest::crawlLocalPages()
     QVERIFY(waitForExit(p, 60000));
     const QByteArray err = p.readAllStandardError();
     QVERIFY2(p.exitCode() == 0, err.constData());
+    // Only the command's own lines (progress bars and "vqharvest: ..."): no
+    // start-up noise of Qt or Chromium, no empty line.
+    for (const QByteArray& line : err.chopped(err.endsWith('\n') ? 1 : 0).split('\n'))
+        QVERIFY2(line.startsWith("vqharvest: ") || line.startsWith("["), err.constData());
     QCOMPARE(p.readAllStandardOutput(), QByteArray());
     QCOMPARE(server.requests(), (QList<QByteArray>{"/p1.html", "/p2.html", "/p3.html"}));
 

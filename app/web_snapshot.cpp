@@ -1,0 +1,240 @@
+// What the search reads of the page and when it hears of it: the snapshot
+// one script call takes, the reads answered from it, its refresh while a page
+// loads, the settle of a page whose scripts draw late, and the two events
+// NavigateComplete2 and DocumentComplete.
+#include "app/web_browser.h"
+
+#include "text/ansi.h"
+#include "text/errors.h"
+
+#include <QVariantMap>
+#include <QWebEngineScript>
+
+#include <algorithm>
+#include <string_view>
+
+namespace vq {
+
+namespace {
+
+// One call reads all the page offers to the scanners. It runs in the
+// application's own script world, so the page's scripts cannot tamper with
+// the built-ins it uses. A document without body or links collection (plain
+// XML, an image) yields empty results rather than an error.
+const QString kSnapshotScript = QStringLiteral(R"JS(
+(function () {
+  var r = { href: String(location.href), links: [], text: '' };
+  try {
+    if (document.links)
+      r.links = Array.from(document.links, function (a) { return String(a.href); });
+  } catch (e) {}
+  try {
+    if (document.body)
+      r.text = String(document.body.outerText);
+  } catch (e) {}
+  r.sinceLoad = -1;
+  r.scripts = 0;
+  r.settled = window.vqSettled === true;
+  try {
+    var n = performance.getEntriesByType('navigation')[0];
+    if (n && n.loadEventEnd > 0)
+      r.sinceLoad = performance.now() - n.loadEventEnd;
+    r.scripts = document.scripts.length;
+  } catch (e) {}
+  return r;
+})()
+)JS");
+
+// A settle whose mark in the page has not come yet is read again this much later.
+constexpr int kSettlePollMs = 100;
+
+AnsiString toAnsiText(const QString& s)
+{
+    return utf16ToAnsi(std::u16string_view(reinterpret_cast<const char16_t*>(s.utf16()),
+                                           static_cast<size_t>(s.size())));
+}
+
+} // namespace
+
+// ---- the reads -----------------------------------------------------------------
+
+const WebEngineBrowser::Snapshot& WebEngineBrowser::readable() const
+{
+    if (!page_)
+        throw Exception("The browser page is gone");
+    if (!snap_.readable)
+        throw Exception("The page could not be read");
+    return snap_;
+}
+
+AnsiString WebEngineBrowser::locationUrl()
+{
+    return toAnsiText(readable().href);
+}
+
+int WebEngineBrowser::linkCount()
+{
+    return static_cast<int>(readable().links.size());
+}
+
+AnsiString WebEngineBrowser::link(int index)
+{
+    const Snapshot& s = readable();
+    if (index < 0 || index >= s.links.size())
+        throw Exception("Link index out of range");
+    return toAnsiText(s.links.at(index));
+}
+
+AnsiString WebEngineBrowser::bodyText()
+{
+    return toAnsiText(readable().text);
+}
+
+// ---- snapshots and events ------------------------------------------------------
+
+void WebEngineBrowser::onRefreshTick()
+{
+    if (!page_ || !loading_ || !addressSeen_) {
+        refresh_.stop();
+        return;
+    }
+    if (!refreshInFlight_)
+        takeSnapshot(Take::Refresh);
+}
+
+bool WebEngineBrowser::reportNavigateComplete(LoadState reached)
+{
+    // NavigateComplete2 comes once a load: when its document is there
+    // (Committed), or when it ended without one (Ended). A load committed
+    // stays so when it ends.
+    const bool reported = state_ == LoadState::Committed || state_ == LoadState::Ended;
+    if (reached == LoadState::Committed || !reported)
+        state_ = reached;
+    if (reported)
+        return true;
+    const std::uint64_t generation = generation_;
+    if (onNavigateComplete2)
+        onNavigateComplete2(topFrame(), page_ ? toAnsiText(page_->url().toString()) : AnsiString());
+    // A listener that navigated elsewhere has made the rest moot.
+    return generation == generation_;
+}
+
+void WebEngineBrowser::complete()
+{
+    completeWait_.start();
+    takeSnapshot(Take::Complete);
+}
+
+void WebEngineBrowser::takeSnapshot(Take take)
+{
+    if (!page_)
+        return;
+    if (take == Take::Refresh)
+        refreshInFlight_ = true;
+    noteRenderer();
+    if (unanswered_++ == 0)
+        asked_.start();
+    const std::uint64_t generation = generation_;
+    const std::uint64_t load = load_;
+    QPointer<WebEngineBrowser> self(this);
+    page_->runJavaScript(kSnapshotScript, QWebEngineScript::ApplicationWorld,
+                         [self, generation, load, take](const QVariant& result) {
+                             if (self)
+                                 self->snapshotArrived(generation, load, take, result);
+                         });
+}
+
+void WebEngineBrowser::snapshotArrived(std::uint64_t generation, std::uint64_t load, Take take,
+                                       const QVariant& result)
+{
+    if (take == Take::Refresh && load == load_)
+        refreshInFlight_ = false;
+    // Anything asked for before the latest navigate() belongs to a page the
+    // crawl has left.
+    if (generation != generation_ || !page_)
+        return;
+    // The renderer answers: any call still open is timed from now.
+    unanswered_ = std::max(0, unanswered_ - 1);
+    if (unanswered_ > 0)
+        asked_.start();
+    else
+        asked_.invalidate();
+
+    const bool valid = result.typeId() == QMetaType::QVariantMap;
+    if (take == Take::Refresh) {
+        // A refresh only ever improves on what is held: it is dropped when it
+        // failed, when its load is no longer current or complete, or when it
+        // still read the previous document (its address is not the page's).
+        if (!valid || load != load_ || completedLoad_ == load_)
+            return;
+        const QVariantMap m = result.toMap();
+        const QUrl href(m.value(QStringLiteral("href")).toString());
+        if (!href.matches(page_->url(), QUrl::RemoveFragment))
+            return;
+        snap_ = Snapshot{true, m.value(QStringLiteral("href")).toString(),
+                         m.value(QStringLiteral("links")).toStringList(),
+                         m.value(QStringLiteral("text")).toString()};
+        return;
+    }
+
+    // The finished page, whatever it is (an error page included): this is
+    // what the browser holds. A failed script makes the reads fail.
+    if (valid) {
+        const QVariantMap m = result.toMap();
+        snap_ = Snapshot{true, m.value(QStringLiteral("href")).toString(),
+                         m.value(QStringLiteral("links")).toStringList(),
+                         m.value(QStringLiteral("text")).toString()};
+        // A page with scripts may still draw after its load event: read it
+        // again once the settle time since that event is over. What was read
+        // now stands for the page meanwhile (a wait bound may end it).
+        const double sinceLoad = m.value(QStringLiteral("sinceLoad")).toDouble();
+        const bool settling = settleMs_ > 0 && result_ == LoadResult::Succeeded && load == load_ && sinceLoad >= 0 &&
+                              m.value(QStringLiteral("scripts")).toInt() > 0;
+        if (settling && settledLoad_ != load && sinceLoad < settleMs_) {
+            // The page's own timer queue marks the end of the settle, after
+            // every timer the page set to fire before it, however late a
+            // busy renderer runs them.
+            settledLoad_ = load;
+            const int left = int(settleMs_ - sinceLoad) + 1;
+            page_->runJavaScript(QStringLiteral("setTimeout(function () { window.vqSettled = true; }, %1);").arg(left),
+                                 QWebEngineScript::ApplicationWorld);
+            settleThenComplete(left);
+            return;
+        }
+        if (settling && settledLoad_ == load && !m.value(QStringLiteral("settled")).toBool()) {
+            settleThenComplete(kSettlePollMs);
+            return;
+        }
+    } else {
+        snap_ = Snapshot{false, {}, {}, {}};
+    }
+    raiseDocumentComplete(load);
+}
+
+void WebEngineBrowser::settleThenComplete(int ms)
+{
+    // The wait for the completion snapshot runs on, so a page whose settle
+    // never ends is still completed in time.
+    if (!completeWait_.isActive())
+        completeWait_.start();
+    const std::uint64_t generation = generation_;
+    const std::uint64_t load = load_;
+    QTimer::singleShot(ms, this, [this, generation, load] {
+        if (generation != generation_ || load != load_ || completedLoad_ >= load)
+            return;
+        takeSnapshot(Take::Complete);
+    });
+}
+
+void WebEngineBrowser::raiseDocumentComplete(std::uint64_t load)
+{
+    if (load <= completedLoad_)
+        return;
+    completedLoad_ = load;
+    if (load == load_)
+        completeWait_.stop();
+    if (onDocumentComplete)
+        onDocumentComplete(topFrame(), toAnsiText(snap_.href));
+}
+
+} // namespace vq
