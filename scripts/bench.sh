@@ -1,11 +1,11 @@
 #!/usr/bin/env bash
 # Builds and runs the benchmarks (Release build in build-bench/ or $BUILD_DIR).
-# Usage: bench.sh [PART...], PART one of text tools scan crawl window lanes soak web site
+# Usage: bench.sh [PART...], PART one of text tools scan save crawl window lanes soak web site
 # (all of them but web and site by default, in that order).
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=${BUILD_DIR:-$root/build-bench}
-parts=${*:-text tools scan crawl window lanes soak}
+parts=${*:-text tools scan save crawl window lanes soak}
 wants() { [[ " $parts " == *" $1 "* ]]; }
 "$root/scripts/deps.sh"
 cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null
@@ -49,6 +49,12 @@ fi
 # 1,000 / 10,000 / 100,000 numbers already in the fax list (time per new number).
 if wants scan; then
   "$build/bench/bench_scan"
+fi
+
+# Saving: one autosave of 1,000 new results when 10,000, 100,000 and 1,000,000
+# are saved already, appended as a save does, beside a whole rewrite.
+if wants save; then
+  "$build/bench/bench_save"
 fi
 
 # The search in the window: its own cost per page (handler time, and wall time beyond the

@@ -254,9 +254,12 @@ std::unique_ptr<FrontierDb> openFrontier(const CrawlOptions& o, const fs::path& 
     }
 }
 
-// Starts the search, or resumes it after `from` lines; false when refused
-// (the reason is on stderr) or when nothing is left to do.
-bool begin(SearchSession& session, const CrawlOptions& o, CrawlOutput& output, Frontier* frontier)
+// How the crawl began: it runs, there was nothing left to do, it was refused,
+// or it failed before any page (the reason of the last two is on stderr).
+enum class Begun { Running, AtEnd, Refused, Failed };
+
+// Starts the search, or resumes it after `from` lines (or where its frontier is).
+Begun begin(SearchSession& session, const CrawlOptions& o, CrawlOutput& output, Frontier* frontier)
 {
     SearchSession::Answer answer = SearchSession::Answer::AtEnd;
     const bool ran = reporting(output, [&] {
@@ -267,9 +270,13 @@ bool begin(SearchSession& session, const CrawlOptions& o, CrawlOutput& output, F
         else
             answer = session.resume(*o.from);
     });
-    if (ran && SearchSession::refused(answer))
+    if (!ran)
+        return Begun::Failed;
+    if (SearchSession::refused(answer)) {
         output.message(refusalText(answer));
-    return ran && answer == SearchSession::Answer::Running;
+        return Begun::Refused;
+    }
+    return answer == SearchSession::Answer::Running ? Begun::Running : Begun::AtEnd;
 }
 
 void printPagesPerDepth(Frontier& frontier)
@@ -329,9 +336,10 @@ int runCrawl(int argc, char** argv, const std::vector<std::string>& args)
     handleStops(stops, session, output, stopping, frontier != nullptr);
 
     const int errorsBefore = output.errors();
-    const bool running = begin(session, o, output, frontier.get());
-    if (!running && (!output.hasFinished() || output.errors() > errorsBefore))
-        return kExitRuntime; // refused, or failed before any page: the reason is on stderr
+    const Begun begun = begin(session, o, output, frontier.get());
+    if (begun == Begun::Refused || begun == Begun::Failed)
+        return kExitRuntime; // the reason is on stderr
+    const bool running = begun == Begun::Running;
     if (running && !output.hasFinished())
         app.exec();
     output.endProgressLine();
