@@ -1,6 +1,8 @@
 // The merge tool on five files of 200,000 lines each (about 60% distinct,
 // URLs and Chinese text, some repeats in another letter case) and the URL list
-// generator on 1,000,000 lines.
+// generator on 1,000,000 lines; where the frontier database is built in, one
+// save of a frontier's result files after 1,000 new results, on a frontier
+// holding 10,000 and 100,000 (appended, and written whole as a first save is).
 //
 //   bench_tools                        runs the benchmarks
 //   bench_tools --write-merge-data=DIR writes the merge inputs to DIR (code page
@@ -18,11 +20,18 @@
 #include <filesystem>
 #include <fstream>
 #include <iostream>
+#include <memory>
 #include <random>
 #include <string>
 #include <vector>
 
 #include <unistd.h>
+
+#ifdef VQ_BENCH_FRONTIER
+#include "search/site_frontier.h"
+#include "state/frontier_db.h"
+#include "text/text_file.h"
+#endif
 
 namespace fs = std::filesystem;
 
@@ -144,6 +153,60 @@ void BM_GenerateMillionTwoCounters(benchmark::State& state)
         benchmark::DoNotOptimize(vq::generateTwoCounters(out, f, [](int64_t) {}));
 }
 BENCHMARK(BM_GenerateMillionTwoCounters)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(5);
+
+#ifdef VQ_BENCH_FRONTIER
+// Ten results a page: nine links and a fax number.
+void commitPages(vq::SiteFrontier& frontier, int64_t& row, int pages)
+{
+    for (int i = 0; i < pages; ++i, ++row) {
+        vq::PageResult page;
+        page.row = row;
+        page.record.address = "http://p" + std::to_string(row) + ".example.com/";
+        page.record.finalUrl = page.record.address;
+        for (int k = 0; k < 9; ++k)
+            page.links.push_back(page.record.address + "item/" + std::to_string(k) + ".html");
+        page.fax.push_back("0519-" + std::to_string(80000000 + row));
+        frontier.commit(page, false);
+    }
+}
+
+// state.range(0): the results the frontier holds; range(1): 1 when every save
+// is a process's first, which writes the files whole.
+void BM_FrontierSave(benchmark::State& state)
+{
+    constexpr int kPagesPerSave = 100; // 1,000 results
+    constexpr int kIterations = 5;
+    const int64_t held = state.range(0);
+    const bool whole = state.range(1) != 0;
+    const fs::path dir = scratchDir() / ("frontier-" + std::to_string(held) + (whole ? "-whole" : ""));
+    fs::create_directories(dir);
+    std::vector<vq::AnsiString> seeds;
+    for (int64_t i = 1; i <= held / 10 + (kIterations + 2) * kPagesPerSave; ++i)
+        seeds.push_back("http://p" + std::to_string(i) + ".example.com/");
+    vq::writeAllLines(dir / "list.txt", seeds);
+    vq::FrontierDb db(dir / vq::kFrontierFileName, vq::FrontierDb::Open::FreshForcing);
+    auto frontier = std::make_unique<vq::SiteFrontier>(db, vq::FrontierOptions{});
+    frontier->seed((dir / "list.txt").string(), 0, 1);
+    int64_t row = 1;
+    commitPages(*frontier, row, static_cast<int>(held / 10));
+    frontier->writeResultFiles(dir);
+    for (auto _ : state) {
+        state.PauseTiming();
+        commitPages(*frontier, row, kPagesPerSave);
+        if (whole)
+            frontier = std::make_unique<vq::SiteFrontier>(db, vq::FrontierOptions{});
+        state.ResumeTiming();
+        frontier->writeResultFiles(dir);
+    }
+    state.counters["results"] = static_cast<double>(frontier->counts().links + frontier->counts().fax);
+}
+BENCHMARK(BM_FrontierSave)
+    ->ArgsProduct({{10000, 100000}, {0, 1}})
+    ->ArgNames({"held", "whole"})
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime()
+    ->Iterations(5);
+#endif
 
 } // namespace
 

@@ -27,9 +27,10 @@ public:
     // in one transaction. The record's counts are filled in. Raises when the
     // page could not be written; the page then stays to do.
     virtual void commit(PageResult& page, bool dedup) = 0;
-    // The link file, the fax file and the origins file, from the frontier, each
-    // replaced atomically; a list without items leaves its file as it is.
-    // Which of the two lists were written.
+    // The link file, the fax file and the origins file brought up to the
+    // frontier: a file still as the last call left it gets the results added
+    // since, any other is replaced whole, atomically; a list without items
+    // leaves its file as it is. Which of the two lists the files now hold.
     struct Written {
         bool links = false;
         bool fax = false;

@@ -5,16 +5,129 @@
 #include "search/saved_results.h"
 #include "search/url_list.h"
 #include "state/frontier_db.h"
+#include "text/atomic_file.h"
 #include "text/paths.h"
 #include "text/text_file.h"
 
 #include <algorithm>
+#include <memory>
 
 namespace vq {
 
 namespace {
 
 constexpr int kBatch = 64; // rows read from the database at a time
+
+// A result file of a list and the column of the list's rows it holds (the
+// fax file the numbers, the origins file their pages).
+struct ResultTarget {
+    std::filesystem::path path;
+    FrontierFile* file;
+    int column;
+};
+
+// The list's rows after a key, in frontier order, with one or two columns.
+using EachRow = std::function<void(const ResultKey& after,
+                                   const std::function<void(const ResultKey&, const AnsiString&, const AnsiString&)>&)>;
+
+// The file's size and time now, as the mark of its first `items` results;
+// bytes -1 when it cannot be read.
+FileMark markOf(const std::filesystem::path& path, int64_t items)
+{
+    FileMark mark;
+    std::error_code ec;
+    const auto size = std::filesystem::file_size(path, ec);
+    if (ec)
+        return mark;
+    const auto time = std::filesystem::last_write_time(path, ec);
+    if (ec)
+        return mark;
+    mark.items = static_cast<size_t>(items);
+    mark.bytes = static_cast<long long>(size);
+    mark.time = time;
+    return mark;
+}
+
+// The file is still what this process wrote last.
+bool intact(const std::filesystem::path& path, const FileMark& mark)
+{
+    if (mark.bytes < 0)
+        return false;
+    std::error_code ec;
+    const auto size = std::filesystem::file_size(path, ec);
+    if (ec || static_cast<long long>(size) != mark.bytes)
+        return false;
+    const auto time = std::filesystem::last_write_time(path, ec);
+    return !ec && time == mark.time;
+}
+
+// Brings the files of a list of `total` rows up to date. A file still as
+// written last gets the rows after the last one it holds, appended, when
+// those are all it lacks; a row committed before that last one (a page with a
+// lower id done late, as a retried page is) leaves it out of frontier order,
+// and it is written whole, as is any file that is not as written last. A file
+// on disk is at every moment a whole prefix of what it is brought up to; one
+// whose writing failed is written whole at the next save.
+void writeList(std::vector<ResultTarget> targets, int64_t total, const EachRow& rows)
+{
+    std::vector<ResultTarget> whole;
+    std::vector<ResultTarget> appending;
+    for (const ResultTarget& t : targets)
+        (intact(t.path, t.file->mark) ? appending : whole).push_back(t);
+    if (!appending.empty()) {
+        ResultKey from = appending.front().file->last;
+        for (const ResultTarget& t : appending)
+            from = std::min(from, t.file->last);
+        std::vector<std::string> bytes(appending.size());
+        std::vector<int64_t> added(appending.size(), 0);
+        std::vector<ResultKey> last(appending.size());
+        rows(from, [&](const ResultKey& key, const AnsiString& first, const AnsiString& second) {
+            for (size_t i = 0; i < appending.size(); ++i) {
+                if (key <= appending[i].file->last)
+                    continue;
+                bytes[i] += appending[i].column == 0 ? first : second;
+                bytes[i] += "\r\n";
+                ++added[i];
+                last[i] = key;
+            }
+        });
+        for (size_t i = 0; i < appending.size(); ++i) {
+            const ResultTarget& t = appending[i];
+            const FileMark before = t.file->mark;
+            if (static_cast<int64_t>(before.items) + added[i] != total) {
+                whole.push_back(t);
+                continue;
+            }
+            if (added[i] == 0)
+                continue;
+            t.file->mark = FileMark{};
+            if (appendChecked(t.path, before.bytes, bytes[i]) < 0) {
+                whole.push_back(t);
+                continue;
+            }
+            *t.file = {markOf(t.path, total), last[i]};
+        }
+    }
+    if (whole.empty())
+        return;
+    std::vector<std::unique_ptr<TextWriter>> writers;
+    for (const ResultTarget& t : whole) {
+        *t.file = FrontierFile{};
+        writers.push_back(std::make_unique<TextWriter>(t.path));
+    }
+    ResultKey last;
+    int64_t written = 0;
+    rows(ResultKey{}, [&](const ResultKey& key, const AnsiString& first, const AnsiString& second) {
+        for (size_t i = 0; i < whole.size(); ++i)
+            writers[i]->writeLine(whole[i].column == 0 ? first : second);
+        last = key;
+        ++written;
+    });
+    for (size_t i = 0; i < whole.size(); ++i) {
+        writers[i]->commit();
+        *whole[i].file = {markOf(whole[i].path, written), last};
+    }
+}
 
 } // namespace
 
@@ -193,20 +306,14 @@ Frontier::Written SiteFrontier::writeResultFiles(const std::filesystem::path& di
 {
     Written written;
     if (counts_.links > 0) {
-        TextWriter links(dir / kAutosaveLinksName);
-        db_.eachLink([&](const AnsiString& link) { links.writeLine(link); });
-        links.commit();
+        writeList({{dir / kAutosaveLinksName, &linksFile_, 0}}, counts_.links, [this](const ResultKey& after, auto& f) {
+            db_.eachLinkAfter(after, [&](const ResultKey& key, const AnsiString& link) { f(key, link, link); });
+        });
         written.links = true;
     }
     if (counts_.fax > 0) {
-        TextWriter fax(dir / kAutosaveFaxName);
-        TextWriter origins(dir / kFaxOriginsName);
-        db_.eachFax([&](const AnsiString& number, const AnsiString& origin) {
-            fax.writeLine(number);
-            origins.writeLine(origin);
-        });
-        fax.commit();
-        origins.commit();
+        writeList({{dir / kAutosaveFaxName, &faxFile_, 0}, {dir / kFaxOriginsName, &originsFile_, 1}}, counts_.fax,
+                  [this](const ResultKey& after, auto& f) { db_.eachFaxAfter(after, f); });
         written.fax = true;
     }
     return written;

@@ -13,10 +13,17 @@
 // redirect), the page adds no results and follows no links, so that its
 // content is harvested once. A crawl of depth 0 is the list crawl on disk:
 // every line is visited and kept, as the list crawl does.
+//
+// The result files: a save appends to each file the results committed since
+// the last save, when the file is still what that save left and no page
+// before its last result was done since (a page done again by a resume);
+// otherwise it writes the file whole, in frontier order.
 #pragma once
 
 #include "search/frontier.h"
+#include "search/search_results.h"
 #include "search/search_settings.h"
+#include "state/frontier_db.h"
 
 #include <cstdint>
 #include <deque>
@@ -24,12 +31,15 @@
 
 namespace vq {
 
-class FrontierDb;
-struct FrontierRow;
-
 // The shard of a site key: FNV-1a of its bytes, so that every machine and
 // every build agrees.
 int shardOfSite(const AnsiString& siteKey, int shardCount);
+
+// A result file as this process last wrote it from the frontier.
+struct FrontierFile {
+    FileMark mark;  // items: the results it holds; bytes -1: written whole at the next save
+    ResultKey last; // the last result it holds
+};
 
 class SiteFrontier : public Frontier {
 public:
@@ -67,6 +77,7 @@ private:
     int64_t handedOut_ = 0;
     int64_t committed_ = 0;
     FrontierCounts counts_;
+    FrontierFile linksFile_, faxFile_, originsFile_;
 };
 
 } // namespace vq

@@ -340,19 +340,25 @@ std::map<int, int64_t> FrontierDb::doneByDepth()
     return byDepth;
 }
 
-void FrontierDb::eachLink(const std::function<void(const AnsiString&)>& f)
+void FrontierDb::eachLinkAfter(const ResultKey& after,
+                               const std::function<void(const ResultKey&, const AnsiString&)>& f)
 {
-    Statement s(*this, "SELECT text FROM link ORDER BY page, seq");
+    // A statement of its own: a callback that raises leaves no cached
+    // statement half-stepped.
+    Statement s(*this, "SELECT page, seq, text FROM link WHERE (page, seq) > (?, ?) ORDER BY page, seq");
+    s.bind(1, after.page).bind(2, after.seq);
     while (s.step())
-        f(s.text(0));
+        f({s.integer(0), s.integer(1)}, s.text(2));
 }
 
-void FrontierDb::eachFax(const std::function<void(const AnsiString&, const AnsiString&)>& f)
+void FrontierDb::eachFaxAfter(const ResultKey& after,
+                              const std::function<void(const ResultKey&, const AnsiString&, const AnsiString&)>& f)
 {
-    Statement s(*this, "SELECT fax.number, page.final FROM fax JOIN page ON page.id = fax.page "
-                       "ORDER BY fax.page, fax.seq");
+    Statement s(*this, "SELECT fax.page, fax.seq, fax.number, page.final FROM fax JOIN page ON page.id = fax.page "
+                       "WHERE (fax.page, fax.seq) > (?, ?) ORDER BY fax.page, fax.seq");
+    s.bind(1, after.page).bind(2, after.seq);
     while (s.step())
-        f(s.text(0), s.text(1));
+        f({s.integer(0), s.integer(1)}, s.text(2), s.text(3));
 }
 
 std::optional<AnsiString> FrontierDb::setting(const AnsiString& name)

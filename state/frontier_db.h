@@ -52,6 +52,14 @@ struct FrontierRow {
     AnsiString referrer;
 };
 
+// The place of a result in frontier order: its page, then its place among
+// the page's results. The default key comes before every result.
+struct ResultKey {
+    int64_t page = 0;
+    int64_t seq = -1;
+    auto operator<=>(const ResultKey&) const = default;
+};
+
 // A page done, as it is written.
 struct FrontierPageDone {
     int64_t id = 0;
@@ -106,9 +114,11 @@ public:
     int64_t countFax();
     std::map<int, int64_t> doneByDepth();
 
-    // The results in frontier order, each page's in the order found.
-    void eachLink(const std::function<void(const AnsiString&)>& f);
-    void eachFax(const std::function<void(const AnsiString& number, const AnsiString& origin)>& f);
+    // The results after `after` in frontier order, each page's in the order
+    // found; a fax number comes with the page it was found on.
+    void eachLinkAfter(const ResultKey& after, const std::function<void(const ResultKey&, const AnsiString&)>& f);
+    void eachFaxAfter(const ResultKey& after,
+                      const std::function<void(const ResultKey&, const AnsiString& number, const AnsiString& origin)>& f);
 
     // Small settings of the crawl (its search id and the like).
     std::optional<AnsiString> setting(const AnsiString& name);
