@@ -17,14 +17,8 @@ UrlListSource::UrlListSource(MainView& view, Prompts& prompts, SearchSetup& setu
 
 void UrlListSource::N1Click()
 {
-    FileDialogSpec dialogSpec;
-    dialogSpec.title = "选择网址列表文件";
-    dialogSpec.filter = kTextFileFilter;
-    dialogSpec.defaultExt = "txt";
-    dialogSpec.initialDir = programDir_;
-
     view_.repaint();
-    const std::optional<std::filesystem::path> chosen = prompts_.openFile(dialogSpec);
+    const std::optional<std::filesystem::path> chosen = prompts_.openFile(textFileDialog("选择网址列表文件", programDir_));
     if (!chosen)
         return;
 
@@ -61,22 +55,12 @@ MergeTool::MergeTool(MainView& view, Prompts& prompts, std::filesystem::path pro
 
 void MergeTool::SpeedButton11Click()
 {
-    FileDialogSpec openSpec;
-    openSpec.title = "选择一个或多个待合并去重的文件";
-    openSpec.filter = kTextFileFilter;
-    openSpec.defaultExt = "txt";
-    openSpec.initialDir = programDir_;
-    const std::vector<std::filesystem::path> inputs = prompts_.openFiles(openSpec);
+    const std::vector<std::filesystem::path> inputs =
+        prompts_.openFiles(textFileDialog("选择一个或多个待合并去重的文件", programDir_));
     if (inputs.empty())
         return;
-
-    FileDialogSpec saveSpec;
-    saveSpec.title = "合并去重复后的数据文件保存为";
-    saveSpec.filter = kTextFileFilter;
-    saveSpec.defaultExt = "txt";
-    saveSpec.initialDir = programDir_;
-    saveSpec.confirmOverwrite = true;
-    const std::optional<std::filesystem::path> output = prompts_.saveFile(saveSpec);
+    const std::optional<std::filesystem::path> output =
+        prompts_.saveFile(textFileDialog("合并去重复后的数据文件保存为", programDir_, true));
     if (!output)
         return;
 

@@ -24,6 +24,18 @@ char32_t lastCodePoint(const std::string& s)
 }
 } // namespace
 
+FileDialogSpec textFileDialog(const std::string& title, const std::filesystem::path& initialDir,
+                              bool confirmOverwrite)
+{
+    FileDialogSpec spec;
+    spec.title = title;
+    spec.filter = kTextFileFilter;
+    spec.defaultExt = "txt";
+    spec.initialDir = initialDir;
+    spec.confirmOverwrite = confirmOverwrite;
+    return spec;
+}
+
 std::string defaultHandlerText(const std::exception& e)
 {
     std::string text = e.what();

@@ -21,6 +21,11 @@ struct FileDialogSpec {
     bool confirmOverwrite = false;
 };
 
+// A dialog for a text file of the window's commands, starting in `initialDir`;
+// a save dialog asks before an existing file is replaced.
+FileDialogSpec textFileDialog(const std::string& title, const std::filesystem::path& initialDir,
+                              bool confirmOverwrite = false);
+
 class Prompts {
 public:
     virtual ~Prompts() = default;

@@ -7,21 +7,6 @@
 
 namespace vq {
 
-namespace {
-
-// A save dialog for a text file, asking before an existing file is replaced.
-FileDialogSpec textFileSaveSpec(const char* title, const std::filesystem::path& initialDir)
-{
-    FileDialogSpec dialogSpec;
-    dialogSpec.title = title;
-    dialogSpec.filter = kTextFileFilter;
-    dialogSpec.defaultExt = "txt";
-    dialogSpec.initialDir = initialDir;
-    dialogSpec.confirmOverwrite = true;
-    return dialogSpec;
-}
-
-} // namespace
 
 ProgressSaver::ProgressSaver(MainView& view, Prompts& prompts, SearchSession& session,
                              std::filesystem::path programDir)
@@ -47,7 +32,7 @@ void ProgressSaver::N5Click()
 {
     view_.repaint();
     const std::optional<std::filesystem::path> chosen =
-        prompts_.saveFile(textFileSaveSpec("搜索结果保存为", programDir_));
+        prompts_.saveFile(textFileDialog("搜索结果保存为", programDir_, true));
     if (!chosen)
         return;
     BusyCursor busy(view_);
@@ -65,7 +50,7 @@ void ProgressSaver::exportList(ResultListId which, std::vector<size_t> rows)
     std::string title = fax ? "导出传真号码表" : "导出网址链接表";
     if (selection)
         title = (fax ? "导出选中的传真号码（" : "导出选中的网址链接（") + std::to_string(rows.size()) + "项）";
-    const std::optional<std::filesystem::path> chosen = prompts_.saveFile(textFileSaveSpec(title.c_str(), programDir_));
+    const std::optional<std::filesystem::path> chosen = prompts_.saveFile(textFileDialog(title, programDir_, true));
     if (!chosen)
         return;
     BusyCursor busy(view_);
@@ -78,7 +63,7 @@ void ProgressSaver::exportList(ResultListId which, std::vector<size_t> rows)
 void ProgressSaver::exportFailed(const std::vector<PageRecord>& failed)
 {
     const std::optional<std::filesystem::path> chosen =
-        prompts_.saveFile(textFileSaveSpec("导出失败地址", programDir_));
+        prompts_.saveFile(textFileDialog("导出失败地址", programDir_, true));
     if (!chosen)
         return;
     BusyCursor busy(view_);

@@ -16,11 +16,7 @@ namespace fs = std::filesystem;
 
 namespace {
 
-ino_t inodeOf(const fs::path& p)
-{
-    struct stat st {};
-    return ::stat(p.c_str(), &st) == 0 ? st.st_ino : 0;
-}
+using test::inodeOf;
 
 void add(ResultList& list, int from, int to)
 {

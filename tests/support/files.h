@@ -10,6 +10,8 @@
 #include <sstream>
 #include <string>
 
+#include <sys/stat.h>
+
 namespace vq::test {
 
 inline std::string readBytes(const std::filesystem::path& p)
@@ -38,6 +40,14 @@ inline bool writeFile(const QString& path, const QByteArray& data)
 {
     QFile f(path);
     return f.open(QIODevice::WriteOnly) && f.write(data) == data.size();
+}
+
+// The file's inode number (0 when it is not there): a file replaced atomically
+// gets a new one, a file appended to keeps it.
+inline ino_t inodeOf(const std::filesystem::path& p)
+{
+    struct stat st {};
+    return ::stat(p.c_str(), &st) == 0 ? st.st_ino : 0;
 }
 
 } // namespace vq::test
