@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <chrono>
 #include <fstream>
+#include <sstream>
 #include <exception>
 
 namespace vq {
@@ -56,7 +57,7 @@ long long writtenSize(const std::vector<AnsiString>& lines)
     return n;
 }
 
-void restoreFile(const std::filesystem::path& path, ResultList& list, FileMark& mark,
+void restoreFile(const std::filesystem::path& path, ResultList& list, FileMark& mark, long long limit,
                  const std::filesystem::path& originsPath = {}, FileMark* originsMark = nullptr)
 {
     if (!fileExists(path))
@@ -64,10 +65,9 @@ void restoreFile(const std::filesystem::path& path, ResultList& list, FileMark& 
     std::vector<AnsiString> items = readAllLines(path);
     // A line without its break is one that a crash cut short while it was
     // being added: it is not a result, and the file is written whole next time.
-    const bool torn = !items.empty() && !endsWithBreak(path);
+    bool torn = !items.empty() && !endsWithBreak(path);
     if (torn)
         items.pop_back();
-    const long long size = writtenSize(items);
     std::vector<AnsiString> origins;
     if (!originsPath.empty() && fileExists(originsPath)) {
         try {
@@ -75,13 +75,21 @@ void restoreFile(const std::filesystem::path& path, ResultList& list, FileMark& 
         } catch (const std::exception&) {
             origins.clear(); // the numbers matter, their pages are a help
         }
-        if (origins.size() != items.size())
+        if (origins.size() != items.size() && origins.size() != items.size() + (torn ? 1 : 0))
             origins.clear();
-        else if (originsMark) {
-            *originsMark = markNow(originsPath, origins.size(), list.clears());
-            if (originsMark->bytes != writtenSize(origins))
-                originsMark->bytes = -1;
-        }
+    }
+    // Items beyond what the position resumed from covers are found again.
+    if (limit >= 0 && static_cast<size_t>(limit) < items.size()) {
+        items.resize(static_cast<size_t>(limit));
+        torn = true; // the file holds more: written whole next time
+    }
+    if (origins.size() > items.size())
+        origins.resize(items.size());
+    const long long size = writtenSize(items);
+    if (originsMark && !origins.empty()) {
+        *originsMark = markNow(originsPath, origins.size(), list.clears());
+        if (torn || originsMark->bytes != writtenSize(origins))
+            originsMark->bytes = -1;
     }
     const size_t restored = items.size();
     for (size_t i = 0; i < items.size(); ++i)
@@ -145,21 +153,42 @@ SearchRecord readSearchRecord(const std::filesystem::path& programDir)
     std::string* fields[] = {&record.state, &record.links, &record.fax};
     for (size_t i = 0; i < std::size(fields) && i < lines.size(); ++i)
         *fields[i] = lines[i];
+    for (size_t i = 3; i < lines.size() && i < 5; ++i) {
+        std::istringstream in(lines[i]);
+        SearchRecord::Covered c;
+        if (in >> c.position >> c.links >> c.fax)
+            record.covered.push_back(c);
+    }
     return record;
 }
 
 void writeSearchRecord(const std::filesystem::path& programDir, const SearchRecord& record)
 {
-    writeAllLines(programDir / kSearchRecordName, {record.state, record.links, record.fax});
+    std::vector<AnsiString> lines{record.state, record.links, record.fax};
+    for (size_t i = 0; i < record.covered.size() && i < 2; ++i) {
+        const SearchRecord::Covered& c = record.covered[i];
+        lines.push_back(std::to_string(c.position) + " " + std::to_string(c.links) + " " + std::to_string(c.fax));
+    }
+    writeAllLines(programDir / kSearchRecordName, lines);
 }
 
 void restoreSavedResults(const std::filesystem::path& programDir, const SearchRecord& record,
-                         SearchResults& results)
+                         SearchResults& results, int32_t position)
 {
+    // No line is done at position 0: nothing in the files can be its own.
+    long long links = position == 0 ? 0 : -1;
+    long long fax = links;
+    for (const SearchRecord::Covered& c : record.covered) {
+        if (position >= 0 && c.position == position) {
+            links = c.links;
+            fax = c.fax;
+            break;
+        }
+    }
     if (belongsTo(record.links, record.state))
-        restoreFile(programDir / kAutosaveLinksName, results.links, results.linksFile);
+        restoreFile(programDir / kAutosaveLinksName, results.links, results.linksFile, links);
     if (belongsTo(record.fax, record.state))
-        restoreFile(programDir / kAutosaveFaxName, results.fax, results.faxFile, programDir / kFaxOriginsName,
+        restoreFile(programDir / kAutosaveFaxName, results.fax, results.faxFile, fax, programDir / kFaxOriginsName,
                     &results.originsFile);
 }
 
@@ -256,9 +285,25 @@ void saveSearch(const std::filesystem::path& programDir, const StoredSearch& sta
                          results.fax.clears(), results.originsFile);
         });
     }
-    if (!firstError) {
-        attempt(programDir / kSearchRecordName,
-                [&] { recordResultFilesOf(programDir, results.searchId, linksWritten, faxWritten); });
+    if (!firstError && (linksWritten || faxWritten)) {
+        // Which search the files belong to, and what they hold for the
+        // position about to be written (the one before stays beside it, in
+        // case the state file is not written after all).
+        attempt(programDir / kSearchRecordName, [&] {
+            SearchRecord record = readSearchRecord(programDir);
+            if (linksWritten)
+                record.links = results.searchId;
+            if (faxWritten)
+                record.fax = results.searchId;
+            const SearchRecord::Covered now{state.position.progressIndex, static_cast<long long>(results.links.size()),
+                                            static_cast<long long>(results.fax.size())};
+            std::vector<SearchRecord::Covered> covered{now};
+            if (record.state == results.searchId && !record.covered.empty() &&
+                record.covered.front().position != now.position)
+                covered.push_back(record.covered.front());
+            record.covered = covered;
+            writeSearchRecord(programDir, record);
+        });
     }
     if (!firstError)
         attempt(searchStatePath(programDir), [&] { writeStateOf(programDir, state, results.searchId); });

@@ -8,15 +8,23 @@
 //   1 the search the search-state file "vqdornavik.ini" describes
 //   2 the search whose links "autosave&web.txt" holds
 //   3 the search whose fax numbers "autosave&fax.txt" holds
+//   4, 5 what the result files held for a position of the state file, newest
+//        first: "POSITION LINKS FAX" (lines done, then the items of each file
+//        those lines found); written with the files, before the state file
 // An empty line (or a missing file) means unknown: such a file was written
-// before searches were named, and is taken as belonging to any search.
+// before searches were named, and is taken as belonging to any search. A
+// result file may hold more than the state file's position covers (a save
+// that stopped after it, or a crash before the state file was written): a
+// resume from that position takes back only the items lines 4 and 5 give.
 #pragma once
 
 #include "search/search_results.h"
 #include "state/search_state.h"
 #include "text/errors.h"
 
+#include <cstdint>
 #include <functional>
+#include <vector>
 
 #include <filesystem>
 #include <string>
@@ -34,6 +42,13 @@ struct SearchRecord {
     std::string state; // search ids; empty when unknown
     std::string links;
     std::string fax;
+    // What the result files held for a position, newest first (at most two).
+    struct Covered {
+        int32_t position = 0;
+        long long links = 0;
+        long long fax = 0;
+    };
+    std::vector<Covered> covered;
 };
 
 // A name for a new search, unique within this directory's history.
@@ -49,8 +64,11 @@ void writeSearchRecord(const std::filesystem::path& programDir, const SearchReco
 // the fax file line for line.
 // The files' marks are set, so that the next save appends to them. A last line
 // without its line break (cut short by a crash while it was added) is dropped.
+// A resume from `position` takes back only what the files held for it, when
+// the record knows, and nothing from position 0 (the lines after it are
+// visited again); -1: everything.
 void restoreSavedResults(const std::filesystem::path& programDir, const SearchRecord& record,
-                         SearchResults& results);
+                         SearchResults& results, int32_t position = -1);
 
 // The search-state file, and the record that it describes search `searchId`.
 void writeStateOf(const std::filesystem::path& programDir, const StoredSearch& state,

@@ -235,7 +235,7 @@ void SearchSession::takeBackResults()
     const SearchRecord record = readSearchRecord(programDir_);
     if (results_.searchId.empty() || results_.searchId != record.state) {
         results_.clear();
-        restoreSavedResults(programDir_, record, results_);
+        restoreSavedResults(programDir_, record, results_, position());
         results_.searchId = record.state.empty() ? newSearchId() : record.state;
     }
     observer_->progress(progress());

@@ -130,6 +130,43 @@ private slots:
         saveSearch(d, StoredSearch{}, r);
         QCOMPARE(readAllLines(d / kAutosaveFaxName), afterSave);
     }
+
+    // The files got ahead of the state file (its write failed after theirs, as
+    // a crash there would leave it): a resume takes back what the files held
+    // for the position it starts from, and finds the rest again.
+    void resumeTakesWhatItsPositionCovers_data()
+    {
+        QTest::addColumn<int>("from");
+        QTest::addColumn<int>("taken");
+        QTest::newRow("the state file's position") << 2 << 2;
+        QTest::newRow("the position of the files") << 4 << 4;
+        QTest::newRow("from the top") << 0 << 0;
+        QTest::newRow("a position the record does not know") << 3 << 4;
+    }
+    void resumeTakesWhatItsPositionCovers()
+    {
+        QFETCH(int, from);
+        QFETCH(int, taken);
+        QTemporaryDir dir;
+        const fs::path d(dir.path().toStdString());
+        SearchResults r;
+        r.searchId = "s1";
+        StoredSearch state;
+        add(r.fax, 1, 2);
+        state.position = {2, 9};
+        saveSearch(d, state, r);
+        add(r.fax, 3, 4);
+        state.position = {4, 9};
+        fs::remove(d / kSearchStateFileName);
+        fs::create_directory(d / kSearchStateFileName); // the state file cannot be replaced
+        QVERIFY_THROWS_EXCEPTION(SaveError, saveSearch(d, state, r));
+        QCOMPARE(readAllLines(d / kAutosaveFaxName).size(), size_t(4));
+
+        SearchResults back;
+        restoreSavedResults(d, readSearchRecord(d), back, from);
+        QCOMPARE((std::vector<AnsiString>{back.fax.items().begin(), back.fax.items().end()}), numbers(1, taken));
+        QCOMPARE(back.fax.origin(0), AnsiString(taken > 0 ? "http://p1/" : ""));
+    }
 };
 
 QTEST_GUILESS_MAIN(SavedResultsTest)
