@@ -107,7 +107,14 @@ void Engine::N2Click()
 
 void Engine::N3Click()
 {
-    session.stop();
+    // The stop is asked for even when the save that goes with it fails; the
+    // failure's box comes after the buttons show it.
+    try {
+        session.stop();
+    } catch (...) {
+        ports.view.applyButtonSet(ButtonSet::Stopped);
+        throw;
+    }
     ports.view.applyButtonSet(ButtonSet::Stopped);
 }
 
