@@ -122,6 +122,7 @@ TForm1::TForm1(Options options, QWidget* parent) : QMainWindow(parent)
 {
     setObjectName(QStringLiteral("Form1"));
     programDir_ = options.programDir.empty() ? defaultProgramDir() : options.programDir;
+    trayAvailable_ = options.trayAvailable ? options.trayAvailable : [] { return QSystemTrayIcon::isSystemTrayAvailable(); };
     if (options.prompts) {
         prompts_ = options.prompts;
     } else {
@@ -417,7 +418,10 @@ void TForm1::buildControls()
             StatusBar1->addWidget(label);
         } else {
             label->setText(QString::fromUtf8(maker::kContactLine));
-            label->setMinimumWidth(panelEntry.width);
+            // The message panel takes what is left; beside the progress, the
+            // time left and the failure count it gives way first (its whole
+            // text is on the pointer).
+            label->setMinimumWidth(0);
             StatusBar1->addWidget(label, 1); // the message panel takes the rest
         }
         panels[static_cast<size_t>(i)] = label;
@@ -434,6 +438,9 @@ void TForm1::buildControls()
     EtaLabel = new QLabel(StatusBar1);
     EtaLabel->setObjectName(QStringLiteral("EtaLabel"));
     EtaLabel->setContentsMargins(2, 0, 2, 0);
+    // Room for the longest common time left, so that the failure count
+    // beside it does not cut it.
+    EtaLabel->setMinimumWidth(EtaLabel->fontMetrics().horizontalAdvance(QStringLiteral("剩余 00:00:00")) + 4);
     FailLabel = new QLabel(StatusBar1);
     FailLabel->setObjectName(QStringLiteral("FailLabel"));
     FailLabel->setContentsMargins(2, 0, 2, 0);

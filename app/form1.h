@@ -13,6 +13,7 @@
 #include <QMainWindow>
 #include <array>
 #include <filesystem>
+#include <functional>
 #include <memory>
 
 class QAction;
@@ -44,6 +45,9 @@ public:
         HostLookup* host = nullptr;          // null: the interfaces' addresses
         std::filesystem::path programDir;    // empty: defaultProgramDir()
         bool loadSettings = true;            // FormCreate loads the option lists and state
+        // Whether the desktop has a notification area (minimising hides the
+        // window to the tray only then); unset: QSystemTrayIcon's answer.
+        std::function<bool()> trayAvailable;
     };
 
     explicit TForm1(QWidget* parent = nullptr);
@@ -208,6 +212,7 @@ private:
     int32_t progressFirst_ = 0;     // lines done when it began
     QElapsedTimer progressClock_;
     int setupListener_ = 0; // the controls' listener on the setup
+    std::function<bool()> trayAvailable_;
 
 public:
     // Ports and engine; declared in this order so that the engine goes first at

@@ -7,6 +7,7 @@
 #include <QCloseEvent>
 #include <QResizeEvent>
 #include <QSplitter>
+#include <QSystemTrayIcon>
 #include <QTimer>
 
 #include <algorithm>
@@ -71,8 +72,10 @@ void TForm1::resizeEvent(QResizeEvent* event)
 void TForm1::changeEvent(QEvent* event)
 {
     QMainWindow::changeEvent(event);
-    if (event->type() == QEvent::WindowStateChange && (windowState() & Qt::WindowMinimized)) {
-        // Hide to the tray once the minimise itself has been handled.
+    if (event->type() == QEvent::WindowStateChange && (windowState() & Qt::WindowMinimized) && trayAvailable_()) {
+        // Hide to the tray once the minimise itself has been handled. Without
+        // a notification area the window stays a minimised window: hidden, it
+        // could not be brought back.
         QTimer::singleShot(0, this, [this] {
             if (windowState() & Qt::WindowMinimized)
                 guarded(*prompts_, [this] { N18Click(); });

@@ -70,6 +70,7 @@ void TForm1::ExportFailedClick()
 void TForm1::showFailures(int total, const std::string& byKind)
 {
     FailLabel->setText(QStringLiteral("失败 %1").arg(total));
+    FailLabel->setMinimumWidth(FailLabel->fontMetrics().horizontalAdvance(FailLabel->text()) + 4);
     FailLabel->setToolTip(QString::fromStdString(byKind));
     FailLabel->setVisible(total > 0);
 }

@@ -42,7 +42,12 @@ void restoreWindowGeometry(QWidget& window, QSplitter& splitter, const std::file
 void saveWindowGeometry(const QWidget& window, const QSplitter& splitter, const std::filesystem::path& programDir)
 {
     const bool maximized = window.isMaximized();
-    const QRect place = maximized ? window.normalGeometry() : window.geometry();
+    // The place of the frame, which move() sets, and the size of the inside,
+    // which resize() sets: the client area's own place lies a title bar lower,
+    // and saving that would bring the window back lower at every start.
+    const QPoint frameOffset = window.geometry().topLeft() - window.frameGeometry().topLeft();
+    const QRect inside = maximized ? window.normalGeometry() : window.geometry();
+    const QRect place(inside.topLeft() - frameOffset, inside.size());
     const QList<int> sizes = splitter.sizes();
     if (sizes.size() < 2)
         return;

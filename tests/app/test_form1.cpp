@@ -71,6 +71,7 @@ class TestForm1 : public QObject {
     Q_OBJECT
 
 private slots:
+    void timeLeftNotCutByFailures();
     void initTestCase();
     void cleanupTestCase();
 
@@ -501,6 +502,24 @@ void TestForm1::listPathRoundTrip()
     QCOMPARE(f.listPath(), path);
     f.setListPath("");
     QCOMPARE(f.listPath(), AnsiString());
+}
+
+// The time left stays readable beside the failure count, at the window's first size.
+void TestForm1::timeLeftNotCutByFailures()
+{
+    Window w;
+    TForm1& f = *w.form;
+    f.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&f));
+    f.showProgress(5, 100000, "http://a.example/");
+    f.showFailures(1234, "超时 1234");
+    QTest::qWait(20);
+    QCOMPARE(f.width(), 630);
+    const QString longest[] = {QStringLiteral("剩余 0:00:00"), f.FailLabel->text()};
+    const QLabel* labels[] = {f.EtaLabel, f.FailLabel};
+    for (int i = 0; i < 2; ++i)
+        QVERIFY2(labels[i]->contentsRect().width() >= labels[i]->fontMetrics().horizontalAdvance(longest[i]),
+                 qPrintable(longest[i]));
 }
 
 void TestForm1::panelBounds()

@@ -410,6 +410,8 @@ void TestForm1Results::qtTextsInChinese()
     QCOMPARE(installQtTranslations(), 2);
     QCOMPARE(QCoreApplication::translate("QFileDialog", "Look in:"), QStringLiteral("查找范围："));
     QVERIFY(QCoreApplication::translate("QLineEdit", "&Copy") != QStringLiteral("&Copy"));
+    // The file dialog's type column.
+    QCOMPARE(QCoreApplication::translate("QAbstractFileIconProvider", "Folder"), QStringLiteral("文件夹"));
 }
 
 // The first copy holds the directory; a second one is refused and brings the
