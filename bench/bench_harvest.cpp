@@ -111,7 +111,7 @@ int benchLanes(const std::string& program, const vq::test::PageServer& server, c
         }
         const bool same = links == firstLinks && fax == firstFax;
         const long faxLines = std::count(fax.begin(), fax.end(), '\n');
-        const int failed = s.timeout + s.navigation + s.render + s.skipped;
+        const int failed = s.failed();
         std::printf("| %d | %.1f | %.1f | %.1f | %.0f | %.0f | %d | %d | %s |\n", n, s.perSecond, pages / r.wallS,
                     r.wallS, mb(r.peak.tree.pss), mb(r.peak.tree.rss), r.peak.tree.processes, failed,
                     same ? "yes" : "NO");
@@ -202,7 +202,7 @@ int benchSoak(const std::string& program, const vq::test::PageServer& server, co
             ++bad;
         } else {
             std::printf("| %d | (run: %.1f pages/s, %d failed) | | | | | | | |\n", n, s.perSecond,
-                        s.timeout + s.navigation + s.render + s.skipped);
+                        s.failed());
         }
     }
     return bad ? 1 : 0;

@@ -250,7 +250,8 @@ struct Summary {
     int pages = 0;
     double perSecond = 0;
     int retried = 0; // scanned on a retry
-    int timeout = 0, navigation = 0, render = 0, skipped = 0;
+    int timeout = 0, navigation = 0, render = 0, skipped = 0, notAddress = 0;
+    int failed() const { return timeout + navigation + render + skipped + notAddress; }
     bool found = false;
 };
 
@@ -261,9 +262,9 @@ inline Summary parseSummary(const std::string& log)
     for (size_t at = log.find("vqharvest: "); at != std::string::npos && !s.found; at = log.find("vqharvest: ", at + 1))
         s.found = std::sscanf(log.c_str() + at,
                               "vqharvest: %d pages, %lf pages/s, %d scanned on a retry; failed: %d timeout, "
-                              "%d navigation error, %d render failure, %d skipped scheme",
+                              "%d navigation error, %d render failure, %d skipped scheme, %d not an address",
                               &s.pages, &s.perSecond, &s.retried, &s.timeout, &s.navigation, &s.render,
-                              &s.skipped) == 7;
+                              &s.skipped, &s.notAddress) >= 7;
     return s;
 }
 

@@ -178,7 +178,7 @@ std::string ending(const Measured& m)
 {
     std::string s = "exit " + std::to_string(m.run.exitCode) + ", " + std::to_string(m.reported) + " report lines";
     if (m.summary.found)
-        s += ", " + std::to_string(m.summary.timeout + m.summary.navigation + m.summary.render + m.summary.skipped) +
+        s += ", " + std::to_string(m.summary.failed()) +
              " failed";
     return s;
 }

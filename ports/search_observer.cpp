@@ -18,6 +18,7 @@ constexpr OutcomeWords kOutcomeWords[kPageOutcomeCount] = {
     {"navigation error", "打开失败"},
     {"render failure", "无法显示"},
     {"skipped scheme", "非网页地址"},
+    {"not an address", "非网址"},
 };
 
 const OutcomeWords* wordsOf(PageOutcome outcome)

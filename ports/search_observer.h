@@ -20,8 +20,9 @@ enum class PageOutcome {
     NavigationError, // the load failed; what the browser showed was scanned
     RenderFailure,   // the page's renderer died or could not be read
     SkippedScheme,   // not an http or https address: not navigated
+    NotAnAddress,    // no address at all (binary junk, no host): not navigated
 };
-inline constexpr size_t kPageOutcomeCount = 5;
+inline constexpr size_t kPageOutcomeCount = 6;
 const char* outcomeName(PageOutcome outcome); // vqharvest's report: "timeout", ...
 const char* outcomeText(PageOutcome outcome); // the window's words, UTF-8: "超时", ...
 // Why a search stopped after `count` render failures in a row (UTF-8).

@@ -27,26 +27,97 @@ bool isSchemeChar(char c, bool first)
     return alpha || (c >= '0' && c <= '9') || c == '+' || c == '-' || c == '.';
 }
 
+bool isControl(char c)
+{
+    const auto b = static_cast<unsigned char>(c);
+    return b < 0x20 || b == 0x7F;
+}
+
+bool isAsciiAlnum(char c)
+{
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9');
+}
+
+// Whether the host of an address without a scheme could be looked up: ASCII
+// letters, digits, "-", ".", "_" and "%", and code page 936 characters (0x80,
+// or a lead byte 0x81..0xFE and a trail byte 0x40..0xFE other than 0x7F),
+// with at least one letter, digit or non-ASCII character; or an IPv6 address
+// in brackets. So a host of punctuation ("...", "~"), none at all ("/etc/x",
+// "?q", ":80"), or bytes that are no code page 936 text ("\xFF\xFE") is not
+// an address; the browser would find nothing to load for it either.
+bool plausibleHost(std::string_view host)
+{
+    if (!host.empty() && host.front() == '[') {
+        const size_t close = host.find(']');
+        if (close == std::string_view::npos || close < 2)
+            return false;
+        const std::string_view inner = host.substr(1, close - 1);
+        return std::all_of(inner.begin(), inner.end(),
+                           [](char c) { return isAsciiAlnum(c) || c == ':' || c == '.' || c == '%'; });
+    }
+    bool named = false;
+    for (size_t i = 0; i < host.size(); ++i) {
+        const auto b = static_cast<unsigned char>(host[i]);
+        if (isAsciiAlnum(host[i])) {
+            named = true;
+        } else if (b == 0x80) {
+            named = true; // the euro sign
+        } else if (b > 0x80) {
+            if (!isLeadByte(b) || i + 1 >= host.size())
+                return false;
+            const auto trail = static_cast<unsigned char>(host[++i]);
+            if (trail < 0x40 || trail == 0x7F || trail == 0xFF)
+                return false;
+            named = true;
+        } else if (host[i] != '-' && host[i] != '.' && host[i] != '_' && host[i] != '%') {
+            return false;
+        }
+    }
+    return named;
+}
+
+// The host of an address without a scheme: up to the path, query or
+// fragment, after a user part, without the port.
+std::string_view schemelessHost(std::string_view a)
+{
+    a = a.substr(0, a.find_first_of("/?#"));
+    if (const size_t at = a.rfind('@'); at != std::string_view::npos)
+        a.remove_prefix(at + 1);
+    if (!a.empty() && a.front() == '[')
+        return a.substr(0, a.find(']') + 1);
+    return a.substr(0, a.find(':'));
+}
+
+AddressKind schemeless(std::string_view a)
+{
+    return plausibleHost(schemelessHost(a)) ? AddressKind::Web : AddressKind::NotAnAddress;
+}
+
 } // namespace
 
-bool isWebAddress(const AnsiString& address)
+AddressKind addressKind(const AnsiString& address)
 {
-    size_t begin = 0;
-    while (begin < address.size() && isAsciiSpace(address[begin]))
-        ++begin;
-    const std::string_view a = std::string_view(address).substr(begin);
+    std::string_view a(address);
+    while (!a.empty() && isAsciiSpace(a.front()))
+        a.remove_prefix(1);
+    while (!a.empty() && isAsciiSpace(a.back()))
+        a.remove_suffix(1);
+    if (a.empty())
+        return AddressKind::Web; // an empty line: the browser shows a blank page
+    if (std::any_of(a.begin(), a.end(), isControl))
+        return AddressKind::NotAnAddress;
     const size_t colon = a.find(':');
     if (colon == std::string_view::npos || colon == 0)
-        return true; // no scheme: the browser takes it as http
+        return schemeless(a); // no scheme: the browser takes it as http
     for (size_t i = 0; i < colon; ++i) {
         if (!isSchemeChar(a[i], i == 0))
-            return true; // "a/b:c" and the like: no scheme either
+            return schemeless(a); // "a/b:c" and the like: no scheme either
     }
     std::string scheme(a.substr(0, colon));
     for (char& c : scheme)
         c = lowerAscii(c);
     if (scheme == "http" || scheme == "https")
-        return true;
+        return AddressKind::Web;
     // "host:port" or "host:port/path" is an address without a scheme.
     size_t i = colon + 1;
     size_t digits = 0;
@@ -54,7 +125,14 @@ bool isWebAddress(const AnsiString& address)
         ++i;
         ++digits;
     }
-    return digits > 0 && (i == a.size() || a[i] == '/' || a[i] == '?' || a[i] == '#');
+    if (digits > 0 && (i == a.size() || a[i] == '/' || a[i] == '?' || a[i] == '#'))
+        return schemeless(a);
+    return AddressKind::OtherScheme;
+}
+
+bool isWebAddress(const AnsiString& address)
+{
+    return addressKind(address) == AddressKind::Web;
 }
 
 AnsiString hostOf(const AnsiString& address)

@@ -7,9 +7,21 @@
 
 namespace vq {
 
-// Whether the search navigates to an address: http and https addresses, and
-// addresses without a scheme (the browser puts "http://" in front). Anything
-// else (file:, javascript:, data:, about:, mailto: ...) is not navigated.
+// What an address of the list is to the search. It is taken without the
+// ASCII white space around it; an empty one is a web address (the browser
+// shows a blank page).
+enum class AddressKind {
+    // http and https addresses, and addresses without a scheme (the browser
+    // puts "http://" in front): navigated.
+    Web,
+    // file:, javascript:, data:, about:, mailto: ...: not navigated.
+    OtherScheme,
+    // No address at all: control bytes (below 0x20, or 0x7F) anywhere, or no
+    // scheme and a host no browser could look up (see address.cpp): not navigated.
+    NotAnAddress,
+};
+AddressKind addressKind(const AnsiString& address);
+// Whether the search navigates to an address: addressKind() is Web.
 bool isWebAddress(const AnsiString& address);
 // The host of an address, ASCII letters in lower case, without user part and
 // port; the address itself when it has no recognisable host.

@@ -266,8 +266,10 @@ void LaneScheduler::startTask(Lane& lane, Task task)
     lane.waitTicks = 0;
     lane.state = LaneState::Loading;
     lane.rule.reset();
-    task.skipped = !isWebAddress(task.address);
-    const bool navigate = !task.skipped; // local files and scripts are not pages of the web
+    const AddressKind kind = addressKind(task.address);
+    task.skipped = kind != AddressKind::Web;
+    task.skippedAs = kind == AddressKind::NotAnAddress ? PageOutcome::NotAnAddress : PageOutcome::SkippedScheme;
+    const bool navigate = !task.skipped; // local files, scripts and junk are not pages of the web
     const AnsiString address = task.address;
     lane.task = std::move(task);
     if (settings_.lanes.noPace)
@@ -351,7 +353,7 @@ void LaneScheduler::tick(size_t index)
         lane.pageTimer->setEnabled(false);
         lane.pageTimer->setInterval(pageInterval());
         lane.waitTicks = 0;
-        finishTask(lane, lane.task->skipped ? PageOutcome::SkippedScheme : PageOutcome::RenderFailure, false);
+        finishTask(lane, lane.task->skipped ? lane.task->skippedAs : PageOutcome::RenderFailure, false);
         afterPage(lane);
         return;
     }

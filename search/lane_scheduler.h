@@ -107,6 +107,7 @@ private:
         AnsiString host;
         int64_t startedMs = 0;
         bool skipped = false; // not a web address: never navigated
+        PageOutcome skippedAs = PageOutcome::SkippedScheme; // how a skipped line ends
         int attempts = 0;     // navigations so far
         int sharedLosses = 0; // of them, lost with a renderer other pages shared
         bool silent = false;  // an earlier attempt timed out without any answer

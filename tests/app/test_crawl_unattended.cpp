@@ -52,12 +52,13 @@ public:
         });
     }
     QString url(const QByteArray& name) const { return server_.url("/" + QString::fromLatin1(name)); }
-    // The list's text: names become addresses, anything with ':' stays as it is.
+    // The list's text: names become addresses, anything with ':' or a
+    // control byte first stays as it is.
     QByteArray list(const QList<QByteArray>& lines) const
     {
         QByteArray text;
         for (const QByteArray& l : lines)
-            text += (l.contains(':') ? l : url(l).toLatin1()) + "\r\n";
+            text += (l.contains(':') || (!l.isEmpty() && uchar(l[0]) < 0x20) ? l : url(l).toLatin1()) + "\r\n";
         return text;
     }
     test::PageServer& server() { return server_; }
@@ -213,6 +214,8 @@ void TestCrawlUnattended::hostilePages_data()
     QTest::newRow("local file and script lines")
         << B{"good1", "file:///etc/passwd", "javascript:while(1){}", "good2"} << fast
         << B{"scanned", "skipped scheme", "skipped scheme", "scanned"};
+    QTest::newRow("binary junk") << B{"good1", "\x01\x02\xFF\xFE garbage", "\x1B\x7F", "good2"} << fast
+                                 << B{"scanned", "not an address", "not an address", "scanned"};
     QTest::newRow("memory beyond the cap") << B{"memory", "good1"} << (fast + QStringList{"--max-page-mb", "300"})
                                            << B{"render failure", "scanned"};
 }
@@ -227,6 +230,8 @@ void TestCrawlUnattended::hostilePages()
     const Crawl c = crawl(pages, lines, extra);
     QVERIFY2(c.code == 0, c.err.constData());
     QCOMPARE(c.outcomes, outcomes);
+    const QByteArray junk = QByteArray::number(outcomes.count("not an address")) + " not an address\n";
+    QVERIFY2(c.err.contains(junk), c.err.constData());
     QByteArray expected;
     for (const QByteArray& l : lines)
         if (l.startsWith("good"))

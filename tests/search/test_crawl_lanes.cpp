@@ -17,6 +17,8 @@ class CrawlLanesTest : public QObject {
 private slots:
     void addresses_data();
     void addresses();
+    void addressKinds_data();
+    void addressKinds();
     void outcomes_data();
     void outcomes();
     void resumePointWhilePagesLoad();
@@ -60,6 +62,56 @@ void CrawlLanesTest::addresses()
         QCOMPARE(QByteArray::fromStdString(hostOf(address.toStdString())), host);
 }
 
+// Lines that are no address at all, next to lines that look odd but are.
+void CrawlLanesTest::addressKinds_data()
+{
+    QTest::addColumn<QByteArray>("address");
+    QTest::addColumn<int>("kind");
+    const int W = int(AddressKind::Web), O = int(AddressKind::OtherScheme), N = int(AddressKind::NotAnAddress);
+    QTest::newRow("host") << QByteArray("www.abc.com") << W;
+    QTest::newRow("host and path") << QByteArray("abc.com/x") << W;
+    QTest::newRow("host, port, path") << QByteArray("host:8080/p") << W;
+    QTest::newRow("one-word host") << QByteArray("localhost") << W;
+    QTest::newRow("Chinese host, GBK") << QByteArray("\xD6\xD0\xCE\xC4.cn") << W;
+    QTest::newRow("host, GBK path") << QByteArray("abc.com/\xD6\xD0?q=\xFF") << W;
+    QTest::newRow("percent-encoded host") << QByteArray("%E4%B8%AD.cn/") << W;
+    QTest::newRow("underscore, user part") << QByteArray("u@a_b.abc.com/x") << W;
+    QTest::newRow("IPv6 and port") << QByteArray("[::1]:8080/x") << W;
+    QTest::newRow("white space around") << QByteArray(" \twww.abc.com\t") << W;
+    QTest::newRow("http, odd host") << QByteArray("http://~/") << W;
+    QTest::newRow("empty line") << QByteArray("") << W;
+    QTest::newRow("white space only") << QByteArray("\t") << W;
+    QTest::newRow("mailto") << QByteArray("mailto:a@b.cn") << O;
+    QTest::newRow("javascript") << QByteArray("javascript:alert(1)") << O;
+    QTest::newRow("binary junk") << QByteArray("\x01\x02\xFF\xFE") << N;
+    QTest::newRow("escape sequence") << QByteArray("\x1B[31mwww.abc.com") << N;
+    QTest::newRow("DEL at the end") << QByteArray("www.abc.com\x7F") << N;
+    QTest::newRow("tab inside") << QByteArray("www.abc.com\tx") << N;
+    QTest::newRow("NUL after http") << QByteArray("http://a.cn/\0x", 14) << N;
+    QTest::newRow("control byte after javascript") << QByteArray("javascript:\x02") << N;
+    QTest::newRow("no code page 936 text") << QByteArray("\xFF\xFE") << N;
+    QTest::newRow("lead byte alone") << QByteArray("abc\xD6.cn") << N;
+    QTest::newRow("trail byte below 0x40") << QByteArray("\xD6\x30.cn") << N;
+    QTest::newRow("dots") << QByteArray("...") << N;
+    QTest::newRow("dash") << QByteArray("-") << N;
+    QTest::newRow("home folder") << QByteArray("~/x") << N;
+    QTest::newRow("local path") << QByteArray("/etc/passwd") << N;
+    QTest::newRow("query only") << QByteArray("?q=1") << N;
+    QTest::newRow("port only") << QByteArray(":80/x") << N;
+    QTest::newRow("comma in the host") << QByteArray("abc.com,def.com") << N;
+    QTest::newRow("backslash") << QByteArray("abc.com\\x") << N;
+    QTest::newRow("bracket not closed") << QByteArray("[::1/x") << N;
+    QTest::newRow("user part, no host") << QByteArray("u@/x") << N;
+}
+
+void CrawlLanesTest::addressKinds()
+{
+    QFETCH(QByteArray, address);
+    QFETCH(int, kind);
+    QCOMPARE(int(addressKind(address.toStdString())), kind);
+    QCOMPARE(isWebAddress(address.toStdString()), kind == int(AddressKind::Web));
+}
+
 // One lane at 1 s a page: each line ends within one interval of what decides it.
 void CrawlLanesTest::outcomes_data()
 {
@@ -71,9 +123,13 @@ void CrawlLanesTest::outcomes_data()
 
     using B = QList<QByteArray>;
     const int S = int(PageOutcome::Scanned), K = int(PageOutcome::SkippedScheme), R = int(PageOutcome::RenderFailure);
+    const int N = int(PageOutcome::NotAnAddress);
     QTest::newRow("schemes that are not the web")
         << B{"http://a/", "file:///etc/passwd", "javascript:while(1){}", "http://c/"} << B{}
         << B{"http://a/", "http://c/"} << QList<int>{S, K, K, S} << 2;
+    QTest::newRow("lines that are no address")
+        << B{"http://a/", "\x01\x02\xFF\xFE", "\x1B\x7F\x03", "...", "http://c/"} << B{}
+        << B{"http://a/", "http://c/"} << QList<int>{S, N, N, N, S} << 2;
     QTest::newRow("a renderer that dies")
         << B{"http://a/", "http://b/", "http://c/"} << B{"http://b/"}
         << B{"http://a/", "http://b/", "http://c/"} << QList<int>{S, R, S} << 2;

@@ -329,7 +329,8 @@ void TestSearchSession::mergeMessageGivesWay()
 void TestSearchSession::failedLinesShownAndExported()
 {
     fake::EngineRig rig;
-    rig.writeUrlList({"http://a.example/", "javascript:void(0)", "http://dead.example/", "http://b.example/"});
+    rig.writeUrlList(
+        {"http://a.example/", "javascript:void(0)", "http://dead.example/", "\x01\xFF\xFE junk", "http://b.example/"});
     rig.setup.setChecked(Switch::Fax, true);
     rig.setup.setSpeed(1);
     rig.browser.autoComplete = true;
@@ -337,14 +338,15 @@ void TestSearchSession::failedLinesShownAndExported()
     rig.engine.N2Click();
     rig.clock.advance(60000);
     QCOMPARE(rig.view.panel(kPanelStatus), std::string("搜索已经结束!"));
-    QCOMPARE(rig.view.failures, (std::pair<int, std::string>{2, "无法显示 1，非网页地址 1"}));
+    QCOMPARE(rig.view.failures, (std::pair<int, std::string>{3, "无法显示 1，非网页地址 1，非网址 1"}));
 
     const std::filesystem::path out = rig.programDir / "failed.txt";
     rig.prompts.fileAnswers = {out};
     rig.engine.exportFailedLines();
     QCOMPARE(rig.prompts.lastDialog.title, std::string("导出失败地址"));
     QCOMPARE(test::readBytes(out), "2\t" + utf8ToAnsi("非网页地址") + "\tjavascript:void(0)\r\n3\t" +
-                                       utf8ToAnsi("无法显示") + "\thttp://dead.example/\r\n");
+                                       utf8ToAnsi("无法显示") + "\thttp://dead.example/\r\n4\t" +
+                                       utf8ToAnsi("非网址") + "\t\x01\xFF\xFE\r\n");
 
     // A new search starts counting afresh.
     rig.engine.N2Click();
