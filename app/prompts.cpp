@@ -27,13 +27,13 @@ char32_t lastCodePoint(const std::string& s)
 FileDialogSpec textFileDialog(const std::string& title, const std::filesystem::path& initialDir,
                               bool confirmOverwrite)
 {
-    FileDialogSpec spec;
-    spec.title = title;
-    spec.filter = kTextFileFilter;
-    spec.defaultExt = "txt";
-    spec.initialDir = initialDir;
-    spec.confirmOverwrite = confirmOverwrite;
-    return spec;
+    FileDialogSpec dialog;
+    dialog.title = title;
+    dialog.filter = kTextFileFilter;
+    dialog.defaultExt = "txt";
+    dialog.initialDir = initialDir;
+    dialog.confirmOverwrite = confirmOverwrite;
+    return dialog;
 }
 
 std::string defaultHandlerText(const std::exception& e)
