@@ -33,21 +33,6 @@ bool endsWithBreak(const std::filesystem::path& path)
     return last == '\n';
 }
 
-// The file's size and time now; bytes -1 when it is not there.
-FileMark markNow(const std::filesystem::path& path, size_t items, unsigned long long clears)
-{
-    FileMark mark;
-    std::error_code ec;
-    const auto size = std::filesystem::file_size(path, ec);
-    if (ec)
-        return mark;
-    mark.items = items;
-    mark.bytes = static_cast<long long>(size);
-    mark.clears = clears;
-    mark.time = std::filesystem::last_write_time(path, ec);
-    return mark;
-}
-
 // Lines as they are written: each ended by CR LF.
 long long writtenSize(const std::vector<AnsiString>& lines)
 {
@@ -87,7 +72,7 @@ void restoreFile(const std::filesystem::path& path, ResultList& list, FileMark& 
         origins.resize(items.size());
     const long long size = writtenSize(items);
     if (originsMark && !origins.empty()) {
-        *originsMark = markNow(originsPath, origins.size(), list.clears());
+        *originsMark = markFile(originsPath, origins.size(), list.clears());
         if (torn || originsMark->bytes != writtenSize(origins))
             originsMark->bytes = -1;
     }
@@ -95,7 +80,7 @@ void restoreFile(const std::filesystem::path& path, ResultList& list, FileMark& 
     for (size_t i = 0; i < items.size(); ++i)
         list.append(std::move(items[i]), origins.empty() ? AnsiString() : std::move(origins[i]));
     list.markSaved();
-    mark = markNow(path, restored, list.clears());
+    mark = markFile(path, restored, list.clears());
     if (torn || mark.bytes != size)
         mark.bytes = -1; // not exactly what was read: written whole next time
 }
@@ -108,11 +93,8 @@ template <class Item>
 void saveListFile(const std::filesystem::path& path, size_t count, Item&& item, unsigned long long clears,
                   FileMark& mark)
 {
-    std::error_code ec;
-    const bool ours = mark.bytes >= 0 && mark.clears == clears && mark.items <= count &&
-                      std::filesystem::last_write_time(path, ec) == mark.time && !ec;
-    if (ours) {
-        if (mark.items == count && static_cast<long long>(std::filesystem::file_size(path, ec)) == mark.bytes && !ec)
+    if (mark.clears == clears && mark.items <= count && stillAsMarked(path, mark)) {
+        if (mark.items == count)
             return; // nothing new
         std::string bytes;
         for (size_t i = mark.items; i < count; ++i) {
@@ -120,7 +102,7 @@ void saveListFile(const std::filesystem::path& path, size_t count, Item&& item, 
             bytes += "\r\n";
         }
         if (appendChecked(path, mark.bytes, bytes) >= 0) {
-            mark = markNow(path, count, clears);
+            mark = markFile(path, count, clears);
             return;
         }
     }
@@ -129,10 +111,39 @@ void saveListFile(const std::filesystem::path& path, size_t count, Item&& item, 
     for (size_t i = 0; i < count; ++i)
         writer.writeLine(item(i));
     writer.commit();
-    mark = markNow(path, count, clears);
+    mark = markFile(path, count, clears);
 }
 
 } // namespace
+
+FileMark markFile(const std::filesystem::path& path, size_t items, unsigned long long clears)
+{
+    FileMark mark;
+    std::error_code ec;
+    const auto size = std::filesystem::file_size(path, ec);
+    if (ec)
+        return mark;
+    const auto time = std::filesystem::last_write_time(path, ec);
+    if (ec)
+        return mark;
+    mark.items = items;
+    mark.bytes = static_cast<long long>(size);
+    mark.clears = clears;
+    mark.time = time;
+    return mark;
+}
+
+bool stillAsMarked(const std::filesystem::path& path, const FileMark& mark)
+{
+    if (mark.bytes < 0)
+        return false;
+    std::error_code ec;
+    const auto size = std::filesystem::file_size(path, ec);
+    if (ec || static_cast<long long>(size) != mark.bytes)
+        return false;
+    const auto time = std::filesystem::last_write_time(path, ec);
+    return !ec && time == mark.time;
+}
 
 std::string newSearchId()
 {
@@ -204,7 +215,7 @@ void writeStateOf(const std::filesystem::path& programDir, const StoredSearch& s
 }
 
 void recordResultFilesOf(const std::filesystem::path& programDir, const std::string& searchId, bool links,
-                         bool fax)
+                         bool fax, const SearchRecord::Covered* covered)
 {
     if (!links && !fax)
         return;
@@ -213,6 +224,12 @@ void recordResultFilesOf(const std::filesystem::path& programDir, const std::str
         record.links = searchId;
     if (fax)
         record.fax = searchId;
+    if (covered) {
+        std::vector<SearchRecord::Covered> kept{*covered};
+        if (record.state == searchId && !record.covered.empty() && record.covered.front().position != covered->position)
+            kept.push_back(record.covered.front());
+        record.covered = kept;
+    }
     writeSearchRecord(programDir, record);
 }
 
@@ -224,7 +241,7 @@ SaveError::SaveError(const std::exception& cause, const std::filesystem::path& f
 std::string SaveError::describe(const std::exception& cause, const std::filesystem::path& file, size_t links,
                                 size_t fax)
 {
-    std::string text = defaultText(cause.what());
+    std::string text = withFullStop(cause.what());
     if (!file.empty())
         text = pathToUtf8(file) + ": " + text;
     std::string lost;
@@ -234,13 +251,6 @@ std::string SaveError::describe(const std::exception& cause, const std::filesyst
         lost += (lost.empty() ? "" : " and ") + std::to_string(fax) + (fax == 1 ? " fax number" : " fax numbers");
     text += " Not saved: " + (lost.empty() ? std::string() : lost + ", kept in memory, and ") +
             "the search position (the state file keeps the last one saved).";
-    return text;
-}
-
-std::string SaveError::defaultText(std::string text)
-{
-    if (!text.empty() && text.back() != '.')
-        text += '.';
     return text;
 }
 
@@ -285,25 +295,13 @@ void saveSearch(const std::filesystem::path& programDir, const StoredSearch& sta
                          results.fax.clears(), results.originsFile);
         });
     }
-    if (!firstError && (linksWritten || faxWritten)) {
+    if (!firstError) {
         // Which search the files belong to, and what they hold for the
-        // position about to be written (the one before stays beside it, in
-        // case the state file is not written after all).
-        attempt(programDir / kSearchRecordName, [&] {
-            SearchRecord record = readSearchRecord(programDir);
-            if (linksWritten)
-                record.links = results.searchId;
-            if (faxWritten)
-                record.fax = results.searchId;
-            const SearchRecord::Covered now{state.position.progressIndex, static_cast<long long>(results.links.size()),
-                                            static_cast<long long>(results.fax.size())};
-            std::vector<SearchRecord::Covered> covered{now};
-            if (record.state == results.searchId && !record.covered.empty() &&
-                record.covered.front().position != now.position)
-                covered.push_back(record.covered.front());
-            record.covered = covered;
-            writeSearchRecord(programDir, record);
-        });
+        // position about to be written.
+        const SearchRecord::Covered now{state.position.progressIndex, static_cast<long long>(results.links.size()),
+                                        static_cast<long long>(results.fax.size())};
+        attempt(programDir / kSearchRecordName,
+                [&] { recordResultFilesOf(programDir, results.searchId, linksWritten, faxWritten, &now); });
     }
     if (!firstError)
         attempt(searchStatePath(programDir), [&] { writeStateOf(programDir, state, results.searchId); });

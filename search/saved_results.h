@@ -51,6 +51,12 @@ struct SearchRecord {
     std::vector<Covered> covered;
 };
 
+// The file's size and time now, as the mark of its first `items` items of a
+// list cleared `clears` times; bytes -1 when the file cannot be read.
+FileMark markFile(const std::filesystem::path& path, size_t items, unsigned long long clears = 0);
+// Whether the file still has the size and time its mark recorded.
+bool stillAsMarked(const std::filesystem::path& path, const FileMark& mark);
+
 // A name for a new search, unique within this directory's history.
 std::string newSearchId();
 
@@ -75,9 +81,11 @@ void writeStateOf(const std::filesystem::path& programDir, const StoredSearch& s
                   const std::string& searchId);
 
 // Notes in the record that the result files just written (links, fax or both)
-// belong to search `searchId`.
+// belong to search `searchId`, and, when given, what they hold for the
+// position about to be written to the state file (the one before stays beside
+// it while the state file still names it).
 void recordResultFilesOf(const std::filesystem::path& programDir, const std::string& searchId, bool links,
-                         bool fax);
+                         bool fax, const SearchRecord::Covered* covered = nullptr);
 
 // A save that did not reach the disk: the message names the file and the error,
 // and what was not saved (the results kept in memory, the search position).
@@ -89,7 +97,6 @@ public:
 private:
     static std::string describe(const std::exception& cause, const std::filesystem::path& file, size_t links,
                                 size_t fax);
-    static std::string defaultText(std::string text);
     std::filesystem::path file_;
 };
 

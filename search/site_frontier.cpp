@@ -30,37 +30,6 @@ struct ResultTarget {
 using EachRow = std::function<void(const ResultKey& after,
                                    const std::function<void(const ResultKey&, const AnsiString&, const AnsiString&)>&)>;
 
-// The file's size and time now, as the mark of its first `items` results;
-// bytes -1 when it cannot be read.
-FileMark markOf(const std::filesystem::path& path, int64_t items)
-{
-    FileMark mark;
-    std::error_code ec;
-    const auto size = std::filesystem::file_size(path, ec);
-    if (ec)
-        return mark;
-    const auto time = std::filesystem::last_write_time(path, ec);
-    if (ec)
-        return mark;
-    mark.items = static_cast<size_t>(items);
-    mark.bytes = static_cast<long long>(size);
-    mark.time = time;
-    return mark;
-}
-
-// The file is still what this process wrote last.
-bool intact(const std::filesystem::path& path, const FileMark& mark)
-{
-    if (mark.bytes < 0)
-        return false;
-    std::error_code ec;
-    const auto size = std::filesystem::file_size(path, ec);
-    if (ec || static_cast<long long>(size) != mark.bytes)
-        return false;
-    const auto time = std::filesystem::last_write_time(path, ec);
-    return !ec && time == mark.time;
-}
-
 // Brings the files of a list of `total` rows up to date. A file still as
 // written last gets the rows after the last one it holds, appended, when
 // those are all it lacks; a row committed before that last one (a page with a
@@ -73,7 +42,7 @@ void writeList(std::vector<ResultTarget> targets, int64_t total, const EachRow& 
     std::vector<ResultTarget> whole;
     std::vector<ResultTarget> appending;
     for (const ResultTarget& t : targets)
-        (intact(t.path, t.file->mark) ? appending : whole).push_back(t);
+        (stillAsMarked(t.path, t.file->mark) ? appending : whole).push_back(t);
     if (!appending.empty()) {
         ResultKey from = appending.front().file->last;
         for (const ResultTarget& t : appending)
@@ -105,7 +74,7 @@ void writeList(std::vector<ResultTarget> targets, int64_t total, const EachRow& 
                 whole.push_back(t);
                 continue;
             }
-            *t.file = {markOf(t.path, total), last[i]};
+            *t.file = {markFile(t.path, static_cast<size_t>(total)), last[i]};
         }
     }
     if (whole.empty())
@@ -125,7 +94,7 @@ void writeList(std::vector<ResultTarget> targets, int64_t total, const EachRow& 
     });
     for (size_t i = 0; i < whole.size(); ++i) {
         writers[i]->commit();
-        *whole[i].file = {markOf(whole[i].path, written), last};
+        *whole[i].file = {markFile(whole[i].path, static_cast<size_t>(written)), last};
     }
 }
 

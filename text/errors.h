@@ -69,6 +69,10 @@ public:
     using Exception::Exception;
 };
 
+// An error message as the default handler shows it (UTF-8): a full stop is
+// appended when the text is not empty and its last character sorts above ".".
+std::string withFullStop(std::string text);
+
 // Builds the EInOutError for an errno value, with the message table above.
 EInOutError inOutError(int errnoValue);
 [[noreturn]] void throwInOutError(int errnoValue);
