@@ -120,7 +120,8 @@ void CrawlOutput::finished(const SearchFinish& f)
 
 void CrawlOutput::stepFailed(const std::exception& e)
 {
-    std::string text = e.what();
+    // As the window's default handler words it, with the file in front.
+    std::string text = withFullStop(e.what());
     if (const auto* io = dynamic_cast<const EInOutError*>(&e); io && !io->path().empty())
         text = pathToUtf8(io->path()) + ": " + text;
     error(text);
