@@ -44,7 +44,8 @@ Engine::Engine(EnginePorts p)
     : ports(std::move(p)), session(ports.host, ports.timer2, results, ports.programDir),
       urlList(ports.view, ports.prompts, session.setup(), ports.programDir),
       progress(ports.view, ports.prompts, session, ports.programDir),
-      merge(ports.view, ports.prompts, ports.programDir), shown_(ports.view, ports.prompts)
+      merge(ports.view, ports.prompts, ports.programDir), siteCrawl(ports.prompts, session, ports.programDir),
+      shown_(ports.view, ports.prompts)
 {
     ports.timer1.setEnabled(false);
     ports.timer1.setInterval(kInitialPageTimerMs);
@@ -57,6 +58,7 @@ Engine::Engine(EnginePorts p)
     // session's autosave.
     session.addLane(ports.browser, ports.timer1, ports.timer3);
     session.setObserver(&shown_);
+    session.setListsFollowFrontier(true);
 }
 
 void Engine::loadSettings()
@@ -96,13 +98,31 @@ void Engine::provideLanes()
 
 void Engine::N2Click()
 {
-    provideLanes();
-    SearchSession::Answer answer = session.start();
+    SearchSession::Answer answer = session.startable();
     // Results not yet in any file are not thrown away without asking.
+    bool discard = false;
     if (answer == SearchSession::Answer::UnsavedResults &&
-        ports.prompts.confirm("当前有尚未保存的搜索结果，开始新的搜索将清空结果列表。\n确认开始新的搜索吗?"))
-        answer = session.start(true);
-    showRefusal(ports.prompts, answer);
+        ports.prompts.confirm("当前有尚未保存的搜索结果，开始新的搜索将清空结果列表。\n确认开始新的搜索吗?")) {
+        discard = true;
+        answer = session.startable(true);
+    }
+    if (SearchSession::refused(answer)) {
+        showRefusal(ports.prompts, answer);
+        return;
+    }
+    startSearch(discard, false);
+}
+
+void Engine::startSearch(bool discardUnsaved, bool replaceAny)
+{
+    provideLanes();
+    // The frontier is made only once nothing refuses: a fresh one replaces
+    // the last site crawl's.
+    if (!setup().frontier().on)
+        siteCrawl.close();
+    else if (!siteCrawl.openFresh(replaceAny))
+        return;
+    showRefusal(ports.prompts, session.start(discardUnsaved));
 }
 
 void Engine::N3Click()
@@ -131,6 +151,10 @@ void Engine::N4Click()
     readSearchState(ports.programDir, setup());
     if (const SearchSession::Answer a = session.resumable(); SearchSession::refused(a)) {
         showRefusal(ports.prompts, a);
+        return;
+    }
+    if (setup().frontier().on) {
+        resumeSiteCrawl();
         return;
     }
 
@@ -177,11 +201,35 @@ void Engine::N4Click()
     }
 }
 
+// A site crawl goes on where its frontier is: there is no position to ask for.
+void Engine::resumeSiteCrawl()
+{
+    switch (siteCrawl.openToResume()) {
+    case SiteCrawl::Resume::Refused:
+        return;
+    case SiteCrawl::Resume::StartAfresh:
+        // The user has chosen a new search: its lists go.
+        startSearch(true, true);
+        return;
+    case SiteCrawl::Resume::Ready:
+        break;
+    }
+    provideLanes();
+    const SearchSession::Answer resumed = session.resume(static_cast<int32_t>(siteCrawl.frontier()->counts().done));
+    showRefusal(ports.prompts, resumed);
+}
+
 // ---- what the window shows of a search -----------------------------------------------
 
 void Engine::Shown::showCounts(const SearchProgress& p)
 {
-    view_.setPanel(kPanelProgress, p.line > 0 ? intToStr(p.line) : "");
+    if (p.frontier) {
+        // Pages done of those known so far.
+        view_.setPanel(kPanelUrlTotal, intToStr(static_cast<int32_t>(p.position + p.queued)));
+        view_.setPanel(kPanelProgress, intToStr(p.position));
+    } else {
+        view_.setPanel(kPanelProgress, p.line > 0 ? intToStr(p.line) : "");
+    }
     view_.setPanel(kPanelLinks, p.links > 0 ? intToStr(p.links) : "");
     view_.setPanel(kPanelFax, p.fax > 0 ? intToStr(p.fax) : "");
 }
@@ -195,16 +243,31 @@ void Engine::Shown::started(const SearchProgress& p)
     // The merge tool's last message gives way to the panel's label.
     view_.setPanel(kPanelMerge, kPanelMergeLabel);
     // Panel 1 shows the total as last counted; the list is not recounted here.
-    view_.setPanel(kPanelUrlTotal, intToStr(p.total));
+    if (!p.frontier)
+        view_.setPanel(kPanelUrlTotal, intToStr(p.total));
     showCounts(p);
 }
 
 void Engine::Shown::progress(const SearchProgress& p)
 {
     showCounts(p);
-    if (p.line > 0)
+    if (p.frontier)
+        showFrontier(p);
+    else if (p.line > 0)
         view_.showProgress(p.line, p.total, p.address);
     view_.showLanes(p.busyLanes, p.lanes);
+}
+
+// A site crawl's progress: the next page of those known (done and queued),
+// so that the time left comes from the queue, and the depth reached.
+void Engine::Shown::showFrontier(const SearchProgress& p)
+{
+    const int64_t known = p.position + p.queued;
+    if (known <= 0)
+        return;
+    view_.showDepth(p.depthReached);
+    view_.showProgress(static_cast<int32_t>(std::min<int64_t>(p.position + 1, known)),
+                       static_cast<int32_t>(std::min<int64_t>(known, INT32_MAX)), p.address);
 }
 
 void Engine::Shown::pageDone(const PageRecord& record)

@@ -9,6 +9,7 @@
 #include "app/main_view.h"
 #include "app/prompts.h"
 #include "app/result_commands.h"
+#include "app/site_crawl.h"
 #include "ports/browser.h"
 #include "ports/host_lookup.h"
 #include "ports/search_observer.h"
@@ -66,6 +67,7 @@ public:
     UrlListSource urlList;
     ProgressSaver progress;
     MergeTool merge;
+    SiteCrawl siteCrawl; // "深度" above 0: the frontier "搜索" and "继续" run on
 
     // What the window shows of a search, as the session's observer.
     SearchObserver& shown() { return shown_; }
@@ -76,6 +78,10 @@ public:
 private:
     // The lanes the setup asks for, in place before a search.
     void provideLanes();
+    // "搜索" once the user has been asked about unsaved results; a site
+    // crawl's file that is not ours is replaced when `replaceAny`.
+    void startSearch(bool discardUnsaved, bool replaceAny);
+    void resumeSiteCrawl();
 
     // What the window shows of a search: the panels, the buttons, the
     // progress bar, the busy cursor while it saves, and its failures in boxes.
@@ -90,6 +96,7 @@ private:
         void stepFailed(const std::exception& e) override;
         void saving(bool on) override;
         void showCounts(const SearchProgress& p);
+        void showFrontier(const SearchProgress& p);
 
         std::vector<PageRecord> failed;
         std::array<int, kPageOutcomeCount> byKind{}; // of `failed`

@@ -17,6 +17,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QCheckBox>
+#include <QComboBox>
 #include <QClipboard>
 #include <QCloseEvent>
 #include <QCoreApplication>
@@ -295,6 +296,17 @@ void TForm1::buildControls()
     SpinEdit2->setFixedWidth(36);
     SpinEdit2->setToolTip(QStringLiteral("同时打开的网页数"));
     pagesLabel->setBuddy(SpinEdit2);
+    auto* depthLabel = new QLabel(QStringLiteral("深度："), options);
+    DepthEdit = new SpinEdit(0, kMaxSiteDepth, 0, options);
+    DepthEdit->setObjectName(QStringLiteral("DepthEdit"));
+    DepthEdit->setFixedWidth(36);
+    DepthEdit->setToolTip(QStringLiteral("0：只搜索网址列表；1～5：从列表的网址起，沿链接搜索到这一层"));
+    depthLabel->setBuddy(DepthEdit);
+    FollowBox = new QComboBox(options);
+    FollowBox->setObjectName(QStringLiteral("FollowBox"));
+    FollowBox->addItem(QStringLiteral("本站"));
+    FollowBox->addItem(QStringLiteral("全部"));
+    FollowBox->setToolTip(QStringLiteral("跟随本站的链接，或全部网站的链接（每站最多 1000 页）"));
     CheckBox1 = textLeftCheckBox("CheckBox1", QStringLiteral("去重"), options);
     CheckBox8 = textLeftCheckBox("CheckBox8", QStringLiteral("自动保存"), options);
     CheckBox3 = textLeftCheckBox("CheckBox3", QStringLiteral("搜索链接"), options);
@@ -311,6 +323,10 @@ void TForm1::buildControls()
     optionRow->addSpacing(4);
     optionRow->addWidget(pagesLabel);
     optionRow->addWidget(SpinEdit2);
+    optionRow->addSpacing(4);
+    optionRow->addWidget(depthLabel);
+    optionRow->addWidget(DepthEdit);
+    optionRow->addWidget(FollowBox);
     for (QCheckBox* box : {CheckBox1, CheckBox8, CheckBox3, CheckBox5})
         optionRow->addWidget(box);
     optionRow->addSpacing(4);

@@ -18,6 +18,7 @@
 
 class QAction;
 class QCheckBox;
+class QComboBox;
 class QDialog;
 class QLabel;
 class QLineEdit;
@@ -90,6 +91,9 @@ public:
     void setSpeed(int seconds);
     int pagesAtOnce() const;
     void setPagesAtOnce(int pages);
+    int depth() const; // "深度"
+    Follow follow() const; // "跟随"
+    void setSiteCrawl(int depth, Follow follow);
     AnsiString listPath() const;
     void setListPath(const AnsiString& path);
     std::vector<AnsiString> memoLines(OptionList m) const;
@@ -101,6 +105,7 @@ public:
     void applyButtonSet(ButtonSet set) override;
     void showProgress(int32_t index, int32_t total, const AnsiString& address) override;
     void progressEnded() override;
+    void showDepth(int depth) override;
     void showLanes(size_t busy, size_t lanes) override;
     void showFailures(int total, const std::string& byKind) override;
     void repaint() override;
@@ -158,6 +163,8 @@ public:
     // Option row.
     SpinEdit* SpinEdit1 = nullptr;
     SpinEdit* SpinEdit2 = nullptr;  // "同时打开": pages at once
+    SpinEdit* DepthEdit = nullptr;  // "深度": 0 the list alone, above it a site crawl
+    QComboBox* FollowBox = nullptr; // "跟随": "本站" or "全部"
     QCheckBox* CheckBox1 = nullptr; // "去重"
     QCheckBox* CheckBox8 = nullptr; // "自动保存"
     QCheckBox* CheckBox3 = nullptr; // "搜索链接"
@@ -211,6 +218,7 @@ private:
     bool progressRunning_ = false;  // showProgress() seen since the search began
     int32_t progressFirst_ = 0;     // lines done when it began
     QElapsedTimer progressClock_;
+    int depth_ = -1; // the depth a site crawl has reached, -1: none
     int setupListener_ = 0; // the controls' listener on the setup
     std::function<bool()> trayAvailable_;
 

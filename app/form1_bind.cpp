@@ -6,6 +6,7 @@
 #include "app/form1.h"
 
 #include <QCheckBox>
+#include <QComboBox>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 
@@ -40,6 +41,11 @@ void TForm1::bindSetup()
         if (pagesAtOnce() != setup.pagesAtOnce())
             setPagesAtOnce(setup.pagesAtOnce());
     };
+    const auto showSiteCrawl = [this, &setup] {
+        const FrontierOptions& f = setup.frontier();
+        if (depth() != f.depth || follow() != f.follow)
+            setSiteCrawl(f.depth, f.follow);
+    };
     const auto showPath = [this, &setup] {
         if (listPath() != setup.listPath())
             setListPath(setup.listPath());
@@ -52,8 +58,8 @@ void TForm1::bindSetup()
         case SearchSetup::Field::PagesAtOnce:
         case SearchSetup::Field::Lanes: showPages(); break;
         case SearchSetup::Field::List: showList(c.list); break;
+        case SearchSetup::Field::Frontier: showSiteCrawl(); break;
         case SearchSetup::Field::Position:
-        case SearchSetup::Field::Frontier:
         case SearchSetup::Field::NetCheck: break;
         }
     });
@@ -83,12 +89,19 @@ void TForm1::bindSetup()
         if (engine_)
             engine_->setup().setPagesAtOnce(pagesAtOnce());
     });
+    const auto takeSiteCrawl = [this] {
+        if (engine_)
+            engine_->setup().setSiteCrawl(depth(), follow());
+    };
+    connect(DepthEdit->lineEdit(), &QLineEdit::textChanged, this, takeSiteCrawl);
+    connect(FollowBox, &QComboBox::currentIndexChanged, this, takeSiteCrawl);
     connect(Edit5, &QLineEdit::textChanged, this, [this] {
         if (engine_)
             engine_->setup().setListPath(listPath());
     });
     showSpeed();
     showPages();
+    showSiteCrawl();
     showPath();
 }
 

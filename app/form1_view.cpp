@@ -9,6 +9,7 @@
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QComboBox>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
@@ -58,6 +59,14 @@ int TForm1::speed() const { return SpinEdit1->value(); }
 void TForm1::setSpeed(int seconds) { SpinEdit1->setValue(seconds); }
 int TForm1::pagesAtOnce() const { return SpinEdit2->value(); }
 void TForm1::setPagesAtOnce(int pages) { SpinEdit2->setValue(pages); }
+
+int TForm1::depth() const { return DepthEdit->value(); }
+Follow TForm1::follow() const { return FollowBox->currentIndex() == 1 ? Follow::All : Follow::Site; }
+void TForm1::setSiteCrawl(int depth, Follow follow)
+{
+    DepthEdit->setValue(depth);
+    FollowBox->setCurrentIndex(follow == Follow::All ? 1 : 0);
+}
 
 AnsiString TForm1::listPath() const { return toAnsi(Edit5->text()); }
 void TForm1::setListPath(const AnsiString& path) { Edit5->setText(toQString(path)); }
@@ -138,7 +147,8 @@ void TForm1::showProgress(int32_t index, int32_t total, const AnsiString& addres
     const int64_t done = int64_t(index) - 1 - progressFirst_;
     const int64_t left = int64_t(total) - (int64_t(index) - 1);
     const std::string eta = clockText(secondsLeft(done, left, progressClock_.elapsed()));
-    EtaLabel->setText(QStringLiteral("剩余 ") + QString::fromStdString(eta));
+    const QString depth = depth_ >= 0 ? QStringLiteral("深度 %1  ").arg(depth_) : QString();
+    EtaLabel->setText(depth + QStringLiteral("剩余 ") + QString::fromStdString(eta));
     ProgressBar1->show();
     EtaLabel->show();
     if (TrayIcon1) {
@@ -156,9 +166,15 @@ void TForm1::showLanes(size_t busy, size_t lanes)
     ProgressBar1->setTextVisible(lanes > 1);
 }
 
+void TForm1::showDepth(int depth)
+{
+    depth_ = depth;
+}
+
 void TForm1::progressEnded()
 {
     progressRunning_ = false;
+    depth_ = -1;
     ProgressBar1->hide();
     EtaLabel->hide();
     if (TrayIcon1)

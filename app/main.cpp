@@ -10,6 +10,7 @@
 #include "app/web_browser.h"
 
 #include "app/bbs_form.h"
+#include "state/option_lists.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -77,6 +78,19 @@ int main(int argc, char* argv[])
     if (!singleCopy.acquire()) {
         singleCopy.bringRunningCopyForward();
         return 0;
+    }
+
+    // The window's off-screen lanes share render processes as vqharvest's do;
+    // the visible browser, on a profile of its own, keeps one to itself. The
+    // pages at once as last saved decide how many (before the first page).
+    {
+        vq::SearchSetup saved;
+        try {
+            vq::loadOptionLists(saved, options.programDir);
+        } catch (...) {
+            // The window reports an unreadable file when it loads the settings.
+        }
+        vq::limitRenderProcesses(1 + vq::renderersForLanes(saved.pagesAtOnce() - 1));
     }
 
     vq::TForm1 Form1(options);

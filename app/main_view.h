@@ -42,6 +42,8 @@ public:
         (void)index, (void)total, (void)address;
     }
     virtual void progressEnded() {}
+    // A site crawl has reached pages at this depth (until the progress ends).
+    virtual void showDepth(int depth) { (void)depth; }
     // How many of the search's pages are loading now, of how many at once.
     virtual void showLanes(size_t busy, size_t lanes) { (void)busy, (void)lanes; }
     // Lines of the search that did not end scanned: how many, and by kind

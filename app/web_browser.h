@@ -10,6 +10,8 @@
 // then, so a page that never finishes is read as far as it has loaded.
 #pragma once
 
+#include <algorithm>
+
 #include "ports/browser.h"
 
 #include <QElapsedTimer>
@@ -39,6 +41,17 @@ void prepareWebEngine();
 // lowers their renderers' priority; pages harvested off screen are hidden. To
 // be called before prepareWebEngine().
 void keepHiddenPagesOnTime();
+
+// Off-screen lanes on many sites share render processes, this many lanes to a
+// process: one costs some 40-70 MB before any page is in it, and each page in
+// it still has its own frame tree.
+inline constexpr int kLanesPerRenderer = 4;
+inline int renderersForLanes(int lanes) { return (std::max(lanes, 0) + kLanesPerRenderer - 1) / kLanesPerRenderer; }
+// Caps the render processes of the program at `renderers` (a page on another
+// profile, as the window's visible browser, still gets one of its own). To be
+// called before the first page is made (the last limit given holds); 0 or
+// less: no cap.
+void limitRenderProcesses(int renderers);
 
 // Pages on `profile` no longer load what the harvest never reads: images,
 // fonts, media, prefetches and icons. Stylesheets and scripts still load,

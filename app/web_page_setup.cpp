@@ -40,6 +40,15 @@ void keepHiddenPagesOnTime()
     qputenv("QTWEBENGINE_CHROMIUM_FLAGS", flags.trimmed());
 }
 
+void limitRenderProcesses(int renderers)
+{
+    if (renderers <= 0)
+        return;
+    QByteArray flags = qgetenv("QTWEBENGINE_CHROMIUM_FLAGS");
+    flags += " --renderer-process-limit=" + QByteArray::number(renderers);
+    qputenv("QTWEBENGINE_CHROMIUM_FLAGS", flags.trimmed());
+}
+
 void layOutHiddenPagesScreenWide(QWebEngineProfile* profile)
 {
     static const QString name = QStringLiteral("vq-screen-wide");

@@ -5,6 +5,7 @@
 
 #include "search/line_source.h"
 #include "search/page_result.h"
+#include "search/search_results.h"
 
 #include <cstdint>
 #include <filesystem>
@@ -37,6 +38,9 @@ public:
     };
     virtual Written writeResultFiles(const std::filesystem::path& dir) = 0;
     virtual FrontierCounts counts() const = 0;
+    // The results committed so far appended to the result lists, in frontier
+    // order, the fax numbers with the page they were found on.
+    virtual void fillResults(SearchResults& results) = 0;
     virtual std::map<int, int64_t> pagesPerDepth() = 0;
 };
 

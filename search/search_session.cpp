@@ -105,9 +105,8 @@ SearchSession::Answer SearchSession::checkCanGo(bool resuming)
     return Answer::Running;
 }
 
-SearchSession::Answer SearchSession::start(bool discardUnsaved)
+SearchSession::Answer SearchSession::startable(bool discardUnsaved)
 {
-    // The refusals come first and touch nothing.
     if (!setup_.isChecked(Switch::Links) && !setup_.isChecked(Switch::Fax))
         return Answer::NoSearchItem;
     if (const Answer a = checkCanGo(false); refused(a))
@@ -116,6 +115,14 @@ SearchSession::Answer SearchSession::start(bool discardUnsaved)
     // thrown away unless the front end says so.
     if (hasUnsavedResults() && !discardUnsaved)
         return Answer::UnsavedResults;
+    return Answer::Running;
+}
+
+SearchSession::Answer SearchSession::start(bool discardUnsaved)
+{
+    // The refusals come first and touch nothing.
+    if (const Answer a = startable(discardUnsaved); refused(a))
+        return a;
 
     const SearchSettings settings = settingsOf(setup_);
     if (settings.frontier.on && !frontier_)
@@ -123,6 +130,10 @@ SearchSession::Answer SearchSession::start(bool discardUnsaved)
     results_.clear();
     results_.searchId = newSearchId();
     setup_.setProgressIndex(0);
+    // On a frontier, the state names the search at once: after a crash the
+    // frontier holds what was done, and "继续" needs the list and switches.
+    if (settings.frontier.on)
+        writeState();
     lanes_.useSource(settings.frontier.on ? static_cast<LineSource&>(*frontier_) : list_);
     settings_ = settings;
     begin(0);
@@ -194,6 +205,10 @@ SearchSession::Answer SearchSession::resume(int32_t linesDone)
             results_.searchId = readSearchRecord(programDir_).state;
         if (results_.searchId.empty())
             results_.searchId = newSearchId();
+        if (listsFollowFrontier_) {
+            results_.clear();
+            frontier_->fillResults(results_);
+        }
         lanes_.useSource(*frontier_);
         if (frontier_->exhausted()) {
             observer_->status("网址列表搜索完毕...");
@@ -286,7 +301,9 @@ void SearchSession::finish()
     std::exception_ptr writeError;
     std::string error;
     try {
-        if (settings_.current().autosave)
+        // A frontier's result files are written at its end whatever autosave
+        // says: they are what its database holds, and cost no results.
+        if (settings_.current().autosave || onFrontier())
             saveProgress();
         else
             writeState();
@@ -333,6 +350,9 @@ void SearchSession::saveFrontierSearch()
     const Frontier::Written written = frontier_->writeResultFiles(programDir_);
     recordResultFilesOf(programDir_, results_.searchId, written.links, written.fax);
     writeStateOf(programDir_, storedOf(setup_), results_.searchId);
+    // The lists that follow the frontier are what its files now hold.
+    results_.links.markSaved();
+    results_.fax.markSaved();
 }
 
 void SearchSession::autosaveTick()
@@ -376,6 +396,12 @@ void SearchSession::commit(PageResult& page)
         // Pages that could not be written are not done: the count stays at
         // what the frontier holds.
         if (!storeFailed_) {
+            if (listsFollowFrontier_) {
+                for (AnsiString& link : page.links)
+                    results_.addLink(std::move(link));
+                for (const AnsiString& number : page.record.fax)
+                    results_.fax.append(number, page.record.finalUrl);
+            }
             setup_.setProgressIndex(lanes_.position());
             if (page.report) {
                 ++pagesDone_;

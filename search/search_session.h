@@ -40,6 +40,10 @@ public:
     // The frontier a search with FrontierOptions::on runs on: its lines, and
     // where its results go instead of the result lists.
     void setFrontier(Frontier* frontier) { frontier_ = frontier; }
+    // On a frontier, whether the result lists show its results too (the
+    // window): a page's results join them as it is committed, and a resume
+    // fills them from the frontier. Off, the frontier alone holds them.
+    void setListsFollowFrontier(bool on) { listsFollowFrontier_ = on; }
 
     // What a command came to: the search runs, there was nothing left to do,
     // or why it was refused (nothing changed then).
@@ -58,6 +62,8 @@ public:
     // Results not yet written to any file are kept (UnsavedResults) unless
     // `discardUnsaved`. A failure opening the list is raised, the search ended.
     Answer start(bool discardUnsaved = false);
+    // Whether start() would run (Running), or why it would refuse.
+    Answer startable(bool discardUnsaved = false);
 
     // Whether a resume may go on (Running), or why not: the list file exists
     // and the machine is connected.
@@ -123,6 +129,7 @@ private:
     SearchObserver* observer_ = &silent_;
     UrlList list_;
     Frontier* frontier_ = nullptr;
+    bool listsFollowFrontier_ = false;
     bool storeFailed_ = false;
     bool saveFailed_ = false;
     int32_t savedPosition_ = 0;

@@ -10,6 +10,7 @@
 #include "text/text_file.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <memory>
 
 namespace vq {
@@ -152,11 +153,19 @@ void SiteFrontier::seed(const AnsiString& listPath, int shardIndex, int shardCou
     list.close();
 }
 
+namespace {
+
+AnsiString shapeOf(const FrontierOptions& o)
+{
+    return "depth " + std::to_string(o.depth) + ", follow " + (o.follow == Follow::All ? "all" : "site") +
+           ", max per site " + std::to_string(o.maxPerSite);
+}
+
+} // namespace
+
 void SiteFrontier::keepOptions(bool fresh)
 {
-    const AnsiString shape = "depth " + std::to_string(options_.depth) + ", follow " +
-                             (options_.follow == Follow::All ? "all" : "site") + ", max per site " +
-                             std::to_string(options_.maxPerSite);
+    const AnsiString shape = shapeOf(options_);
     if (fresh) {
         db_.begin();
         db_.setSetting("shape", shape);
@@ -165,8 +174,31 @@ void SiteFrontier::keepOptions(bool fresh)
     }
     const std::optional<AnsiString> made = db_.setting("shape");
     if (made && *made != shape)
-        throw FrontierDbError(db_.file(), "this frontier was made with " + *made + ", not " + shape +
-                                              "; resume it with the same --depth, --follow and --max-per-site");
+        throw FrontierDbError(db_.file(),
+                              "this frontier was made with " + *made + ", not " + shape +
+                                  "; resume it with the same --depth, --follow and --max-per-site",
+                              FrontierDbError::Kind::OtherOptions);
+}
+
+std::optional<FrontierOptions> SiteFrontier::madeWith()
+{
+    const std::optional<AnsiString> made = db_.setting("shape");
+    if (!made)
+        return std::nullopt;
+    FrontierOptions o = options_;
+    char follow[8] = {};
+    if (std::sscanf(made->c_str(), "depth %d, follow %7[a-z], max per site %d", &o.depth, follow, &o.maxPerSite) != 3)
+        return std::nullopt;
+    o.follow = std::string(follow) == "all" ? Follow::All : Follow::Site;
+    return o;
+}
+
+void SiteFrontier::fillResults(SearchResults& results)
+{
+    db_.eachLinkAfter(ResultKey{}, [&](const ResultKey&, const AnsiString& link) { results.addLink(link); });
+    db_.eachFaxAfter(ResultKey{}, [&](const ResultKey&, const AnsiString& number, const AnsiString& origin) {
+        results.fax.append(number, origin);
+    });
 }
 
 void SiteFrontier::refill()

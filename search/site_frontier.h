@@ -27,6 +27,7 @@
 
 #include <cstdint>
 #include <deque>
+#include <optional>
 #include <string>
 
 namespace vq {
@@ -52,8 +53,11 @@ public:
 
     // A fresh frontier records the options that shape it; a resumed one
     // must be given the same, or links would have been followed by other
-    // rules than the rest: raises, naming the file and the options.
+    // rules than the rest: raises (FrontierDbError::Kind::OtherOptions),
+    // naming the file and the options.
     void keepOptions(bool fresh);
+    // The options the frontier was made with, when it recorded them.
+    std::optional<FrontierOptions> madeWith();
 
     // LineSource
     Next next(SourceLine& line) override;
@@ -63,6 +67,7 @@ public:
     void commit(PageResult& page, bool dedup) override;
     Written writeResultFiles(const std::filesystem::path& dir) override;
     FrontierCounts counts() const override { return counts_; }
+    void fillResults(SearchResults& results) override;
     std::map<int, int64_t> pagesPerDepth() override;
 
 private:

@@ -53,6 +53,7 @@ enum class Follow {
     All,  // links of any site, at most FrontierOptions::maxPerSite pages a site
 };
 inline constexpr int kDefaultMaxPerSite = 1000;
+inline constexpr int kMaxSiteDepth = 5; // the window's "深度"
 
 // A crawl on a frontier: the list's lines are its seeds at depth 0, and links
 // found on a page at depth d < depth join it at depth d + 1. The frontier

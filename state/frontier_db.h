@@ -35,6 +35,7 @@ public:
         Other,
         NotAFrontier, // a file that is not a sound frontier: replaced only when told to
         InUse,        // another crawl holds it
+        OtherOptions, // made with other options than those it is resumed with
         DiskFull,
     };
     FrontierDbError(const std::filesystem::path& file, const std::string& what, Kind kind = Kind::Other);

@@ -38,6 +38,24 @@ constexpr SwitchFile kSwitchFiles[] = {
 // "同时打开" (pages at once), one line of integer text.
 constexpr const char* kPagesAtOnceFile = "vqlanes.ini";
 
+// The window's site crawl: "深度" (0..5) on the first line, "跟随" ("site" for
+// "本站", "all" for "全部") on the second.
+constexpr const char* kSiteCrawlFile = "vqsite.ini";
+constexpr const char* kFollowSite = "site";
+constexpr const char* kFollowAll = "all";
+
+void loadSiteCrawl(SearchSetup& setup, const std::vector<AnsiString>& lines)
+{
+    int depth = 0;
+    try {
+        depth = lines.empty() ? 0 : strToInt(lines.front());
+    } catch (const EConvertError&) {
+        // Not a number: no site crawl, as at the first start.
+    }
+    const Follow follow = lines.size() > 1 && lines[1] == kFollowAll ? Follow::All : Follow::Site;
+    setup.setSiteCrawl(depth, follow);
+}
+
 } // namespace
 
 void loadOptionLists(SearchSetup& setup, const std::filesystem::path& programDir)
@@ -80,6 +98,15 @@ void loadOptionLists(SearchSetup& setup, const std::filesystem::path& programDir
                 firstError = std::current_exception();
         }
     }
+    const std::filesystem::path siteFile = programDir / kSiteCrawlFile;
+    if (fileExists(siteFile)) {
+        try {
+            loadSiteCrawl(setup, loadList(siteFile));
+        } catch (...) {
+            if (!firstError)
+                firstError = std::current_exception();
+        }
+    }
     if (firstError)
         std::rethrow_exception(firstError);
 }
@@ -106,6 +133,17 @@ void saveOptionLists(const SearchSetup& setup, const std::filesystem::path& prog
     } catch (...) {
         // As above.
     }
+    try {
+        saveSiteCrawl(setup, programDir);
+    } catch (...) {
+        // As above.
+    }
+}
+
+void saveSiteCrawl(const SearchSetup& setup, const std::filesystem::path& programDir)
+{
+    const FrontierOptions& f = setup.frontier();
+    saveList(programDir / kSiteCrawlFile, {intToStr(f.depth), f.follow == Follow::All ? kFollowAll : kFollowSite});
 }
 
 } // namespace vq

@@ -1,8 +1,9 @@
 // The three option-list files in the program's directory: "vqwebfaxset.ini"
 // (the fax markers), "vqweblinkok.ini" (links must contain), "vqweblinkno.ini"
 // (links must not contain); and the settings kept outside the search state:
-// "vqhttps.ini" ("含https链接": "httpsyes" or "httpsno") and "vqlanes.ini"
-// ("同时打开", a number). They load into the search setup and save from it.
+// "vqhttps.ini" ("含https链接": "httpsyes" or "httpsno"), "vqlanes.ini"
+// ("同时打开", a number) and "vqsite.ini" ("深度" and "跟随"). They load into
+// the search setup and save from it.
 #pragma once
 
 #include "state/search_setup.h"
@@ -17,5 +18,9 @@ void loadOptionLists(SearchSetup& setup, const std::filesystem::path& programDir
 // Each list and setting to its file (atomically), in the same order; a file that cannot be
 // written is skipped and the next is still written.
 void saveOptionLists(const SearchSetup& setup, const std::filesystem::path& programDir);
+
+// "深度" and "跟随" alone (a site crawl keeps them as it starts); raises when
+// the file cannot be written.
+void saveSiteCrawl(const SearchSetup& setup, const std::filesystem::path& programDir);
 
 } // namespace vq

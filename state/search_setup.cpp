@@ -112,6 +112,15 @@ void SearchSetup::setFrontier(const FrontierOptions& frontier)
     changed({Field::Frontier});
 }
 
+void SearchSetup::setSiteCrawl(int depth, Follow follow)
+{
+    FrontierOptions f = frontier_;
+    f.depth = std::clamp(depth, 0, kMaxSiteDepth);
+    f.on = f.depth > 0;
+    f.follow = follow;
+    setFrontier(f);
+}
+
 void SearchSetup::setNetCheck(bool on)
 {
     if (on == netCheck_)

@@ -97,6 +97,9 @@ public:
     void setLanes(const LaneOptions& lanes);
     const FrontierOptions& frontier() const { return frontier_; }
     void setFrontier(const FrontierOptions& frontier);
+    // The window's "深度" (0..kMaxSiteDepth, setting clamps) and "跟随": above
+    // depth 0, "搜索" crawls the sites of the list's lines on the frontier.
+    void setSiteCrawl(int depth, Follow follow);
 
     // Whether "搜索" and "继续" refuse on a machine whose only address is 127.0.0.1.
     bool netCheck() const { return netCheck_; }

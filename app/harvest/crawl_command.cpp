@@ -137,9 +137,6 @@ std::unique_ptr<CrawlReport> prepareOutput(const CrawlOptions& o, const fs::path
     return std::make_unique<CrawlReport>(o.report, o.from.has_value() || o.resume);
 }
 
-// Lanes that share one render process by default.
-constexpr int kLanesPerRenderer = 4;
-
 // Qt WebEngine headless: the offscreen platform, quiet logging, timers of
 // hidden pages on time, the page memory cap as the script heap's cap too.
 void prepareQt(const CrawlOptions& o)
@@ -154,12 +151,8 @@ void prepareQt(const CrawlOptions& o)
     QByteArray flags = qgetenv("QTWEBENGINE_CHROMIUM_FLAGS");
     if (o.maxPageMb > 0)
         flags += " --js-flags=--max-old-space-size=" + QByteArray::number(o.maxPageMb);
-    // A render process costs some 40-70 MB before any page is in it: lanes on
-    // many sites share a few, each page in it still in its own frame tree.
-    const int renderers = o.renderers.value_or((o.lanes + kLanesPerRenderer - 1) / kLanesPerRenderer);
-    if (renderers > 0)
-        flags += " --renderer-process-limit=" + QByteArray::number(renderers);
     qputenv("QTWEBENGINE_CHROMIUM_FLAGS", flags.trimmed());
+    limitRenderProcesses(o.renderers.value_or(renderersForLanes(o.lanes)));
     qInstallMessageHandler(quietMessages);
     vq::prepareWebEngine();
 }

@@ -105,6 +105,7 @@ public:
     }
     Written writeResultFiles(const std::filesystem::path& dir) override { return real_.writeResultFiles(dir); }
     FrontierCounts counts() const override { return real_.counts(); }
+    void fillResults(SearchResults& results) override { real_.fillResults(results); }
     std::map<int, int64_t> pagesPerDepth() override { return real_.pagesPerDepth(); }
 
 private:
