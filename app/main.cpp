@@ -90,7 +90,7 @@ int main(int argc, char* argv[])
         } catch (...) {
             // The window reports an unreadable file when it loads the settings.
         }
-        vq::limitRenderProcesses(1 + vq::renderersForLanes(saved.pagesAtOnce() - 1));
+        vq::limitRenderProcesses(vq::windowRenderers(saved.pagesAtOnce()));
     }
 
     vq::TForm1 Form1(options);

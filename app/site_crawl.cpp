@@ -95,7 +95,6 @@ SiteCrawl::Resume SiteCrawl::openToResume()
     }
     const FrontierOptions wanted = session_.setup().frontier();
     try {
-        db_->requeueUnrendered();
         frontier_ = std::make_unique<SiteFrontier>(*db_, wanted);
         const std::optional<FrontierOptions> made = frontier_->madeWith();
         if (made && (made->depth != wanted.depth || made->follow != wanted.follow ||
@@ -105,6 +104,9 @@ SiteCrawl::Resume SiteCrawl::openToResume()
                                      siteCrawlText(wanted) + "）不同，不能继续。\n按现在的设置开始新的站点搜索吗?";
             return prompts_.confirm(text) ? Resume::StartAfresh : Resume::Refused;
         }
+        // Untouched until here: the pages that could not be rendered are to do again.
+        db_->requeueUnrendered();
+        frontier_ = std::make_unique<SiteFrontier>(*db_, wanted);
     } catch (...) {
         close();
         throw;

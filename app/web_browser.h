@@ -47,6 +47,8 @@ void keepHiddenPagesOnTime();
 // it still has its own frame tree.
 inline constexpr int kLanesPerRenderer = 4;
 inline int renderersForLanes(int lanes) { return (std::max(lanes, 0) + kLanesPerRenderer - 1) / kLanesPerRenderer; }
+// The window's: the visible browser's own, and those its off-screen lanes share.
+inline int windowRenderers(int pagesAtOnce) { return 1 + renderersForLanes(pagesAtOnce - 1); }
 // Caps the render processes of the program at `renderers` (a page on another
 // profile, as the window's visible browser, still gets one of its own). To be
 // called before the first page is made (the last limit given holds); 0 or
