@@ -296,17 +296,6 @@ void TForm1::buildControls()
     SpinEdit2->setFixedWidth(36);
     SpinEdit2->setToolTip(QStringLiteral("同时打开的网页数"));
     pagesLabel->setBuddy(SpinEdit2);
-    auto* depthLabel = new QLabel(QStringLiteral("深度："), options);
-    DepthEdit = new SpinEdit(0, kMaxSiteDepth, 0, options);
-    DepthEdit->setObjectName(QStringLiteral("DepthEdit"));
-    DepthEdit->setFixedWidth(36);
-    DepthEdit->setToolTip(QStringLiteral("0：只搜索网址列表；1～5：从列表的网址起，沿链接搜索到这一层"));
-    depthLabel->setBuddy(DepthEdit);
-    FollowBox = new QComboBox(options);
-    FollowBox->setObjectName(QStringLiteral("FollowBox"));
-    FollowBox->addItem(QStringLiteral("本站"));
-    FollowBox->addItem(QStringLiteral("全部"));
-    FollowBox->setToolTip(QStringLiteral("跟随本站的链接，或全部网站的链接（每站最多 1000 页）"));
     CheckBox1 = textLeftCheckBox("CheckBox1", QStringLiteral("去重"), options);
     CheckBox8 = textLeftCheckBox("CheckBox8", QStringLiteral("自动保存"), options);
     CheckBox3 = textLeftCheckBox("CheckBox3", QStringLiteral("搜索链接"), options);
@@ -323,10 +312,6 @@ void TForm1::buildControls()
     optionRow->addSpacing(4);
     optionRow->addWidget(pagesLabel);
     optionRow->addWidget(SpinEdit2);
-    optionRow->addSpacing(4);
-    optionRow->addWidget(depthLabel);
-    optionRow->addWidget(DepthEdit);
-    optionRow->addWidget(FollowBox);
     for (QCheckBox* box : {CheckBox1, CheckBox8, CheckBox3, CheckBox5})
         optionRow->addWidget(box);
     optionRow->addSpacing(4);
@@ -375,8 +360,38 @@ void TForm1::buildControls()
     Memo1 = memoEdit("Memo1", {QStringLiteral("传真："), QStringLiteral("FAX："), QStringLiteral("传真号：")},
                      true, filters);
     Memo1->setToolTip(QStringLiteral("可以自行添加传真特征符"));
+    // The site crawl above the markers: the option row has no room left at
+    // the window's first size.
+    auto* faxSide = new QWidget(filters);
+    auto* faxColumn = new QVBoxLayout(faxSide);
+    faxColumn->setContentsMargins(0, 0, 0, 0);
+    faxColumn->setSpacing(2);
+    auto* siteRow = new QHBoxLayout;
+    siteRow->setSpacing(4);
+    auto* depthLabel = new QLabel(QStringLiteral("深度："), faxSide);
+    DepthEdit = new SpinEdit(0, kMaxSiteDepth, 0, faxSide);
+    DepthEdit->setObjectName(QStringLiteral("DepthEdit"));
+    DepthEdit->setFixedWidth(36);
+    DepthEdit->setToolTip(QStringLiteral("0：只搜索网址列表；1～5：从列表的网址起，沿链接搜索到这一层"));
+    depthLabel->setBuddy(DepthEdit);
+    auto* followLabel = new QLabel(QStringLiteral("跟随："), faxSide);
+    FollowBox = new QComboBox(faxSide);
+    FollowBox->setObjectName(QStringLiteral("FollowBox"));
+    FollowBox->addItem(QStringLiteral("本站"));
+    FollowBox->addItem(QStringLiteral("全部"));
+    FollowBox->setToolTip(QStringLiteral("跟随本站的链接，或全部网站的链接（每站最多 1000 页）"));
+    followLabel->setBuddy(FollowBox);
+    siteRow->addWidget(depthLabel);
+    siteRow->addWidget(DepthEdit);
+    siteRow->addSpacing(4);
+    siteRow->addWidget(followLabel);
+    siteRow->addWidget(FollowBox);
+    siteRow->addStretch(1);
+    Memo1->setParent(faxSide);
+    faxColumn->addLayout(siteRow);
+    faxColumn->addWidget(Memo1, 1);
     filterRow->addWidget(linkSide, 1);
-    filterRow->addWidget(Memo1, 1);
+    filterRow->addWidget(faxSide, 1);
     column->addWidget(filters);
 
     // 4. Result band and 5. the browser, split so that the user can give the
@@ -437,7 +452,8 @@ void TForm1::buildControls()
             // The message panel takes what is left; beside the progress, the
             // time left and the failure count it gives way first (its whole
             // text is on the pointer).
-            label->setMinimumWidth(0);
+            // (A minimum of 0 would mean "the text's width" to the layout.)
+            label->setMinimumWidth(1);
             StatusBar1->addWidget(label, 1); // the message panel takes the rest
         }
         panels[static_cast<size_t>(i)] = label;
@@ -456,7 +472,7 @@ void TForm1::buildControls()
     EtaLabel->setContentsMargins(2, 0, 2, 0);
     // Room for the longest common time left, so that the failure count
     // beside it does not cut it.
-    EtaLabel->setMinimumWidth(EtaLabel->fontMetrics().horizontalAdvance(QStringLiteral("剩余 00:00:00")) + 4);
+    EtaLabel->setMinimumWidth(etaWidth());
     FailLabel = new QLabel(StatusBar1);
     FailLabel->setObjectName(QStringLiteral("FailLabel"));
     FailLabel->setContentsMargins(2, 0, 2, 0);

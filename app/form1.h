@@ -146,6 +146,7 @@ private:
     void bindSetup();
     void scrollToNewItems();
     QString exitQuestion() const;
+    int etaWidth() const; // the time left's label
     void copyRows(QTreeView* view, bool all);
 
 public:

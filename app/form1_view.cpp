@@ -166,15 +166,26 @@ void TForm1::showLanes(size_t busy, size_t lanes)
     ProgressBar1->setTextVisible(lanes > 1);
 }
 
+int TForm1::etaWidth() const
+{
+    // Room for the longest common time left (and a site crawl's depth), so
+    // that the failure count beside it does not cut it.
+    const QString longest = depth_ >= 0 ? QStringLiteral("深度 5  剩余 00:00:00") : QStringLiteral("剩余 00:00:00");
+    return EtaLabel->fontMetrics().horizontalAdvance(longest) + 4;
+}
+
 void TForm1::showDepth(int depth)
 {
+    if (depth == depth_)
+        return;
     depth_ = depth;
+    EtaLabel->setMinimumWidth(etaWidth());
 }
 
 void TForm1::progressEnded()
 {
     progressRunning_ = false;
-    depth_ = -1;
+    showDepth(-1);
     ProgressBar1->hide();
     EtaLabel->hide();
     if (TrayIcon1)

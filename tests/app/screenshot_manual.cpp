@@ -1,8 +1,9 @@
 // Makes the README's screenshot (not run by ctest): the main window searching
 // local pages at speed 1, 8 pages at once, with the result lists enlarged
-// through the splitter;
-// once a few pages are done, `import` saves the window's area of the screen.
-// Run under xvfb-run:  screenshot_manual OUT.png
+// through the splitter; with "site", a site crawl at depth 2 from a directory
+// page of the companies, each linking to its contact page, at the first size.
+// Once a few pages are done, `import` saves the window's area of the screen.
+// Run under xvfb-run:  screenshot_manual OUT.png [site]
 #include "app/form1.h"
 #include "app/qt_text.h"
 #include "app/translations.h"
@@ -60,19 +61,36 @@ int main(int argc, char* argv[])
     for (int i = 0; i < pages; ++i)
         server.set(QStringLiteral("/company/%1.html").arg(i).toUtf8(), {"200 OK", "text/html; charset=utf-8", page(i, server), {}, true});
 
+    const bool site = argc > 2 && QByteArray(argv[2]) == "site";
+    QString directory = QStringLiteral("<html><head><title>企业名录</title></head><body><h2>企业名录</h2><p>传真：010-88886666</p>");
+    for (int i = 0; i < pages; ++i) {
+        directory += QStringLiteral("<a href=\"/company/%1.html\">%2</a> ").arg(i).arg(QString::fromUtf8(kCompanies[i % std::size(kCompanies)]));
+        server.set(QStringLiteral("/product/%1-1.html").arg(i).toUtf8(),
+                   {"200 OK", "text/html; charset=utf-8", QStringLiteral("<html><body><p>联系我们 传真：0519-8%1</p></body></html>").arg(7100000 + i).toUtf8(), {}, true});
+    }
+    server.set("/dir.html", {"200 OK", "text/html; charset=utf-8", (directory + "</body></html>").toUtf8(), {}, true});
+
     QStringList lines;
-    for (int i = 0; i < pages; ++i)
+    if (site)
+        lines << server.url(QStringLiteral("/dir.html"));
+    for (int i = 0; i < pages && !site; ++i)
         lines << server.url(QStringLiteral("/company/%1.html").arg(i));
     test::SearchWindow w;
     TForm1& form = *w.form;
     w.chooseList(QStringLiteral("网址列表.txt"), lines);
-    form.resize(760, 560);
+    if (site) {
+        form.resize(630, 463);
+        form.setSiteCrawl(2, Follow::Site);
+    } else {
+        form.resize(760, 560);
+    }
     form.move(40, 30);
     form.setSpeed(1);
     form.setPagesAtOnce(8);
     for (Switch s : {Switch::Links, Switch::Fax, Switch::Dedup, Switch::LinkFilter, Switch::Autosave})
         form.setChecked(s, true);
-    form.Splitter1->setSizes({200, 260});
+    if (!site)
+        form.Splitter1->setSizes({200, 260});
 
     QTimer::singleShot(500, &form, [&] { form.N2Click(); });
     QTimer::singleShot(6500, &form, [&] {

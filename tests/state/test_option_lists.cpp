@@ -113,8 +113,9 @@ private slots:
                 QVERIFY(fs::is_regular_file(dir() / kFiles[i]));
         QVERIFY(fs::is_regular_file(dir() / "vqhttps.ini"));
         QVERIFY(fs::is_regular_file(dir() / "vqlanes.ini"));
-        // Nothing but the three names and the two settings files: no temporary file left behind.
-        QCOMPARE(std::distance(fs::directory_iterator(dir()), fs::directory_iterator()), 5);
+        QVERIFY(fs::is_regular_file(dir() / "vqsite.ini"));
+        // Nothing but the three names and the three settings files: no temporary file left behind.
+        QCOMPARE(std::distance(fs::directory_iterator(dir()), fs::directory_iterator()), 6);
     }
 };
 
