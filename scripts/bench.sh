@@ -70,6 +70,9 @@ if wants window; then
   for n in 4 8; do
     headless "$build/bench/bench_crawl" --pages=200 --lanes=$n
   done
+  # Its site crawl: a directory page and 200 pages at depth 1, 8 at once, beside
+  # vqharvest crawl --depth 1 with 8 lanes (pages/s and peak tree PSS).
+  [ -x "$build/bench/bench_window_site" ] && headless "$build/bench/bench_window_site" --pages=200 --lanes=8
 fi
 
 # vqharvest crawl with lanes: pages per second and peak memory of the whole
