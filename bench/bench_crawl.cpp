@@ -73,14 +73,8 @@ void print(const char* what, const Stats& s)
 
 int main(int argc, char** argv)
 {
-    int pages = 200;
-    int lanes = 1;
-    for (int i = 1; i < argc; ++i) {
-        if (std::strncmp(argv[i], "--pages=", 8) == 0)
-            pages = std::max(1, std::atoi(argv[i] + 8));
-        if (std::strncmp(argv[i], "--lanes=", 8) == 0)
-            lanes = std::clamp(std::atoi(argv[i] + 8), 1, 16);
-    }
+    const int pages = bench::intArgument(argc, argv, "--pages=", 200, 1, 1000000);
+    const int lanes = bench::intArgument(argc, argv, "--lanes=", 1, 1, 16);
     if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     vq::prepareWebEngine();
@@ -88,17 +82,15 @@ int main(int argc, char** argv)
 
     // The server answers on its own thread, so that serving costs the GUI
     // thread nothing.
-    QThread serverThread;
-    auto* server = new test::PageServer;
+    bench::ServerThread serving;
+    test::PageServer* server = &serving.server();
     if (!server->listening()) {
         std::fprintf(stderr, "bench_crawl: cannot listen on 127.0.0.1\n");
         return 1;
     }
     const int port = server->port();
     bench::servePages(*server);
-    server->moveToThread(&serverThread);
-    QObject::connect(&serverThread, &QThread::finished, server, &QObject::deleteLater);
-    serverThread.start();
+    serving.start();
 
     QTemporaryDir dir;
     fake::FakePrompts prompts;
@@ -175,8 +167,7 @@ int main(int argc, char** argv)
                                      pages * 4000 + 60000);
     const qint64 totalNs = lastHandlerEndNs;
 
-    serverThread.quit();
-    serverThread.wait();
+    serving.stop();
 
     const size_t expectedFax = size_t(pages) * kFaxPerPage + 1;
     if (!ended || engine.session.lanes().linesRead() != pages || engine.fax.size() != expectedFax

@@ -9,8 +9,12 @@
 
 #include <QByteArray>
 #include <QString>
+#include <QThread>
 
+#include <algorithm>
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <optional>
 
 namespace vq::bench {
@@ -62,5 +66,41 @@ inline void servePages(test::PageServer& server)
         return test::PageServer::Response{"200 OK", "text/html; charset=utf-8", makePage(index, port), {}, true};
     });
 }
+
+// The value of "NAME=N" among the arguments, kept within lo..hi; `fallback` when absent.
+inline int intArgument(int argc, char** argv, const char* name, int fallback, int lo, int hi)
+{
+    const size_t n = std::strlen(name);
+    for (int i = 1; i < argc; ++i)
+        if (std::strncmp(argv[i], name, n) == 0)
+            return std::clamp(std::atoi(argv[i] + n), lo, hi);
+    return fallback;
+}
+
+// The page server on a thread of its own, so that serving costs the GUI
+// thread nothing. Given its generator before it moves there.
+class ServerThread {
+public:
+    ServerThread() : server_(new test::PageServer) {}
+    ~ServerThread() { stop(); }
+    test::PageServer& server() { return *server_; }
+    void start()
+    {
+        server_->moveToThread(&thread_);
+        QObject::connect(&thread_, &QThread::finished, server_, &QObject::deleteLater);
+        thread_.start();
+    }
+    void stop()
+    {
+        if (thread_.isRunning()) {
+            thread_.quit();
+            thread_.wait();
+        }
+    }
+
+private:
+    QThread thread_;
+    test::PageServer* server_;
+};
 
 } // namespace vq::bench

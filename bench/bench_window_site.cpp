@@ -21,7 +21,6 @@
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QTemporaryDir>
-#include <QThread>
 #include <QTimer>
 
 #include <unistd.h>
@@ -34,14 +33,8 @@ using namespace vq;
 
 int main(int argc, char** argv)
 {
-    int pages = 200;
-    int lanes = 8;
-    for (int i = 1; i < argc; ++i) {
-        if (std::strncmp(argv[i], "--pages=", 8) == 0)
-            pages = std::max(1, std::atoi(argv[i] + 8));
-        if (std::strncmp(argv[i], "--lanes=", 8) == 0)
-            lanes = std::clamp(std::atoi(argv[i] + 8), 1, 16);
-    }
+    const int pages = bench::intArgument(argc, argv, "--pages=", 200, 1, 100000);
+    const int lanes = bench::intArgument(argc, argv, "--lanes=", 8, 1, 16);
     if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     vq::keepHiddenPagesOnTime();
@@ -50,8 +43,8 @@ int main(int argc, char** argv)
     QApplication app(argc, argv);
 
     // The server answers on its own thread: the directory "/dir" links to the pages.
-    QThread serverThread;
-    auto* server = new test::PageServer;
+    bench::ServerThread serving;
+    test::PageServer* server = &serving.server();
     if (!server->listening()) {
         std::fprintf(stderr, "bench_window_site: cannot listen on 127.0.0.1\n");
         return 1;
@@ -69,9 +62,7 @@ int main(int argc, char** argv)
             return std::nullopt;
         return test::PageServer::Response{"200 OK", "text/html; charset=utf-8", bench::makePage(index, port), {}, true};
     });
-    server->moveToThread(&serverThread);
-    QObject::connect(&serverThread, &QThread::finished, server, &QObject::deleteLater);
-    serverThread.start();
+    serving.start();
 
     QTemporaryDir dir;
     fake::FakePrompts prompts;
@@ -136,7 +127,6 @@ int main(int argc, char** argv)
     const bool same = test::readFile(dir.filePath("autosave&fax.txt")) == test::readFile(out.filePath("autosave&fax.txt"));
     std::printf("  same fax file as the window: %s\n", same ? "yes" : "NO");
 #endif
-    serverThread.quit();
-    serverThread.wait();
+    serving.stop();
     return 0;
 }
