@@ -84,6 +84,11 @@ QuietWebPage::QuietWebPage(QWebEngineProfile* profile, QObject* parent)
     s->setAttribute(QWebEngineSettings::PluginsEnabled, false);
     // The crawl reads pages, it does not show their icons: no extra requests.
     s->setAttribute(QWebEngineSettings::AutoLoadIconsForPage, false);
+    // A page that declares no charset: Chromium guesses GBK and the other
+    // legacy code pages from its bytes, but never UTF-8 over http, and falls
+    // back to the default. With UTF-8 as the default, such a page whose bytes
+    // are UTF-8 is read as UTF-8 (its frames too), and the guesses stand.
+    s->setDefaultTextEncoding(QStringLiteral("UTF-8"));
 }
 
 QWebEnginePage* QuietWebPage::createWindow(WebWindowType)

@@ -130,6 +130,12 @@ void TestWebBrowser::initTestCase()
                           "<html><body>电话 传真 FAX: 021-1234567 ©"
                           "<a href=\"x?p=%E4%B8%AD&amp;q=1\">x</a></body></html>",
                           {}, true});
+    // No charset declared, neither in the header nor in the document.
+    const QByteArray undeclared = "<html><head><title>t</title></head><body><p>联系我们</p><p>传真：0512-66668888</p></body></html>";
+    server_.set("/undeclared/utf8", {"200 OK", "text/html", undeclared, {}, true});
+    server_.set("/undeclared/gbk", {"200 OK", "text/html",
+                                    QByteArray::fromStdString(utf8ToAnsi(undeclared.toStdString())), {}, true});
+    server_.set("/undeclared/gbk-short", {"200 OK", "text/html", QByteArray::fromStdString(utf8ToAnsi("<p>传真：0512-66668888</p>")), {}, true});
     server_.set("/404", {"404 Not Found", "text/html; charset=utf-8",
                          "<html><body>NOT HERE <a href=\"/home\">home</a></body></html>", {}, true});
     server_.set("/svg", {"200 OK", "image/svg+xml",
@@ -173,6 +179,16 @@ void TestWebBrowser::pageContents_data()
     QTest::newRow("utf-8 page")
         << "/utf8" << server_.url("/utf8") << QStringList{server_.url("/x?p=%E4%B8%AD&q=1")}
         << QString::fromUtf8("电话 传真 FAX: 021-1234567 ©x") << QString();
+    // Chromium does not guess UTF-8 over http; undeclared GBK it guesses.
+    QTest::newRow("utf-8 undeclared")
+        << "/undeclared/utf8" << server_.url("/undeclared/utf8") << QStringList{}
+        << QString::fromUtf8("联系我们\n\n传真：0512-66668888") << QString();
+    QTest::newRow("gbk undeclared")
+        << "/undeclared/gbk" << server_.url("/undeclared/gbk") << QStringList{}
+        << QString::fromUtf8("联系我们\n\n传真：0512-66668888") << QString();
+    QTest::newRow("gbk undeclared, short")
+        << "/undeclared/gbk-short" << server_.url("/undeclared/gbk-short") << QStringList{}
+        << QString::fromUtf8("传真：0512-66668888") << QString();
     QTest::newRow("404 keeps the server's body")
         << "/404" << server_.url("/404") << QStringList{server_.url("/home")}
         << QString::fromUtf8("NOT HERE home") << QString();
