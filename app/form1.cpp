@@ -386,6 +386,10 @@ void TForm1::buildControls()
     siteRow->addSpacing(4);
     siteRow->addWidget(followLabel);
     siteRow->addWidget(FollowBox);
+    siteRow->addSpacing(4);
+    FramesBox = textLeftCheckBox("FramesBox", QStringLiteral("含框架页"), faxSide);
+    FramesBox->setToolTip(QStringLiteral("同时读取网页中各框架（frame、iframe）的文字和链接"));
+    siteRow->addWidget(FramesBox);
     siteRow->addStretch(1);
     Memo1->setParent(faxSide);
     faxColumn->addLayout(siteRow);

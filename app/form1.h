@@ -166,6 +166,7 @@ public:
     SpinEdit* SpinEdit2 = nullptr;  // "同时打开": pages at once
     SpinEdit* DepthEdit = nullptr;  // "深度": 0 the list alone, above it a site crawl
     QComboBox* FollowBox = nullptr; // "跟随": "本站" or "全部"
+    QCheckBox* FramesBox = nullptr; // "含框架页": the frames' text and links too
     QCheckBox* CheckBox1 = nullptr; // "去重"
     QCheckBox* CheckBox8 = nullptr; // "自动保存"
     QCheckBox* CheckBox3 = nullptr; // "搜索链接"

@@ -38,6 +38,7 @@ QCheckBox* TForm1::switchBox(Switch s) const
     case Switch::OnlySite: return CheckBox7;
     case Switch::Autosave: return CheckBox8;
     case Switch::Https: return CheckBox9;
+    case Switch::Frames: return FramesBox;
     }
     throw std::invalid_argument("unknown switch");
 }

@@ -84,8 +84,9 @@ WebEngineBrowser::~WebEngineBrowser()
         if (page_->profile())
             disconnect(page_->profile(), nullptr, this, nullptr);
     }
-    // The page goes before its profile (it unbinds itself from the view), or
+    // The pages go before their profile (the page unbinds itself from the view), or
     // WebEngine is left with a page on a profile that no longer exists.
+    frameReader_.reset();
     if (ownsPage_)
         delete page_.data();
     delete ownProfile_;
@@ -111,7 +112,17 @@ void WebEngineBrowser::init(QWebEnginePage* page)
     connect(&quiet_, &QTimer::timeout, this, &WebEngineBrowser::onQuiet);
     completeWait_.setSingleShot(true);
     completeWait_.setInterval(kCompleteWaitMs);
-    connect(&completeWait_, &QTimer::timeout, this, [this] { raiseDocumentComplete(load_); });
+    connect(&completeWait_, &QTimer::timeout, this, [this] {
+        if (frameReader_)
+            frameReader_->cancel(); // what the page's own script read stands
+        raiseDocumentComplete(load_);
+    });
+    frameWait_.setSingleShot(true);
+    frameWait_.setInterval(kFrameWaitMs);
+    connect(&frameWait_, &QTimer::timeout, this, [this] {
+        if (page_ && completedLoad_ < load_ && frameWaitLoad_ == load_ && addressSeen_)
+            complete();
+    });
     restartWait_.setSingleShot(true);
     restartWait_.setInterval(kRestartWaitMs);
     connect(&restartWait_, &QTimer::timeout, this, [this] {
@@ -273,6 +284,9 @@ void WebEngineBrowser::beginLoad(LoadState state)
     addressSeen_ = false;
     refreshInFlight_ = false;
     completeWait_.stop();
+    frameWait_.stop();
+    if (frameReader_)
+        frameReader_->cancel();
 }
 
 void WebEngineBrowser::stopLoadTimers()
@@ -280,6 +294,9 @@ void WebEngineBrowser::stopLoadTimers()
     refresh_.stop();
     quiet_.stop();
     completeWait_.stop();
+    frameWait_.stop();
+    if (frameReader_)
+        frameReader_->cancel();
 }
 
 // ---- page events -------------------------------------------------------------

@@ -10,6 +10,8 @@
 // then, so a page that never finishes is read as far as it has loaded.
 #pragma once
 
+#include "app/web_frames.h"
+
 #include <algorithm>
 
 #include "ports/browser.h"
@@ -108,6 +110,8 @@ public:
     int linkCount() override;
     AnsiString link(int index) override;
     AnsiString bodyText() override;
+    void setReadFrames(bool on) override;
+    std::vector<FrameDocument> frames() override;
     LoadResult loadResult() override { return result_; }
     int httpStatus() override { return httpStatus_; }
     bool answered() override;
@@ -138,7 +142,16 @@ private:
         QString href;
         QStringList links;
         QString text;
+        std::vector<FrameSnapshot> frames; // read with the page, when frames are read
     };
+    static QString snapshotScript(bool frames);
+    static Snapshot snapshotOf(const QVariantMap& snapshot);
+    void readForeignFrames(const QStringList& urls, std::uint64_t load);
+    void waitForFrames(const QVariantMap& snapshot);
+    // Frames of frames read by the frame reader, below those the page's script found.
+    static constexpr int kFrameLevels = 3;
+    // A parsed page with frames whose load has not ended is read after this long.
+    static constexpr int kFrameWaitMs = 5000;
     enum class Take { Refresh, Complete };
     // Where the page's current load (the one load_ counts) is in its life, as
     // far as the page's events have told.
@@ -188,6 +201,10 @@ private:
     QTimer completeWait_; // a completion snapshot that does not arrive
     QTimer restartWait_;  // a killed renderer, or a stopped load, whose end is not reported
     QTimer memoryCheck_;  // the render process's memory against the cap
+    QTimer frameWait_;    // a parsed page with frames whose load does not end
+    std::uint64_t frameWaitLoad_ = 0; // the load frameWait_ was started for
+    bool readFrames_ = false;
+    std::unique_ptr<FrameReader> frameReader_; // the frames of other origins
     QElapsedTimer asked_; // since the renderer last answered, while calls of ours are unanswered
     int unanswered_ = 0;  // script calls of the current navigation not answered yet
     qint64 rendererPid_ = 0; // the page's latest render process, kept after its end

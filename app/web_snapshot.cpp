@@ -21,8 +21,30 @@ namespace {
 // application's own script world, so the page's scripts cannot tamper with
 // the built-ins it uses. A document without body or links collection (plain
 // XML, an image) yields empty results rather than an error.
+//
+// With frames read, it walks the page's frames and iframes to any depth: the
+// documents of its own origin it reads itself ("frames"); for the others it
+// gives their addresses ("foreign"), which the frame reader loads.
 const QString kSnapshotScript = QStringLiteral(R"JS(
-(function () {
+(function (readFrames) {
+  function walk(doc, r, level) {
+    var els = [];
+    try { els = doc.querySelectorAll('iframe, frame'); } catch (e) {}
+    for (var i = 0; i < els.length; i++) {
+      var el = els[i], d = null;
+      try { d = el.contentDocument; } catch (e) {}
+      if (!d) {
+        if (el.src) r.foreign.push(String(el.src));
+        continue;
+      }
+      var f = { href: '', links: [], text: '' };
+      try { f.href = String(d.location.href); } catch (e) {}
+      try { if (d.links) f.links = Array.from(d.links, function (a) { return String(a.href); }); } catch (e) {}
+      try { if (d.body) f.text = String(d.body.outerText); } catch (e) {}
+      r.frames.push(f);
+      if (level < 8) walk(d, r, level + 1);
+    }
+  }
   var r = { href: String(location.href), links: [], text: '' };
   try {
     if (document.links)
@@ -41,8 +63,14 @@ const QString kSnapshotScript = QStringLiteral(R"JS(
       r.sinceLoad = performance.now() - n.loadEventEnd;
     r.scripts = document.scripts.length;
   } catch (e) {}
+  r.parsed = document.readyState !== 'loading';
+  if (readFrames) {
+    r.frames = [];
+    r.foreign = [];
+    walk(document, r, 0);
+  }
   return r;
-})()
+})(%1)
 )JS");
 
 // A settle whose mark in the page has not come yet is read again this much later.
@@ -55,6 +83,11 @@ AnsiString toAnsiText(const QString& s)
 }
 
 } // namespace
+
+QString WebEngineBrowser::snapshotScript(bool frames)
+{
+    return kSnapshotScript.arg(frames ? QStringLiteral("true") : QStringLiteral("false"));
+}
 
 // ---- the reads -----------------------------------------------------------------
 
@@ -88,6 +121,27 @@ AnsiString WebEngineBrowser::link(int index)
 AnsiString WebEngineBrowser::bodyText()
 {
     return toAnsiText(readable().text);
+}
+
+std::vector<FrameDocument> WebEngineBrowser::frames()
+{
+    std::vector<FrameDocument> out;
+    for (const FrameSnapshot& f : readable().frames) {
+        FrameDocument d{toAnsiText(f.href), toAnsiText(f.text), {}};
+        for (const QString& link : f.links)
+            d.links.push_back(toAnsiText(link));
+        out.push_back(std::move(d));
+    }
+    return out;
+}
+
+void WebEngineBrowser::setReadFrames(bool on)
+{
+    if (on == readFrames_)
+        return;
+    readFrames_ = on;
+    if (!on && frameReader_)
+        frameReader_->cancel();
 }
 
 // ---- snapshots and events ------------------------------------------------------
@@ -137,7 +191,7 @@ void WebEngineBrowser::takeSnapshot(Take take)
     const std::uint64_t generation = generation_;
     const std::uint64_t load = load_;
     QPointer<WebEngineBrowser> self(this);
-    page_->runJavaScript(kSnapshotScript, QWebEngineScript::ApplicationWorld,
+    page_->runJavaScript(snapshotScript(readFrames_), QWebEngineScript::ApplicationWorld,
                          [self, generation, load, take](const QVariant& result) {
                              if (self)
                                  self->snapshotArrived(generation, load, take, result);
@@ -171,9 +225,8 @@ void WebEngineBrowser::snapshotArrived(std::uint64_t generation, std::uint64_t l
         const QUrl href(m.value(QStringLiteral("href")).toString());
         if (!href.matches(page_->url(), QUrl::RemoveFragment))
             return;
-        snap_ = Snapshot{true, m.value(QStringLiteral("href")).toString(),
-                         m.value(QStringLiteral("links")).toStringList(),
-                         m.value(QStringLiteral("text")).toString()};
+        snap_ = snapshotOf(m);
+        waitForFrames(m);
         return;
     }
 
@@ -181,9 +234,7 @@ void WebEngineBrowser::snapshotArrived(std::uint64_t generation, std::uint64_t l
     // what the browser holds. A failed script makes the reads fail.
     if (valid) {
         const QVariantMap m = result.toMap();
-        snap_ = Snapshot{true, m.value(QStringLiteral("href")).toString(),
-                         m.value(QStringLiteral("links")).toStringList(),
-                         m.value(QStringLiteral("text")).toString()};
+        snap_ = snapshotOf(m);
         // A page with scripts may still draw after its load event: read it
         // again once the settle time since that event is over. What was read
         // now stands for the page meanwhile (a wait bound may end it).
@@ -205,10 +256,51 @@ void WebEngineBrowser::snapshotArrived(std::uint64_t generation, std::uint64_t l
             settleThenComplete(kSettlePollMs);
             return;
         }
+        // The frames the page's script could not reach are read before the
+        // page counts as complete (the completion wait still bounds it).
+        const QStringList foreign = readFrames_ && load == load_ ? foreignFramesOf(m) : QStringList();
+        if (!foreign.isEmpty()) {
+            readForeignFrames(foreign, load);
+            return;
+        }
     } else {
         snap_ = Snapshot{false, {}, {}, {}};
     }
     raiseDocumentComplete(load);
+}
+
+WebEngineBrowser::Snapshot WebEngineBrowser::snapshotOf(const QVariantMap& m)
+{
+    return Snapshot{true, m.value(QStringLiteral("href")).toString(), m.value(QStringLiteral("links")).toStringList(),
+                    m.value(QStringLiteral("text")).toString(), framesOf(m)};
+}
+
+void WebEngineBrowser::readForeignFrames(const QStringList& urls, std::uint64_t load)
+{
+    if (!frameReader_)
+        frameReader_ = std::make_unique<FrameReader>(snapshotScript(true));
+    if (!completeWait_.isActive())
+        completeWait_.start();
+    const std::uint64_t generation = generation_;
+    frameReader_->read(page_->profile(), urls, kFrameLevels, [this, generation, load](std::vector<FrameSnapshot> read) {
+        if (generation != generation_ || load != load_ || completedLoad_ >= load)
+            return;
+        for (FrameSnapshot& f : read)
+            snap_.frames.push_back(std::move(f));
+        raiseDocumentComplete(load);
+    });
+}
+
+void WebEngineBrowser::waitForFrames(const QVariantMap& m)
+{
+    // A frame that never ends keeps the page's load from ending: once the
+    // page itself is parsed and has frames, it is read after a while anyway.
+    if (!readFrames_ || frameWait_.isActive() || frameWaitLoad_ == load_ || !m.value(QStringLiteral("parsed")).toBool())
+        return;
+    if (framesOf(m).empty() && foreignFramesOf(m).isEmpty())
+        return;
+    frameWaitLoad_ = load_;
+    frameWait_.start();
 }
 
 void WebEngineBrowser::settleThenComplete(int ms)

@@ -5,6 +5,7 @@
 #include "text/ansi.h"
 
 #include <functional>
+#include <vector>
 
 namespace vq {
 
@@ -30,6 +31,14 @@ inline bool rendererGone(LoadResult r)
     return r == LoadResult::RendererGone || r == LoadResult::SharedRendererGone;
 }
 
+// A frame's document (a frame or iframe of the page, at any depth), read
+// with the page.
+struct FrameDocument {
+    AnsiString location; // the frame's own address
+    AnsiString text;     // its body text, as bodyText() reads the page's
+    std::vector<AnsiString> links;
+};
+
 class Browser {
 public:
     virtual ~Browser() = default;
@@ -45,6 +54,11 @@ public:
     virtual int linkCount() = 0;               // document.links.length
     virtual AnsiString link(int index) = 0;    // absolute href of link `index`
     virtual AnsiString bodyText() = 0;         // document.body.outerText
+    // Whether the page's frames are read with it, from the next navigation
+    // on (off at first; a browser that cannot read frames ignores it).
+    virtual void setReadFrames(bool on) { (void)on; }
+    // The frames read with the document, in document order; none unless on.
+    virtual std::vector<FrameDocument> frames() { return {}; }
 
     // The outcome of the latest navigate(). A browser that cannot tell says
     // Succeeded.

@@ -225,6 +225,9 @@ void faxNumbersInText(const AnsiString& pageText, const FaxLineScanner& scan, st
 void ExtractFaxNumbers(Browser& browser, const FaxLineScanner& scan, std::vector<AnsiString>& out)
 {
     faxNumbersInText(browser.bodyText(), scan, out);
+    // A frame's lines come after the page's, each frame's after the one before.
+    for (const FrameDocument& frame : browser.frames())
+        faxNumbersInText(frame.text, scan, out);
 }
 
 } // namespace vq

@@ -51,8 +51,8 @@ private:
 // (repeats included): appended to `out`.
 void faxNumbersInText(const AnsiString& pageText, const FaxLineScanner& scan, std::vector<AnsiString>& out);
 
-// The same on the body text of the page `browser` holds. A failed read throws
-// and adds nothing.
+// The same on the body text of the page `browser` holds, then on each of the
+// frames read with it. A failed read throws and adds nothing.
 void ExtractFaxNumbers(Browser& browser, const FaxLineScanner& scan, std::vector<AnsiString>& out);
 
 } // namespace vq

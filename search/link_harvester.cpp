@@ -47,17 +47,19 @@ bool filterMatches(std::string_view link, std::string_view text, bool https)
 
 } // namespace
 
-void HarvestLinks(Browser& browser, const LinkRules& rules, std::vector<AnsiString>& out)
+namespace {
+
+// The links of one document (the page, or a frame) that pass the rules,
+// each once per page.
+template <class LinkAt>
+void takeLinks(const AnsiString& location, int count, LinkAt linkAt, const LinkRules& rules,
+               std::unordered_set<AnsiString>& pageLinks, std::vector<AnsiString>& out)
 {
-    const AnsiString location = browser.locationUrl();
     if (location.empty())
         return;
     const AnsiString key = SiteKey(location);
-    std::unordered_set<AnsiString> pageLinks; // links taken from this page, ASCII letters in lower case
-
-    const int count = browser.linkCount();
     for (int i = 0; i < count; ++i) {
-        AnsiString link = browser.link(i);
+        AnsiString link = linkAt(i);
 
         bool pass = link.starts_with(kHttp) || (rules.https && link.starts_with(kHttps));
         if (rules.onlySite && !containsText(link, key))
@@ -79,6 +81,20 @@ void HarvestLinks(Browser& browser, const LinkRules& rules, std::vector<AnsiStri
             continue; // already taken from this page
         out.push_back(std::move(link));
     }
+}
+
+} // namespace
+
+void HarvestLinks(Browser& browser, const LinkRules& rules, std::vector<AnsiString>& out)
+{
+    const AnsiString location = browser.locationUrl();
+    if (location.empty())
+        return;
+    std::unordered_set<AnsiString> pageLinks; // links taken from this page, ASCII letters in lower case
+    takeLinks(location, browser.linkCount(), [&](int i) { return browser.link(i); }, rules, pageLinks, out);
+    for (const FrameDocument& frame : browser.frames())
+        takeLinks(frame.location, static_cast<int>(frame.links.size()), [&](int i) { return frame.links[size_t(i)]; },
+                  rules, pageLinks, out);
 }
 
 } // namespace vq

@@ -24,8 +24,9 @@ struct LinkRules {
 };
 
 // Appends to `out` each link of the page `browser` holds that passes the rules,
-// once per page, in page order. A read that fails part-way throws, with the
-// links read before it already in `out`.
+// once per page, in page order, then those of the frames read with it (a
+// frame's own address deciding "只搜索本站"). A read that fails part-way
+// throws, with the links read before it already in `out`.
 void HarvestLinks(Browser& browser, const LinkRules& rules, std::vector<AnsiString>& out);
 
 } // namespace vq

@@ -16,6 +16,7 @@ SearchSettings settingsOf(const SearchSetup& setup)
     s.filter = setup.isChecked(Switch::LinkFilter);
     s.site = setup.isChecked(Switch::OnlySite);
     s.https = setup.isChecked(Switch::Https);
+    s.frames = setup.isChecked(Switch::Frames);
     s.apply(liveOf(setup));
     s.markers = setup.list(OptionList::FaxMarkers);
     s.mustContain = setup.list(OptionList::MustContain);

@@ -33,6 +33,7 @@ struct SwitchFile {
 
 constexpr SwitchFile kSwitchFiles[] = {
     {Switch::Https, "vqhttps.ini", "httpsyes", "httpsno"},
+    {Switch::Frames, "vqframes.ini", "framesyes", "framesno"},
 };
 
 // "同时打开" (pages at once), one line of integer text.

@@ -25,8 +25,9 @@ enum class Switch {
     OnlySite,   // "只搜索本站"
     Autosave,   // "自动保存"
     Https,      // "含https链接" (kept outside the search-state file)
+    Frames,     // "含框架页": the text and links of the page's frames too (kept outside it)
 };
-inline constexpr int kSwitchCount = 7;
+inline constexpr int kSwitchCount = 8;
 
 enum class OptionList {
     FaxMarkers,     // the fax marker words

@@ -27,6 +27,8 @@ const char* const kCrawlHelp =
     "  --site             only links of the page's own site (\"只搜索本站\")\n"
     "  --https            take https:// links as well (\"含https链接\"); a --contains\n"
     "                     text that starts with http:// then stands for both schemes\n"
+    "  --frames           read the text and links of the page's frames and iframes too,\n"
+    "                     to any depth, after the page's own (\"含框架页\")\n"
     "  --contains TEXT    a link must contain TEXT (repeatable; default \"http://\" and \".\")\n"
     "  --excludes TEXT    a link must not contain TEXT (repeatable; default \"$\" and \"#\")\n"
     "  --markers FILE     fax marker words, one per line (default \"传真：\", \"FAX：\", \"传真号：\")\n"
@@ -127,6 +129,7 @@ CrawlOptions parseCrawl(const std::vector<std::string>& args)
         else if (a == "--filter") o.filter = true;
         else if (a == "--site") o.site = true;
         else if (a == "--https") o.https = true;
+        else if (a == "--frames") o.frames = true;
         else if (a == "--contains") {
             if (!haveContains) o.contains.clear();
             haveContains = true;

@@ -18,6 +18,7 @@ struct CrawlOptions {
     bool noPace = false;
     int pageTimeout = 30;
     bool links = false, fax = false, dedup = false, filter = false, site = false, https = false;
+    bool frames = false; // "含框架页"
     std::vector<AnsiString> contains, excludes, markers;
     std::optional<int32_t> from;
     std::string out = ".";
