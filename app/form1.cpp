@@ -56,7 +56,7 @@ namespace vq {
 namespace {
 
 constexpr int kToolbarHeight = 31;
-constexpr int kFilterBandHeight = 96;
+constexpr int kFilterBandHeight = 112; // the filters, and beside the markers the site crawl and what is read
 constexpr int kResultColumnWidth = 250;
 
 
@@ -386,13 +386,21 @@ void TForm1::buildControls()
     siteRow->addSpacing(4);
     siteRow->addWidget(followLabel);
     siteRow->addWidget(FollowBox);
-    siteRow->addSpacing(4);
+    siteRow->addStretch(1);
+    // What is read of a page beyond its own text.
+    auto* readRow = new QHBoxLayout;
+    readRow->setSpacing(8);
     FramesBox = textLeftCheckBox("FramesBox", QStringLiteral("含框架页"), faxSide);
     FramesBox->setToolTip(QStringLiteral("同时读取网页中各框架（frame、iframe）的文字和链接"));
-    siteRow->addWidget(FramesBox);
-    siteRow->addStretch(1);
+    OcrBox = textLeftCheckBox("OcrBox", QStringLiteral("识别图片号码"), faxSide);
+    OcrBox->setToolTip(QStringLiteral("识别传真特征符后面以图片显示的号码"));
+    readRow->addWidget(FramesBox);
+    readRow->addWidget(OcrBox);
+    readRow->addStretch(1);
     Memo1->setParent(faxSide);
+    Memo1->setMinimumHeight(40); // three markers still show
     faxColumn->addLayout(siteRow);
+    faxColumn->addLayout(readRow);
     faxColumn->addWidget(Memo1, 1);
     filterRow->addWidget(linkSide, 1);
     filterRow->addWidget(faxSide, 1);

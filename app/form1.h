@@ -167,6 +167,7 @@ public:
     SpinEdit* DepthEdit = nullptr;  // "深度": 0 the list alone, above it a site crawl
     QComboBox* FollowBox = nullptr; // "跟随": "本站" or "全部"
     QCheckBox* FramesBox = nullptr; // "含框架页": the frames' text and links too
+    QCheckBox* OcrBox = nullptr;    // "识别图片号码": numbers drawn as pictures
     QCheckBox* CheckBox1 = nullptr; // "去重"
     QCheckBox* CheckBox8 = nullptr; // "自动保存"
     QCheckBox* CheckBox3 = nullptr; // "搜索链接"

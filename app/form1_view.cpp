@@ -39,6 +39,7 @@ QCheckBox* TForm1::switchBox(Switch s) const
     case Switch::Autosave: return CheckBox8;
     case Switch::Https: return CheckBox9;
     case Switch::Frames: return FramesBox;
+    case Switch::Ocr: return OcrBox;
     }
     throw std::invalid_argument("unknown switch");
 }

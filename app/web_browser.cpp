@@ -115,6 +115,9 @@ void WebEngineBrowser::init(QWebEnginePage* page)
     connect(&completeWait_, &QTimer::timeout, this, [this] {
         if (frameReader_)
             frameReader_->cancel(); // what the page's own script read stands
+        if (pictureReader_)
+            pictureReader_->cancel(); // and its pictures go unread
+        snap_.text = withoutPictureMarks(snap_.text);
         raiseDocumentComplete(load_);
     });
     frameWait_.setSingleShot(true);
@@ -287,6 +290,9 @@ void WebEngineBrowser::beginLoad(LoadState state)
     frameWait_.stop();
     if (frameReader_)
         frameReader_->cancel();
+    if (pictureReader_)
+        pictureReader_->cancel();
+    pictureLines_.clear();
 }
 
 void WebEngineBrowser::stopLoadTimers()
@@ -297,6 +303,9 @@ void WebEngineBrowser::stopLoadTimers()
     frameWait_.stop();
     if (frameReader_)
         frameReader_->cancel();
+    if (pictureReader_)
+        pictureReader_->cancel();
+    pictureLines_.clear();
 }
 
 // ---- page events -------------------------------------------------------------

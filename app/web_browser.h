@@ -11,6 +11,7 @@
 #pragma once
 
 #include "app/web_frames.h"
+#include "app/web_pictures.h"
 
 #include <algorithm>
 
@@ -112,6 +113,8 @@ public:
     AnsiString bodyText() override;
     void setReadFrames(bool on) override;
     std::vector<FrameDocument> frames() override;
+    void setPictureMarkers(const std::vector<AnsiString>& markers) override;
+    std::vector<AnsiString> pictureLines() override;
     LoadResult loadResult() override { return result_; }
     int httpStatus() override { return httpStatus_; }
     bool answered() override;
@@ -144,8 +147,9 @@ private:
         QString text;
         std::vector<FrameSnapshot> frames; // read with the page, when frames are read
     };
-    static QString snapshotScript(bool frames);
+    static QString snapshotScript(bool frames, bool pictures);
     static Snapshot snapshotOf(const QVariantMap& snapshot);
+    void finishSnapshot(const QVariantMap& snapshot, std::uint64_t load);
     void readForeignFrames(const QStringList& urls, std::uint64_t load);
     void waitForFrames(const QVariantMap& snapshot);
     // Frames of frames read by the frame reader, below those the page's script found.
@@ -205,6 +209,9 @@ private:
     std::uint64_t frameWaitLoad_ = 0; // the load frameWait_ was started for
     bool readFrames_ = false;
     std::unique_ptr<FrameReader> frameReader_; // the frames of other origins
+    std::vector<AnsiString> pictureMarkers_;   // pictures read after these markers; empty: none
+    std::unique_ptr<PictureReader> pictureReader_;
+    std::vector<AnsiString> pictureLines_;     // lines of the text that hold a picture's reading
     QElapsedTimer asked_; // since the renderer last answered, while calls of ours are unanswered
     int unanswered_ = 0;  // script calls of the current navigation not answered yet
     qint64 rendererPid_ = 0; // the page's latest render process, kept after its end

@@ -8,6 +8,7 @@
 #include "text/errors.h"
 
 #include <QVariantMap>
+#include <QWebEngineProfile>
 #include <QWebEngineScript>
 
 #include <algorithm>
@@ -24,9 +25,12 @@ namespace {
 //
 // With frames read, it walks the page's frames and iframes to any depth: the
 // documents of its own origin it reads itself ("frames"); for the others it
-// gives their addresses ("foreign"), which the frame reader loads.
+// gives their addresses ("foreign"), which the frame reader loads. With
+// pictures read, a mark (U+E000 + i) stands right after picture i while the
+// text is read, so that the text shows where each picture is ("pictures":
+// their addresses by index).
 const QString kSnapshotScript = QStringLiteral(R"JS(
-(function (readFrames) {
+(function (readFrames, readPictures) {
   function walk(doc, r, level) {
     var els = [];
     try { els = doc.querySelectorAll('iframe, frame'); } catch (e) {}
@@ -51,8 +55,22 @@ const QString kSnapshotScript = QStringLiteral(R"JS(
       r.links = Array.from(document.links, function (a) { return String(a.href); });
   } catch (e) {}
   try {
-    if (document.body)
+    if (document.body && readPictures) {
+      var pictures = Array.from(document.images).slice(0, 64), marks = [];
+      r.pictures = [];
+      for (var i = 0; i < pictures.length; i++) {
+        r.pictures.push('');
+        try {
+          var mark = document.createTextNode(String.fromCharCode(0xE000 + i));
+          pictures[i].after(mark);
+          marks.push(mark);
+          r.pictures[i] = String(pictures[i].src);
+        } catch (e) {}
+      }
+      try { r.text = String(document.body.outerText); } finally { marks.forEach(function (m) { m.remove(); }); }
+    } else if (document.body) {
       r.text = String(document.body.outerText);
+    }
   } catch (e) {}
   r.sinceLoad = -1;
   r.scripts = 0;
@@ -70,7 +88,7 @@ const QString kSnapshotScript = QStringLiteral(R"JS(
     walk(document, r, 0);
   }
   return r;
-})(%1)
+})(%1, %2)
 )JS");
 
 // A settle whose mark in the page has not come yet is read again this much later.
@@ -84,9 +102,10 @@ AnsiString toAnsiText(const QString& s)
 
 } // namespace
 
-QString WebEngineBrowser::snapshotScript(bool frames)
+QString WebEngineBrowser::snapshotScript(bool frames, bool pictures)
 {
-    return kSnapshotScript.arg(frames ? QStringLiteral("true") : QStringLiteral("false"));
+    const auto js = [](bool on) { return on ? QStringLiteral("true") : QStringLiteral("false"); };
+    return kSnapshotScript.arg(js(frames), js(pictures));
 }
 
 // ---- the reads -----------------------------------------------------------------
@@ -191,7 +210,9 @@ void WebEngineBrowser::takeSnapshot(Take take)
     const std::uint64_t generation = generation_;
     const std::uint64_t load = load_;
     QPointer<WebEngineBrowser> self(this);
-    page_->runJavaScript(snapshotScript(readFrames_), QWebEngineScript::ApplicationWorld,
+    // Only the completion snapshot marks the pictures: it is the one read.
+    const bool pictures = take == Take::Complete && !pictureMarkers_.empty();
+    page_->runJavaScript(snapshotScript(readFrames_, pictures), QWebEngineScript::ApplicationWorld,
                          [self, generation, load, take](const QVariant& result) {
                              if (self)
                                  self->snapshotArrived(generation, load, take, result);
@@ -256,17 +277,59 @@ void WebEngineBrowser::snapshotArrived(std::uint64_t generation, std::uint64_t l
             settleThenComplete(kSettlePollMs);
             return;
         }
-        // The frames the page's script could not reach are read before the
-        // page counts as complete (the completion wait still bounds it).
-        const QStringList foreign = readFrames_ && load == load_ ? foreignFramesOf(m) : QStringList();
-        if (!foreign.isEmpty()) {
-            readForeignFrames(foreign, load);
+        if (load == load_) {
+            finishSnapshot(m, load);
             return;
         }
     } else {
         snap_ = Snapshot{false, {}, {}, {}};
     }
     raiseDocumentComplete(load);
+}
+
+// The completion snapshot's pictures, then its frames of other origins, are
+// read before the page counts as complete (the completion wait bounds both).
+void WebEngineBrowser::finishSnapshot(const QVariantMap& m, std::uint64_t load)
+{
+    pictureLines_.clear();
+    if (!completeWait_.isActive())
+        completeWait_.start();
+    const QStringList foreign = readFrames_ ? foreignFramesOf(m) : QStringList();
+    const auto frames = [this, foreign, load] {
+        if (!foreign.isEmpty())
+            readForeignFrames(foreign, load);
+        else
+            raiseDocumentComplete(load);
+    };
+    const QStringList pictures = m.value(QStringLiteral("pictures")).toStringList();
+    if (pictureMarkers_.empty() || pictures.isEmpty()) {
+        frames();
+        return;
+    }
+    if (!pictureReader_)
+        pictureReader_ = std::make_unique<PictureReader>();
+    const std::uint64_t generation = generation_;
+    pictureReader_->read(snap_.text, pictures, pictureMarkers_, page_->url(), page_->profile()->httpUserAgent(),
+                         [this, generation, load, frames](QString text, QStringList lines) {
+                             if (generation != generation_ || load != load_ || completedLoad_ >= load)
+                                 return;
+                             snap_.text = std::move(text);
+                             for (const QString& line : lines)
+                                 pictureLines_.push_back(toAnsiText(line));
+                             frames();
+                         });
+}
+
+std::vector<AnsiString> WebEngineBrowser::pictureLines()
+{
+    return pictureLines_;
+}
+
+void WebEngineBrowser::setPictureMarkers(const std::vector<AnsiString>& markers)
+{
+    pictureMarkers_ = markers;
+    if (markers.empty() && pictureReader_)
+        pictureReader_->cancel();
 }
 
 WebEngineBrowser::Snapshot WebEngineBrowser::snapshotOf(const QVariantMap& m)
@@ -278,9 +341,7 @@ WebEngineBrowser::Snapshot WebEngineBrowser::snapshotOf(const QVariantMap& m)
 void WebEngineBrowser::readForeignFrames(const QStringList& urls, std::uint64_t load)
 {
     if (!frameReader_)
-        frameReader_ = std::make_unique<FrameReader>(snapshotScript(true));
-    if (!completeWait_.isActive())
-        completeWait_.start();
+        frameReader_ = std::make_unique<FrameReader>(snapshotScript(true, false));
     const std::uint64_t generation = generation_;
     frameReader_->read(page_->profile(), urls, kFrameLevels, [this, generation, load](std::vector<FrameSnapshot> read) {
         if (generation != generation_ || load != load_ || completedLoad_ >= load)

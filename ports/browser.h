@@ -59,6 +59,13 @@ public:
     virtual void setReadFrames(bool on) { (void)on; }
     // The frames read with the document, in document order; none unless on.
     virtual std::vector<FrameDocument> frames() { return {}; }
+    // Pictures read as text: from the next navigation on, a picture that
+    // stands where a number would after one of `markers` (pictureMayBeNumber)
+    // is read, and its text takes its place in the page's text. Empty: off
+    // (at first; a browser that cannot read pictures ignores it).
+    virtual void setPictureMarkers(const std::vector<AnsiString>& markers) { (void)markers; }
+    // The lines of the page's text that hold a picture's reading.
+    virtual std::vector<AnsiString> pictureLines() { return {}; }
 
     // The outcome of the latest navigate(). A browser that cannot tell says
     // Succeeded.

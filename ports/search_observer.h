@@ -36,6 +36,7 @@ struct PageRecord {
     PageOutcome outcome = PageOutcome::Scanned;
     int64_t ms = 0;              // from navigation to done
     std::vector<AnsiString> fax; // numbers this line added to the fax list
+    std::vector<AnsiString> ocr; // those of `fax` read from a picture
     int32_t links = 0;           // links this line added to the link list
     int attempts = 1;            // navigations of this line (more than 1: retried)
     int httpStatus = 0;          // the answer's HTTP status; 0 when none came

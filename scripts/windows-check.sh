@@ -205,6 +205,11 @@ mkdir -p "$tmp/generated/app"
 sed -e 's/@PROJECT_VERSION@/0/' -e 's/@VQ_APP_ID@/check/' "$root/app/version.h.in" >"$tmp/generated/app/version.h"
 qt_flags=(-std=c++20 -fsyntax-only -fPIC -I"$root" -I"$tmp/generated" -I"$qt")
 for m in QtCore QtGui QtWidgets QtNetwork QtWebEngineCore QtWebEngineWidgets; do qt_flags+=(-I"$qt/$m"); done
+# Tesseract's headers are the same on every system (vcpkg's on Windows).
+if [ -d /usr/include/tesseract ]; then
+  mkdir -p "$tmp/tesseract-include" && ln -sf /usr/include/tesseract "$tmp/tesseract-include/tesseract"
+  qt_flags+=(-I"$tmp/tesseract-include")
+fi
 app_failures=()
 for src in "$root"/app/*.cpp "$root"/app/harvest/*.cpp; do
   [ "$(basename "$src")" = os_posix.cpp ] && continue

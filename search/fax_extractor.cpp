@@ -135,6 +135,24 @@ std::optional<AnsiString> faxNumberFromLineReference(AnsiString line, const std:
     return numberBehindFaxWord(line);
 }
 
+bool pictureMayBeNumber(std::string_view before, const std::vector<AnsiString>& markers)
+{
+    constexpr char kPicture = '\x01'; // stands for the picture: no replacement touches it
+    AnsiString line(before);
+    line += kPicture;
+    for (const AnsiString& marker : markers)
+        replaceAllIgnoreCase(line, marker, kNormalMarker);
+    for (const Replacement& r : kFixedReplacements)
+        replaceAllIgnoreCase(line, r.find, r.with);
+    const size_t at = findBytes(line, kFaxWord);
+    if (at == std::string_view::npos)
+        return false;
+    const std::string_view between = std::string_view(line).substr(at + kFaxWord.size());
+    const size_t picture = between.find(kPicture);
+    return picture != std::string_view::npos &&
+           between.substr(0, picture).find_first_of("0123456789") == std::string_view::npos;
+}
+
 std::optional<AnsiString> faxNumberFromLine(AnsiString line, const std::vector<AnsiString>& markers)
 {
     return FaxLineScanner(markers)(line);
@@ -222,8 +240,14 @@ void faxNumbersInText(const AnsiString& pageText, const FaxLineScanner& scan, st
     }
 }
 
-void ExtractFaxNumbers(Browser& browser, const FaxLineScanner& scan, std::vector<AnsiString>& out)
+void ExtractFaxNumbers(Browser& browser, const FaxLineScanner& scan, std::vector<AnsiString>& out,
+                       std::vector<AnsiString>* fromPictures)
 {
+    const std::vector<AnsiString> pictures = fromPictures ? browser.pictureLines() : std::vector<AnsiString>{};
+    for (const AnsiString& line : pictures) {
+        if (std::optional<AnsiString> number = scan(line))
+            fromPictures->push_back(std::move(*number));
+    }
     faxNumbersInText(browser.bodyText(), scan, out);
     // A frame's lines come after the page's, each frame's after the one before.
     for (const FrameDocument& frame : browser.frames())

@@ -47,12 +47,20 @@ private:
     std::array<bool, 256> interesting_{};    // bytes that may start a match
 };
 
+// Whether a picture that stands after `before` on its line stands where a
+// number would: the line up to it holds a fax marker word (after the markers'
+// normalisation, as faxNumberFromLine applies it), with no digit between the
+// first one and the picture.
+bool pictureMayBeNumber(std::string_view before, const std::vector<AnsiString>& markers);
+
 // The numbers in a page's text, one at most from each line, in page order
 // (repeats included): appended to `out`.
 void faxNumbersInText(const AnsiString& pageText, const FaxLineScanner& scan, std::vector<AnsiString>& out);
 
 // The same on the body text of the page `browser` holds, then on each of the
-// frames read with it. A failed read throws and adds nothing.
-void ExtractFaxNumbers(Browser& browser, const FaxLineScanner& scan, std::vector<AnsiString>& out);
+// frames read with it. A failed read throws and adds nothing. The numbers
+// read from a line that holds a picture's reading also go to `fromPictures`.
+void ExtractFaxNumbers(Browser& browser, const FaxLineScanner& scan, std::vector<AnsiString>& out,
+                       std::vector<AnsiString>* fromPictures = nullptr);
 
 } // namespace vq

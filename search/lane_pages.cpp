@@ -92,7 +92,7 @@ void LaneScheduler::finishTask(Lane& lane, PageOutcome outcome, bool scan)
             if (live.links)
                 HarvestLinks(*lane.browser, linkRules_, d.links);
             if (live.fax)
-                ExtractFaxNumbers(*lane.browser, *faxScan_, d.fax);
+                ExtractFaxNumbers(*lane.browser, *faxScan_, d.fax, settings_.ocr ? &d.pictureFax : nullptr);
             const FrontierOptions& f = settings_.frontier;
             if (f.on && task.depth >= 0 && task.depth < f.depth) {
                 // Without "本站" the links kept are the links to follow: one

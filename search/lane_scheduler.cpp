@@ -100,8 +100,10 @@ void LaneScheduler::begin(const SearchSettings& settings, int32_t linesDone)
     followRules_.onlySite = false; // the frontier decides which sites it follows
     faxScan_ = std::make_unique<FaxLineScanner>(settings.markers);
     used_ = std::clamp<size_t>(static_cast<size_t>(std::max(1, settings.lanes.lanes)), 1, lanes_.size());
-    for (const std::unique_ptr<Lane>& lane : lanes_)
+    for (const std::unique_ptr<Lane>& lane : lanes_) {
         lane->browser->setReadFrames(settings.frames);
+        lane->browser->setPictureMarkers(settings.ocr ? settings.markers : std::vector<AnsiString>{});
+    }
     run_ = Run::Running;
     renderFailuresInRow_ = 0;
     failedRunStart_ = 0;

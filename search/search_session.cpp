@@ -1,6 +1,7 @@
 #include "search/search_session.h"
 
 #include "search/saved_results.h"
+#include "text/ansi.h"
 #include "text/errors.h"
 #include "text/paths.h"
 
@@ -19,6 +20,14 @@ bool listFileExists(const AnsiString& ansiPath)
 }
 
 constexpr const char* kSearchEnded = "搜索已经结束!";
+
+// Follows the page's address in "vqorigins.txt" for a number read from a picture.
+const AnsiString kPictureOrigin = " (" + utf8ToAnsi("图片") + ")";
+
+bool fromPicture(const PageResult& page, const AnsiString& number)
+{
+    return std::find(page.pictureFax.begin(), page.pictureFax.end(), number) != page.pictureFax.end();
+}
 
 // Runs a save between the observer's two saving() events.
 template <class F>
@@ -396,6 +405,9 @@ void SearchSession::commit(PageResult& page)
         // Pages that could not be written are not done: the count stays at
         // what the frontier holds.
         if (!storeFailed_) {
+            for (const AnsiString& number : page.record.fax)
+                if (fromPicture(page, number))
+                    page.record.ocr.push_back(number);
             if (listsFollowFrontier_) {
                 for (AnsiString& link : page.links)
                     results_.addLink(std::move(link));
@@ -417,8 +429,14 @@ void SearchSession::commit(PageResult& page)
     }
     for (AnsiString& number : page.fax) {
         const AnsiString kept = number;
-        if (results_.addFax(std::move(number), page.record.finalUrl, settings_.dedup))
+        const bool picture = fromPicture(page, kept);
+        // A number read from a picture says so where it was found.
+        AnsiString origin = picture ? page.record.finalUrl + kPictureOrigin : page.record.finalUrl;
+        if (results_.addFax(std::move(number), std::move(origin), settings_.dedup)) {
             page.record.fax.push_back(kept);
+            if (picture)
+                page.record.ocr.push_back(kept);
+        }
     }
     setup_.setProgressIndex(lanes_.position());
     if (page.report) {

@@ -17,6 +17,7 @@ SearchSettings settingsOf(const SearchSetup& setup)
     s.site = setup.isChecked(Switch::OnlySite);
     s.https = setup.isChecked(Switch::Https);
     s.frames = setup.isChecked(Switch::Frames);
+    s.ocr = setup.isChecked(Switch::Ocr);
     s.apply(liveOf(setup));
     s.markers = setup.list(OptionList::FaxMarkers);
     s.mustContain = setup.list(OptionList::MustContain);

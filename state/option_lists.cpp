@@ -34,6 +34,7 @@ struct SwitchFile {
 constexpr SwitchFile kSwitchFiles[] = {
     {Switch::Https, "vqhttps.ini", "httpsyes", "httpsno"},
     {Switch::Frames, "vqframes.ini", "framesyes", "framesno"},
+    {Switch::Ocr, "vqocr.ini", "ocryes", "ocrno"},
 };
 
 // "同时打开" (pages at once), one line of integer text.

@@ -2,7 +2,8 @@
 // (the fax markers), "vqweblinkok.ini" (links must contain), "vqweblinkno.ini"
 // (links must not contain); and the settings kept outside the search state:
 // "vqhttps.ini" ("含https链接": "httpsyes" or "httpsno"), "vqframes.ini"
-// ("含框架页": "framesyes" or "framesno"), "vqlanes.ini"
+// ("含框架页": "framesyes" or "framesno"), "vqocr.ini" ("识别图片号码": "ocryes"
+// or "ocrno"), "vqlanes.ini"
 // ("同时打开", a number) and "vqsite.ini" ("深度" and "跟随"). They load into
 // the search setup and save from it.
 #pragma once

@@ -26,8 +26,9 @@ enum class Switch {
     Autosave,   // "自动保存"
     Https,      // "含https链接" (kept outside the search-state file)
     Frames,     // "含框架页": the text and links of the page's frames too (kept outside it)
+    Ocr,        // "识别图片号码": numbers drawn as pictures (kept outside it)
 };
-inline constexpr int kSwitchCount = 8;
+inline constexpr int kSwitchCount = 9;
 
 enum class OptionList {
     FaxMarkers,     // the fax marker words

@@ -76,6 +76,7 @@ void fillSetup(SearchSetup& setup, const CrawlOptions& o, const fs::path& list)
     setup.setChecked(Switch::OnlySite, o.site);
     setup.setChecked(Switch::Https, o.https);
     setup.setChecked(Switch::Frames, o.frames);
+    setup.setChecked(Switch::Ocr, o.ocr);
     setup.setChecked(Switch::Autosave, true); // results and state every five minutes and at the end
     setup.setSpeed(o.noPace ? kMinSpeed : o.speed);
     setup.setList(OptionList::FaxMarkers, o.markers);

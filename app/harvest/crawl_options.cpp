@@ -29,6 +29,8 @@ const char* const kCrawlHelp =
     "                     text that starts with http:// then stands for both schemes\n"
     "  --frames           read the text and links of the page's frames and iframes too,\n"
     "                     to any depth, after the page's own (\"含框架页\")\n"
+    "  --ocr              read a number drawn as a picture after a fax marker word\n"
+    "                     (\"识别图片号码\"; Tesseract)\n"
     "  --contains TEXT    a link must contain TEXT (repeatable; default \"http://\" and \".\")\n"
     "  --excludes TEXT    a link must not contain TEXT (repeatable; default \"$\" and \"#\")\n"
     "  --markers FILE     fax marker words, one per line (default \"传真：\", \"FAX：\", \"传真号：\")\n"
@@ -130,6 +132,7 @@ CrawlOptions parseCrawl(const std::vector<std::string>& args)
         else if (a == "--site") o.site = true;
         else if (a == "--https") o.https = true;
         else if (a == "--frames") o.frames = true;
+        else if (a == "--ocr") o.ocr = true;
         else if (a == "--contains") {
             if (!haveContains) o.contains.clear();
             haveContains = true;

@@ -19,6 +19,7 @@ struct CrawlOptions {
     int pageTimeout = 30;
     bool links = false, fax = false, dedup = false, filter = false, site = false, https = false;
     bool frames = false; // "含框架页"
+    bool ocr = false;    // "识别图片号码"
     std::vector<AnsiString> contains, excludes, markers;
     std::optional<int32_t> from;
     std::string out = ".";

@@ -51,7 +51,15 @@ std::string reportLine(const PageRecord& r)
                        ",\"fax\":[";
     for (size_t i = 0; i < r.fax.size(); ++i)
         line += (i ? "," : "") + jsonString(ansiToUtf8(r.fax[i]));
-    line += "],\"links\":" + std::to_string(r.links) + ",\"attempts\":" + std::to_string(r.attempts);
+    line += "]";
+    if (!r.ocr.empty()) {
+        // The numbers of "fax" read from a picture.
+        line += ",\"ocr\":[";
+        for (size_t i = 0; i < r.ocr.size(); ++i)
+            line += (i ? "," : "") + jsonString(ansiToUtf8(r.ocr[i]));
+        line += "]";
+    }
+    line += ",\"links\":" + std::to_string(r.links) + ",\"attempts\":" + std::to_string(r.attempts);
     if (r.httpStatus > 0)
         line += ",\"status\":" + std::to_string(r.httpStatus);
     if (r.depth >= 0)

@@ -114,8 +114,8 @@ private slots:
         QVERIFY(fs::is_regular_file(dir() / "vqhttps.ini"));
         QVERIFY(fs::is_regular_file(dir() / "vqlanes.ini"));
         QVERIFY(fs::is_regular_file(dir() / "vqsite.ini"));
-        // Nothing but the three names and the three settings files: no temporary file left behind.
-        QCOMPARE(std::distance(fs::directory_iterator(dir()), fs::directory_iterator()), 6);
+        // Nothing but the three names and the five settings files: no temporary file left behind.
+        QCOMPARE(std::distance(fs::directory_iterator(dir()), fs::directory_iterator()), 8);
     }
 };
 

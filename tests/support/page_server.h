@@ -73,6 +73,7 @@ public:
     void set(const QByteArray& path, Response r) { pages_[path] = std::move(r); }
     void setGenerator(Generator g) { generator_ = std::move(g); }
     bool requested(const QByteArray& path) const { return requested_.contains(path); }
+    void clearRequested() { requested_.clear(); }
     // The most requests of one host (the Host header without port) waiting for
     // their answer at the same time.
     int maxConcurrent(const QByteArray& host) const { return maxBusy_.value(host); }
