@@ -14,6 +14,7 @@ const char* const kCrawlHelp =
     "Writes \"autosave&web.txt\", \"autosave&fax.txt\" and \"vqdornavik.ini\" into DIR\n"
     "(every five minutes and at the end). Ctrl-C or SIGTERM stops at once and saves\n"
     "(exit 130 or 143); --from resumes. Only http and https addresses are visited.\n"
+    "A page that declares no charset is read as UTF-8 when its bytes are UTF-8.\n"
     "\n"
     "options:\n"
     "  --speed S          seconds per page, 1..60 (default 8); 0: no pace, each page is\n"
