@@ -10,6 +10,8 @@
 #include <array>
 #include <cmath>
 #include <memory>
+#include <utility>
+#include <vector>
 
 namespace vq {
 
@@ -76,6 +78,65 @@ int otsu(const QImage& grey)
     return threshold;
 }
 
+// Ink that stands inside the hole of other ink goes: no digit or separator
+// has any, but a zero drawn with a dot or a slash inside does, and is read as
+// 6 or 8 with it. `ink` is width x height, row by row.
+void dropEnclosedInk(std::vector<unsigned char>& ink, int width, int height)
+{
+    const auto at = [width](int x, int y) { return size_t(y) * size_t(width) + size_t(x); };
+    // The background reached from the edges.
+    std::vector<unsigned char> outside(ink.size(), 0);
+    std::vector<std::pair<int, int>> todo;
+    for (int x = 0; x < width; ++x)
+        todo.insert(todo.end(), {{x, 0}, {x, height - 1}});
+    for (int y = 0; y < height; ++y)
+        todo.insert(todo.end(), {{0, y}, {width - 1, y}});
+    while (!todo.empty()) {
+        const auto [x, y] = todo.back();
+        todo.pop_back();
+        if (x < 0 || y < 0 || x >= width || y >= height || ink[at(x, y)] || outside[at(x, y)])
+            continue;
+        outside[at(x, y)] = 1;
+        todo.insert(todo.end(), {{x + 1, y}, {x - 1, y}, {x, y + 1}, {x, y - 1}});
+    }
+    // Each piece of ink that touches none of it.
+    std::vector<unsigned char> seen(ink.size(), 0);
+    std::vector<std::pair<int, int>> piece;
+    for (int y0 = 0; y0 < height; ++y0) {
+        for (int x0 = 0; x0 < width; ++x0) {
+            if (!ink[at(x0, y0)] || seen[at(x0, y0)])
+                continue;
+            piece.clear();
+            bool touchesOutside = false;
+            todo.assign({{x0, y0}});
+            seen[at(x0, y0)] = 1;
+            while (!todo.empty()) {
+                const auto [x, y] = todo.back();
+                todo.pop_back();
+                piece.push_back({x, y});
+                for (int dy = -1; dy <= 1; ++dy) {
+                    for (int dx = -1; dx <= 1; ++dx) {
+                        const int nx = x + dx, ny = y + dy;
+                        if (nx < 0 || ny < 0 || nx >= width || ny >= height) {
+                            touchesOutside = true;
+                            continue;
+                        }
+                        if (!ink[at(nx, ny)]) {
+                            touchesOutside = touchesOutside || outside[at(nx, ny)];
+                        } else if (!seen[at(nx, ny)]) {
+                            seen[at(nx, ny)] = 1;
+                            todo.push_back({nx, ny});
+                        }
+                    }
+                }
+            }
+            if (!touchesOutside)
+                for (const auto& [x, y] : piece)
+                    ink[at(x, y)] = 0;
+        }
+    }
+}
+
 // Dark text on white, scaled up, with a white border.
 QImage prepared(const QImage& picture)
 {
@@ -98,15 +159,20 @@ QImage prepared(const QImage& picture)
         edge += 2;
     }
     const bool invert = dark * 2 > edge;
-    QImage out(grey.width() + 2 * kBorder, grey.height() + 2 * kBorder, QImage::Format_Grayscale8);
-    out.fill(255);
-    for (int y = 0; y < grey.height(); ++y) {
+    const int w = grey.width(), h = grey.height();
+    std::vector<unsigned char> ink(size_t(w) * size_t(h));
+    for (int y = 0; y < h; ++y) {
         const uchar* in = grey.constScanLine(y);
+        for (int x = 0; x < w; ++x)
+            ink[size_t(y) * size_t(w) + size_t(x)] = (in[x] <= threshold) != invert;
+    }
+    dropEnclosedInk(ink, w, h);
+    QImage out(w + 2 * kBorder, h + 2 * kBorder, QImage::Format_Grayscale8);
+    out.fill(255);
+    for (int y = 0; y < h; ++y) {
         uchar* row = out.scanLine(y + kBorder) + kBorder;
-        for (int x = 0; x < grey.width(); ++x) {
-            const bool ink = (in[x] <= threshold) != invert;
-            row[x] = ink ? 0 : 255;
-        }
+        for (int x = 0; x < w; ++x)
+            row[x] = ink[size_t(y) * size_t(w) + size_t(x)] ? 0 : 255;
     }
     return out;
 }
