@@ -299,6 +299,9 @@ void Engine::Shown::finished(const SearchFinish& f)
     view_.applyButtonSet(ButtonSet::Stopped);
     if (f.how == SearchEnd::RenderFailures)
         prompts_.message(renderFailuresText(f.renderFailures));
+    if (f.how == SearchEnd::ProxyFailures)
+        prompts_.message("通过代理服务器连续" + std::to_string(f.proxyFailures) +
+                         "个网址无法打开（代理服务器拒绝连接、无法连接或没有响应），搜索已停止并保存。");
 }
 
 void Engine::Shown::stepFailed(const std::exception& e)

@@ -60,7 +60,8 @@ void TForm1::bindSetup()
         case SearchSetup::Field::List: showList(c.list); break;
         case SearchSetup::Field::Frontier: showSiteCrawl(); break;
         case SearchSetup::Field::Position:
-        case SearchSetup::Field::NetCheck: break;
+        case SearchSetup::Field::NetCheck:
+        case SearchSetup::Field::Visitor: break;
         }
     });
 

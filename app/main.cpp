@@ -80,6 +80,7 @@ int main(int argc, char* argv[])
         return 0;
     }
 
+    std::string proxyError; // shown once the window is there
     // The window's off-screen lanes share render processes as vqharvest's do;
     // the visible browser, on a profile of its own, keeps one to itself. The
     // pages at once as last saved decide how many (before the first page).
@@ -91,6 +92,12 @@ int main(int argc, char* argv[])
             // The window reports an unreadable file when it loads the settings.
         }
         vq::limitRenderProcesses(vq::windowRenderers(saved.pagesAtOnce()));
+        // The proxy of "vqvisitor.ini" (or the environment's) for every page.
+        try {
+            vq::useProxy(saved.visitor().proxy);
+        } catch (const std::exception& e) {
+            proxyError = e.what();
+        }
     }
 
     vq::TForm1 Form1(options);
@@ -105,6 +112,8 @@ int main(int argc, char* argv[])
     Form1.setUrlGenerator(bbsForm);
 
     Form1.show();
+    if (!proxyError.empty())
+        Form1.prompts().error(proxyError + "；未使用代理服务器");
 
     StartupTrace trace(startup);
     if (qEnvironmentVariableIsSet("VQ_TRACE_STARTUP"))

@@ -156,6 +156,21 @@ void WebEngineBrowser::connectPage()
     refuseRequests();
 }
 
+void WebEngineBrowser::setUserAgent(const std::string& userAgent)
+{
+    if (!page_)
+        return;
+    // The profile is the lanes' own; its agent is what every page on it sends.
+    // The profile keeps its own agent, as first seen, for every adapter on it.
+    QWebEngineProfile* profile = page_->profile();
+    static const char* const kOwn = "vqOwnUserAgent";
+    if (!profile->property(kOwn).isValid())
+        profile->setProperty(kOwn, profile->httpUserAgent());
+    const QString wanted = userAgent.empty() ? profile->property(kOwn).toString() : QString::fromStdString(userAgent);
+    if (profile->httpUserAgent() != wanted)
+        profile->setHttpUserAgent(wanted);
+}
+
 void WebEngineBrowser::recycle()
 {
     if (!ownsPage_ || !page_ || restartPending_)
@@ -246,6 +261,7 @@ void WebEngineBrowser::navigate(const AnsiString& url)
     snap_ = Snapshot{true, target_.toString(QUrl::FullyEncoded), {}, {}};
     result_ = LoadResult::Pending;
     httpStatus_ = 0;
+    proxyFailed_ = false;
     endedAtNavigate_ = renderersEnded();
 
     // A load still running (a server that never answers) is stopped first:
@@ -404,6 +420,12 @@ void WebEngineBrowser::onLoadEnded(const QWebEngineLoadingInfo& info)
         // An HTTP error answer names its status; a document that arrived
         // over HTTP had a 2xx answer, and a failure of any other kind had none.
         const bool http = info.url().scheme() == QLatin1String("http") || info.url().scheme() == QLatin1String("https");
+        // Chromium's errors of a proxy: -111 tunnel, -115/-127 its log-in,
+        // -120/-121 SOCKS, -130 refused or unreachable, -131 its configuration.
+        const int code = info.errorCode();
+        proxyFailed_ = failed && info.errorDomain() == QWebEngineLoadingInfo::ConnectionErrorDomain &&
+                       (code == -111 || code == -115 || code == -120 || code == -121 || code == -127 ||
+                        code == -130 || code == -131);
         if (info.errorDomain() == QWebEngineLoadingInfo::HttpStatusCodeDomain)
             httpStatus_ = info.errorCode();
         else

@@ -14,6 +14,9 @@
 #include "app/web_pictures.h"
 
 #include <algorithm>
+#include <string>
+
+class QAuthenticator;
 
 #include "ports/browser.h"
 
@@ -50,6 +53,15 @@ void keepHiddenPagesOnTime();
 // it still has its own frame tree.
 inline constexpr int kLanesPerRenderer = 4;
 inline int renderersForLanes(int lanes) { return (std::max(lanes, 0) + kLanesPerRenderer - 1) / kLanesPerRenderer; }
+// Every page's requests through `proxy` ("http://", "https://" or
+// "socks5://", "user:password@" for its log-in), or, when it is empty,
+// through the environment's http_proxy / https_proxy (no_proxy names what goes
+// around them). Before the first page. Raises for a value that is no proxy.
+// The proxy as messages name it (no password); empty: none.
+std::string useProxy(const std::string& proxy);
+// Fills a proxy's log-in request with the user and password given to useProxy.
+void answerProxyLogIn(QAuthenticator* authenticator);
+
 // The window's: the visible browser's own, and those its off-screen lanes share.
 inline int windowRenderers(int pagesAtOnce) { return 1 + renderersForLanes(pagesAtOnce - 1); }
 // Caps the render processes of the program at `renderers` (a page on another
@@ -117,6 +129,8 @@ public:
     std::vector<AnsiString> pictureLines() override;
     LoadResult loadResult() override { return result_; }
     int httpStatus() override { return httpStatus_; }
+    bool proxyFailed() override { return proxyFailed_; }
+    void setUserAgent(const std::string& userAgent) override;
     bool answered() override;
     // A page of the adapter's own is replaced by a fresh one on the same
     // profile (what the old one held in memory goes with it).
@@ -235,6 +249,7 @@ private:
     qint64 capBytes_ = 0;
     int settleMs_ = 0;
     int httpStatus_ = 0;
+    bool proxyFailed_ = false;
     std::uint64_t endedAtNavigate_ = 0; // renderers ended before the latest navigate()
     LoadResult result_ = LoadResult::Pending;
     QUrl target_;             // the address given to the latest navigate()

@@ -2,6 +2,7 @@
 
 #include "app/web_browser.h"
 
+#include <QAuthenticator>
 #include <QWebEngineProfile>
 #include <QWebEngineScript>
 
@@ -62,6 +63,8 @@ void FrameReader::read(QWebEngineProfile* profile, const QStringList& urls, int 
     if (!page_) {
         page_ = new QuietWebPage(profile);
         connect(page_, &QWebEnginePage::loadFinished, this, &FrameReader::loaded);
+        connect(page_, &QWebEnginePage::proxyAuthenticationRequired, this,
+                [](const QUrl&, QAuthenticator* a, const QString&) { answerProxyLogIn(a); }, Qt::DirectConnection);
     }
     for (const QString& u : urls)
         queue_.push_back({QUrl(u), levels});

@@ -5,7 +5,10 @@
 
 #include "app/os.h"
 
+#include "text/errors.h"
+
 #include <QAuthenticator>
+#include <QNetworkProxy>
 #include <QCoreApplication>
 #include <QWebEngineCertificateError>
 #include <QWebEngineClientCertificateSelection>
@@ -38,6 +41,101 @@ void keepHiddenPagesOnTime()
     if (!flags.contains("--disable-background-timer-throttling"))
         flags += " --disable-background-timer-throttling --disable-renderer-backgrounding";
     qputenv("QTWEBENGINE_CHROMIUM_FLAGS", flags.trimmed());
+}
+
+namespace {
+
+// The proxy's user and password, for its log-in requests.
+QString& proxyUser()
+{
+    static QString user;
+    return user;
+}
+QString& proxyPassword()
+{
+    static QString password;
+    return password;
+}
+
+// "host:port" of a proxy address, with its scheme's port when it names none.
+QString hostAndPort(const QUrl& u)
+{
+    const int fallback = u.scheme() == QLatin1String("https") ? 443 : u.scheme().startsWith(QLatin1String("socks")) ? 1080 : 80;
+    return u.host() + QLatin1Char(':') + QString::number(u.port(fallback));
+}
+
+QUrl proxyUrl(const std::string& text, const char* what)
+{
+    QUrl u(QString::fromStdString(text).trimmed(), QUrl::StrictMode);
+    if (!u.isValid() || u.scheme().isEmpty())
+        u = QUrl(QStringLiteral("http://") + QString::fromStdString(text).trimmed(), QUrl::StrictMode);
+    const QString scheme = u.scheme().toLower();
+    if (!u.isValid() || u.host().isEmpty() ||
+        (scheme != QLatin1String("http") && scheme != QLatin1String("https") && scheme != QLatin1String("socks5")))
+        throw Exception(std::string(what) + " " + text + " is not a proxy (http://, https:// or socks5://HOST:PORT)");
+    return u;
+}
+
+} // namespace
+
+void answerProxyLogIn(QAuthenticator* a)
+{
+    if (proxyUser().isEmpty()) {
+        *a = QAuthenticator(); // nothing to log in with: refused
+        return;
+    }
+    a->setUser(proxyUser());
+    a->setPassword(proxyPassword());
+}
+
+std::string useProxy(const std::string& proxy)
+{
+    std::string shown;
+    QString server, bypass;
+    if (!proxy.empty()) {
+        const QUrl u = proxyUrl(proxy, "the proxy");
+        proxyUser() = u.userName();
+        proxyPassword() = u.password();
+        server = u.scheme().toLower() + QStringLiteral("://") + hostAndPort(u);
+        shown = server.toStdString();
+        const bool socks = u.scheme().toLower().startsWith(QLatin1String("socks"));
+        const int port = hostAndPort(u).section(QLatin1Char(':'), -1).toInt();
+        const QNetworkProxy qt(socks ? QNetworkProxy::Socks5Proxy : QNetworkProxy::HttpProxy, u.host(), quint16(port),
+                               u.userName(), u.password());
+        QNetworkProxy::setApplicationProxy(qt); // the pictures' requests
+    } else {
+        // The environment's, as every program on the machine takes them.
+        QStringList parts;
+        for (const char* name : {"http_proxy", "https_proxy"}) {
+            QByteArray value = qgetenv(name);
+            if (value.isEmpty())
+                value = qgetenv(QByteArray(name).toUpper());
+            if (value.isEmpty())
+                continue;
+            const QUrl u = proxyUrl(value.toStdString(), name);
+            if (proxyUser().isEmpty()) {
+                proxyUser() = u.userName();
+                proxyPassword() = u.password();
+            }
+            const QString scheme = QString::fromLatin1(name).left(QString::fromLatin1(name).indexOf(QLatin1Char('_')));
+            parts << scheme + QLatin1Char('=') + u.scheme().toLower() + QStringLiteral("://") + hostAndPort(u);
+            shown += (shown.empty() ? "" : ", ") + std::string(name) + " " + (u.scheme().toLower() + QStringLiteral("://") + hostAndPort(u)).toStdString();
+        }
+        if (parts.isEmpty())
+            return {};
+        server = parts.join(QLatin1Char(';'));
+        QByteArray none = qgetenv("no_proxy");
+        if (none.isEmpty())
+            none = qgetenv("NO_PROXY");
+        bypass = QString::fromLatin1(none).replace(QLatin1Char(','), QLatin1Char(';')).remove(QLatin1Char(' '));
+        QNetworkProxyFactory::setUseSystemConfiguration(true); // the pictures' requests
+    }
+    QByteArray flags = qgetenv("QTWEBENGINE_CHROMIUM_FLAGS");
+    flags += " --proxy-server=" + server.toUtf8();
+    if (!bypass.isEmpty())
+        flags += " --proxy-bypass-list=" + bypass.toUtf8();
+    qputenv("QTWEBENGINE_CHROMIUM_FLAGS", flags.trimmed());
+    return shown;
 }
 
 void limitRenderProcesses(int renderers)
@@ -137,8 +235,7 @@ void WebEngineBrowser::refuseRequests()
     connect(page, &QWebEnginePage::authenticationRequired, this,
             [](const QUrl&, QAuthenticator* a) { *a = QAuthenticator(); }, Qt::DirectConnection);
     connect(page, &QWebEnginePage::proxyAuthenticationRequired, this,
-            [](const QUrl&, QAuthenticator* a, const QString&) { *a = QAuthenticator(); },
-            Qt::DirectConnection);
+            [](const QUrl&, QAuthenticator* a, const QString&) { answerProxyLogIn(a); }, Qt::DirectConnection);
     connect(page, &QWebEnginePage::certificateError, this,
             [](const QWebEngineCertificateError& e) {
                 QWebEngineCertificateError error = e;

@@ -66,6 +66,12 @@ public:
     virtual void setPictureMarkers(const std::vector<AnsiString>& markers) { (void)markers; }
     // The lines of the page's text that hold a picture's reading.
     virtual std::vector<AnsiString> pictureLines() { return {}; }
+    // The user agent the pages send from the next navigation on (UTF-8);
+    // empty: the browser's own.
+    virtual void setUserAgent(const std::string& userAgent) { (void)userAgent; }
+    // The latest navigation failed at the proxy: it refused, could not be
+    // reached, or would not connect to the site.
+    virtual bool proxyFailed() { return false; }
 
     // The outcome of the latest navigate(). A browser that cannot tell says
     // Succeeded.

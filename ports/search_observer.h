@@ -64,6 +64,7 @@ enum class SearchEnd {
     Completed,      // the list was worked through
     Stopped,        // "终止", or a stop at once
     RenderFailures, // pages could no longer be rendered: stopped, saved
+    ProxyFailures,  // lines in a row failed at the proxy: stopped, saved
 };
 
 struct SearchFinish {
@@ -71,6 +72,7 @@ struct SearchFinish {
     int32_t position = 0;   // the resume point saved
     std::string error;      // the state could not be saved (UTF-8), empty when it was
     int renderFailures = 0; // with RenderFailures: how many pages in a row could not be shown
+    int proxyFailures = 0;  // with ProxyFailures: how many lines in a row failed at the proxy
 };
 
 class SearchObserver {

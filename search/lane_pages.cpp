@@ -109,8 +109,10 @@ void LaneScheduler::finishTask(Lane& lane, PageOutcome outcome, bool scan)
     }
     d.record.ms = nowMs() - task.startedMs;
     const PageOutcome final = d.record.outcome;
+    const bool atProxy = !task.skipped && final == PageOutcome::NavigationError && lane.browser->proxyFailed();
     complete(std::move(d));
     countRenderFailure(final);
+    countProxyFailure(final, atProxy);
 }
 
 void LaneScheduler::complete(PageResult done)
@@ -129,6 +131,19 @@ void LaneScheduler::complete(PageResult done)
         }
         listener_.commit(d);
     }
+}
+
+void LaneScheduler::countProxyFailure(PageOutcome outcome, bool atProxy)
+{
+    // Lines that failed at the proxy, after their retries: a proxy that is
+    // gone would fail every line, and the crawl is not a list of failures.
+    if (!atProxy) {
+        if (outcome != PageOutcome::SkippedScheme && outcome != PageOutcome::NotAnAddress)
+            proxyFailuresInRow_ = 0;
+        return;
+    }
+    if (++proxyFailuresInRow_ == settings_.lanes.proxyFailureLimit && run_ == Run::Running)
+        listener_.proxyFailuresInRow(proxyFailuresInRow_);
 }
 
 void LaneScheduler::countRenderFailure(PageOutcome outcome)

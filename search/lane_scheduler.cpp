@@ -103,9 +103,11 @@ void LaneScheduler::begin(const SearchSettings& settings, int32_t linesDone)
     for (const std::unique_ptr<Lane>& lane : lanes_) {
         lane->browser->setReadFrames(settings.frames);
         lane->browser->setPictureMarkers(settings.ocr ? settings.markers : std::vector<AnsiString>{});
+        lane->browser->setUserAgent(settings.userAgent);
     }
     run_ = Run::Running;
     renderFailuresInRow_ = 0;
+    proxyFailuresInRow_ = 0;
     failedRunStart_ = 0;
     linesRead_ = linesDone;
     committed_ = linesDone;

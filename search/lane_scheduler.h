@@ -44,6 +44,7 @@ public:
         virtual void pageTicked() = 0;             // a lane has done with a page at its tick
         virtual void lanesIdle() = 0;              // no line left and none in flight
         virtual void renderFailuresInRow(int count) = 0; // the browser is broken: stop
+        virtual void proxyFailuresInRow(int count) = 0;  // the proxy does not answer: stop
         virtual void tickFailed(const std::exception& e) = 0; // a lane's tick raised; the program goes on
     };
 
@@ -166,6 +167,7 @@ private:
     void releaseHost(const Task& task);
     void complete(PageResult done);
     void countRenderFailure(PageOutcome outcome);
+    void countProxyFailure(PageOutcome outcome, bool atProxy);
     void reporting(const std::function<void()>& step); // a timer's step; its failure goes to the listener
 
     LineSource* source_;
@@ -187,6 +189,7 @@ private:
     LineSource::Next lastRead_ = LineSource::Next::Line; // the source's last answer (Later: it may grow)
     Run run_ = Run::Idle;
     int renderFailuresInRow_ = 0;
+    int proxyFailuresInRow_ = 0; // lines done that failed at the proxy, in a row
     int32_t failedRunStart_ = 0; // first line of the render failures at the end of the added lines
 };
 

@@ -323,7 +323,8 @@ void SearchSession::finish()
 
     observer_->progress(progress());
     observer_->status(kSearchEnded);
-    observer_->finished({end_, position(), error, end_ == SearchEnd::RenderFailures ? renderFailures_ : 0});
+    observer_->finished({end_, position(), error, end_ == SearchEnd::RenderFailures ? renderFailures_ : 0,
+                         end_ == SearchEnd::ProxyFailures ? proxyFailures_ : 0});
 
     if (writeError)
         std::rethrow_exception(writeError);
@@ -454,6 +455,15 @@ void SearchSession::pageTicked()
 void SearchSession::lanesIdle()
 {
     finish();
+}
+
+void SearchSession::proxyFailuresInRow(int count)
+{
+    // The proxy is gone: stop with what is done (the pages in flight end
+    // first), saved, and say why.
+    end_ = SearchEnd::ProxyFailures;
+    proxyFailures_ = count;
+    lanes_.requestStop();
 }
 
 void SearchSession::renderFailuresInRow(int count)

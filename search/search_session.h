@@ -93,6 +93,7 @@ public:
     // The resume point: lines from the top of the list that are all done.
     int32_t position() const { return setup_.position().progressIndex; }
     bool stoppedForRenderFailures() const { return end_ == SearchEnd::RenderFailures && !running_; }
+    bool stoppedForProxyFailures() const { return end_ == SearchEnd::ProxyFailures && !running_; }
     // A page's results could not be written to the frontier (a full disk): the
     // search stopped; what was committed before is kept.
     bool storeFailed() const { return storeFailed_; }
@@ -107,6 +108,7 @@ private:
     void pageTicked() override;
     void lanesIdle() override;
     void renderFailuresInRow(int count) override;
+    void proxyFailuresInRow(int count) override;
     void tickFailed(const std::exception& e) override { observer_->stepFailed(e); }
 
     Answer checkCanGo(bool resuming);
@@ -140,6 +142,7 @@ private:
     SearchEnd end_ = SearchEnd::Completed;
     int32_t pagesDone_ = 0;
     int renderFailures_ = 0; // in a row, when they stopped the search
+    int proxyFailures_ = 0;  // the same for lines that failed at the proxy
     int64_t startedMs_ = 0;
 };
 

@@ -18,6 +18,7 @@ SearchSettings settingsOf(const SearchSetup& setup)
     s.https = setup.isChecked(Switch::Https);
     s.frames = setup.isChecked(Switch::Frames);
     s.ocr = setup.isChecked(Switch::Ocr);
+    s.userAgent = setup.visitor().userAgent;
     s.apply(liveOf(setup));
     s.markers = setup.list(OptionList::FaxMarkers);
     s.mustContain = setup.list(OptionList::MustContain);

@@ -3,6 +3,8 @@
 // part of the setup a search runs with.
 #pragma once
 
+#include <string>
+
 namespace vq {
 
 // How many pages at once, and how politely (vqharvest; the defaults are the
@@ -18,6 +20,7 @@ struct LaneOptions {
     int pageTimeoutMs = 30000;  // no pace: how long a page may take to complete
     int pollMs = 50;            // no pace: period of the page tick
     int renderFailureLimit = 5; // render failures in a row that stop the search
+    int proxyFailureLimit = 5;  // lines in a row that failed at the proxy: the search stops
     // Tries after the first for a line that ends as a timeout, or as a
     // navigation error without an HTTP answer (refused, reset, unreachable).
     // An HTTP answer (404, 500) is final.
@@ -46,6 +49,17 @@ struct LaneOptions {
 // long after its load event.
 inline constexpr int kRealWebRetries = 2;
 inline constexpr int kRealWebSettleMs = 1200;
+
+// How the crawl shows itself to the sites it visits: the user agent its pages
+// send (empty: the browser's own) and the proxy every request goes through
+// ("http://", "https://" or "socks5://", with "user:password@" if needed;
+// empty: the environment's http_proxy / https_proxy / no_proxy).
+struct VisitorOptions {
+    std::string userAgent;
+    std::string proxy;
+
+    bool operator==(const VisitorOptions&) const = default;
+};
 
 // Which links a crawl on the frontier follows from a page.
 enum class Follow {

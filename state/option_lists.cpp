@@ -1,6 +1,7 @@
 #include "state/option_lists.h"
 
 #include "state/search_state.h"
+#include "text/ansi.h"
 #include "text/errors.h"
 #include "text/integer.h"
 #include "text/text_file.h"
@@ -45,6 +46,11 @@ constexpr const char* kPagesAtOnceFile = "vqlanes.ini";
 constexpr const char* kSiteCrawlFile = "vqsite.ini";
 constexpr const char* kFollowSite = "site";
 constexpr const char* kFollowAll = "all";
+
+// How the window's pages show themselves: the user agent on the first line,
+// the proxy on the second (both UTF-8; an empty line: the browser's own, the
+// environment's).
+constexpr const char* kVisitorFile = "vqvisitor.ini";
 
 void loadSiteCrawl(SearchSetup& setup, const std::vector<AnsiString>& lines)
 {
@@ -100,6 +106,17 @@ void loadOptionLists(SearchSetup& setup, const std::filesystem::path& programDir
                 firstError = std::current_exception();
         }
     }
+    const std::filesystem::path visitorFile = programDir / kVisitorFile;
+    if (fileExists(visitorFile)) {
+        try {
+            const std::vector<AnsiString> lines = loadList(visitorFile);
+            setup.setVisitor({lines.size() > 0 ? ansiToUtf8(lines[0]) : std::string(),
+                              lines.size() > 1 ? ansiToUtf8(lines[1]) : std::string()});
+        } catch (...) {
+            if (!firstError)
+                firstError = std::current_exception();
+        }
+    }
     const std::filesystem::path siteFile = programDir / kSiteCrawlFile;
     if (fileExists(siteFile)) {
         try {
@@ -139,6 +156,16 @@ void saveOptionLists(const SearchSetup& setup, const std::filesystem::path& prog
         saveSiteCrawl(setup, programDir);
     } catch (...) {
         // As above.
+    }
+    // Written only once there is something to keep, so that a directory of
+    // a program that never set them holds no file for them.
+    if (!(setup.visitor() == VisitorOptions{}) || fileExists(programDir / kVisitorFile)) {
+        try {
+            saveList(programDir / kVisitorFile,
+                     {utf8ToAnsi(setup.visitor().userAgent), utf8ToAnsi(setup.visitor().proxy)});
+        } catch (...) {
+            // As above.
+        }
     }
 }
 

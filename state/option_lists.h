@@ -4,7 +4,8 @@
 // "vqhttps.ini" ("含https链接": "httpsyes" or "httpsno"), "vqframes.ini"
 // ("含框架页": "framesyes" or "framesno"), "vqocr.ini" ("识别图片号码": "ocryes"
 // or "ocrno"), "vqlanes.ini"
-// ("同时打开", a number) and "vqsite.ini" ("深度" and "跟随"). They load into
+// ("同时打开", a number), "vqsite.ini" ("深度" and "跟随") and "vqvisitor.ini"
+// (the user agent and the proxy). They load into
 // the search setup and save from it.
 #pragma once
 

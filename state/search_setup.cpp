@@ -121,6 +121,14 @@ void SearchSetup::setSiteCrawl(int depth, Follow follow)
     setFrontier(f);
 }
 
+void SearchSetup::setVisitor(const VisitorOptions& visitor)
+{
+    if (visitor == visitor_)
+        return;
+    visitor_ = visitor;
+    changed({Field::Visitor});
+}
+
 void SearchSetup::setNetCheck(bool on)
 {
     if (on == netCheck_)

@@ -46,7 +46,7 @@ struct SearchPosition {
 
 class SearchSetup {
 public:
-    enum class Field { ListPath, Position, Switch, Speed, PagesAtOnce, List, Lanes, Frontier, NetCheck };
+    enum class Field { ListPath, Position, Switch, Speed, PagesAtOnce, List, Lanes, Frontier, NetCheck, Visitor };
     struct Change {
         Field field;
         Switch which = Switch::Dedup;           // with Field::Switch
@@ -103,6 +103,10 @@ public:
     // depth 0, "搜索" crawls the sites of the list's lines on the frontier.
     void setSiteCrawl(int depth, Follow follow);
 
+    // The user agent and the proxy (UTF-8).
+    const VisitorOptions& visitor() const { return visitor_; }
+    void setVisitor(const VisitorOptions& visitor);
+
     // Whether "搜索" and "继续" refuse on a machine whose only address is 127.0.0.1.
     bool netCheck() const { return netCheck_; }
     void setNetCheck(bool on);
@@ -117,6 +121,7 @@ private:
     std::vector<AnsiString> lists_[kOptionListCount];
     LaneOptions lanes_;
     FrontierOptions frontier_;
+    VisitorOptions visitor_;
     bool netCheck_ = true;
     std::vector<std::pair<int, Listener>> listeners_;
     int nextId_ = 1;

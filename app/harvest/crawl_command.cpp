@@ -102,6 +102,7 @@ void fillSetup(SearchSetup& setup, const CrawlOptions& o, const fs::path& list)
     frontier.maxPerSite = o.maxPerSite;
     setup.setFrontier(frontier);
     setup.setNetCheck(o.netCheck);
+    setup.setVisitor({o.userAgent, o.proxy});
 }
 
 // Why a search could not start or go on, for a terminal.
@@ -141,7 +142,8 @@ std::unique_ptr<CrawlReport> prepareOutput(const CrawlOptions& o, const fs::path
 
 // Qt WebEngine headless: the offscreen platform, quiet logging, timers of
 // hidden pages on time, the page memory cap as the script heap's cap too.
-void prepareQt(const CrawlOptions& o)
+// Returns the proxy as messages name it (empty: none).
+std::string prepareQt(const CrawlOptions& o)
 {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
@@ -155,8 +157,10 @@ void prepareQt(const CrawlOptions& o)
         flags += " --js-flags=--max-old-space-size=" + QByteArray::number(o.maxPageMb);
     qputenv("QTWEBENGINE_CHROMIUM_FLAGS", flags.trimmed());
     limitRenderProcesses(o.renderers.value_or(renderersForLanes(o.lanes)));
+    const std::string proxy = useProxy(o.proxy);
     qInstallMessageHandler(quietMessages);
     vq::prepareWebEngine();
+    return proxy;
 }
 
 // The browsers and timers of the lanes: quiet pages on one off-the-record
@@ -300,10 +304,11 @@ int runCrawl(int argc, char** argv, const std::vector<std::string>& args)
     std::unique_ptr<FrontierDb> db = openFrontier(o, outDir);
     std::unique_ptr<CrawlReport> report = prepareOutput(o, outDir);
 
-    prepareQt(o);
+    const std::string proxy = prepareQt(o);
     QGuiApplication app(argc, argv);
 
     CrawlOutput output(!o.quiet, std::move(report));
+    output.proxy = proxy;
     output.onFinished = [&] { QTimer::singleShot(0, &app, [&] { app.quit(); }); };
 
     InterfaceHostLookup host;
@@ -349,7 +354,8 @@ int runCrawl(int argc, char** argv, const std::vector<std::string>& args)
     saved = saved && !session.lastSaveFailed();
     const bool reportWritten = output.closeReport();
     output.printSummary(session.progress(), pagesReportedErrors, saved);
-    const bool stopped = stopping || session.stoppedForRenderFailures() || session.storeFailed();
+    const bool stopped = stopping || session.stoppedForRenderFailures() || session.stoppedForProxyFailures() ||
+                         session.storeFailed();
     if (frontier) {
         printPagesPerDepth(*frontier);
         if (stopped || frontier->counts().queued > 0)
@@ -358,7 +364,8 @@ int runCrawl(int argc, char** argv, const std::vector<std::string>& args)
         // From what the state file holds, which a failed save did not move.
         std::fprintf(stderr, "vqharvest: stopped; resume with --from %d\n", session.savedPosition());
     }
-    if (!saved || !reportWritten || session.stoppedForRenderFailures() || session.storeFailed())
+    if (!saved || !reportWritten || session.stoppedForRenderFailures() || session.stoppedForProxyFailures() ||
+        session.storeFailed())
         return kExitRuntime;
     return stopping ? stops.exitCode() : kExitOk;
 }

@@ -30,6 +30,11 @@ const char* const kCrawlHelp =
     "                     text that starts with http:// then stands for both schemes\n"
     "  --frames           read the text and links of the page's frames and iframes too,\n"
     "                     to any depth, after the page's own (\"含框架页\")\n"
+    "  --user-agent TEXT  the user agent the pages send (default: the browser's own)\n"
+    "  --proxy URL        every request through this proxy: http://, https:// or\n"
+    "                     socks5://[USER:PASSWORD@]HOST:PORT (default: the environment's\n"
+    "                     http_proxy / https_proxy, no_proxy going around them); five\n"
+    "                     lines in a row failing at the proxy stop the crawl (exit 1)\n"
     "  --ocr              read a number drawn as a picture after a fax marker word\n"
     "                     (\"识别图片号码\"; Tesseract)\n"
     "  --contains TEXT    a link must contain TEXT (repeatable; default \"http://\" and \".\")\n"
@@ -151,6 +156,10 @@ CrawlOptions parseCrawl(const std::vector<std::string>& args)
             o.out = optionValue(args, i);
         } else if (a == "--report") {
             o.report = optionValue(args, i);
+        } else if (a == "--user-agent") {
+            o.userAgent = optionValue(args, i);
+        } else if (a == "--proxy") {
+            o.proxy = optionValue(args, i);
         } else if (a == "--lanes") {
             o.lanes = boundedInteger("--lanes", optionValue(args, i), 1, 64);
         } else if (a == "--per-host") {

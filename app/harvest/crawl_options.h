@@ -24,6 +24,8 @@ struct CrawlOptions {
     std::optional<int32_t> from;
     std::string out = ".";
     std::string report;
+    std::string userAgent; // empty: the browser's own
+    std::string proxy;     // empty: the environment's
     int lanes = 1;
     int perHost = 2;
     double hostDelay = 0;

@@ -121,6 +121,9 @@ void CrawlOutput::finished(const SearchFinish& f)
 {
     if (f.how == SearchEnd::RenderFailures)
         message(renderFailuresText(f.renderFailures));
+    if (f.how == SearchEnd::ProxyFailures)
+        error("the proxy " + (proxy.empty() ? std::string("in use") : proxy) + " failed " +
+              std::to_string(f.proxyFailures) + " lines in a row (refused, unreachable or no answer); stopped and saved");
     finished_ = f;
     if (onFinished)
         onFinished();

@@ -49,6 +49,7 @@ public:
 
     // Called once the search has finished.
     std::function<void()> onFinished;
+    std::string proxy; // as the messages name it; empty: none
     bool hasFinished() const { return finished_.has_value(); }
     const std::optional<SearchFinish>& finish() const { return finished_; }
 

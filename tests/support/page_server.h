@@ -73,7 +73,13 @@ public:
     void set(const QByteArray& path, Response r) { pages_[path] = std::move(r); }
     void setGenerator(Generator g) { generator_ = std::move(g); }
     bool requested(const QByteArray& path) const { return requested_.contains(path); }
-    void clearRequested() { requested_.clear(); }
+    void clearRequested()
+    {
+        requested_.clear();
+        agents_.clear();
+    }
+    // The User-Agent headers of the requests, in order.
+    QList<QByteArray> userAgents() const { return agents_; }
     // The most requests of one host (the Host header without port) waiting for
     // their answer at the same time.
     int maxConcurrent(const QByteArray& host) const { return maxBusy_.value(host); }
@@ -89,6 +95,8 @@ private:
         const QByteArray path = buf.left(buf.indexOf("\r\n")).split(' ').value(1);
         QByteArray host;
         for (const QByteArray& line : buf.split('\n')) {
+            if (line.toLower().startsWith("user-agent:"))
+                agents_.append(line.mid(11).trimmed());
             if (line.toLower().startsWith("host:")) {
                 host = line.mid(5).trimmed();
                 if (!host.startsWith('[') && host.contains(':'))
@@ -139,6 +147,7 @@ private:
     Generator generator_;
     QHash<QTcpSocket*, QByteArray> pending_;
     QList<QByteArray> requested_;
+    QList<QByteArray> agents_;
     QHash<QByteArray, int> busy_;
     QHash<QByteArray, int> maxBusy_;
 };
