@@ -59,6 +59,7 @@ Engine::Engine(EnginePorts p)
     session.addLane(ports.browser, ports.timer1, ports.timer3);
     session.setObserver(&shown_);
     session.setListsFollowFrontier(true);
+    session.setRobotsFetcher(ports.robots);
 }
 
 void Engine::loadSettings()

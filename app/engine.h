@@ -36,6 +36,8 @@ struct EnginePorts {
     // Makes sure the session has this many lanes (the visible browser is lane
     // 0; the window adds pages off screen). Unset: the one visible browser.
     std::function<void(SearchSession&, int lanes)> provideLanes = {};
+    // How robots.txt files are fetched (a site crawl obeys them); unset: never obeyed.
+    RobotsFetcher* robots = nullptr;
 };
 
 // The box and text the window shows for a refused command.

@@ -2,6 +2,7 @@
 
 #include "app/form2.h"
 #include "app/offscreen_lanes.h"
+#include "app/robots_fetch.h"
 #include "app/qt_prompts.h"
 #include "app/qt_text.h"
 #include "app/qt_timer.h"
@@ -154,10 +155,13 @@ TForm1::TForm1(Options options, QWidget* parent) : QMainWindow(parent)
     WebBrowser1->setPage(browser->page());
     browser_ = std::move(browser);
     lanes_ = std::make_unique<OffscreenLanes>();
+    robots_ = std::make_unique<QtRobotsFetcher>();
     engine_ = std::make_unique<Engine>(EnginePorts{*this, *prompts_, *browser_, *host_, *Timer1, *Timer2, *Timer3,
-                                                   programDir_, [this](SearchSession& session, int lanes) {
+                                                   programDir_,
+                                                   [this](SearchSession& session, int lanes) {
                                                        lanes_->provide(session, lanes);
-                                                   }});
+                                                   },
+                                                   robots_.get()});
 
     bindSetup();
 

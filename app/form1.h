@@ -36,6 +36,7 @@ namespace vq {
 
 class ResultModel;
 class OffscreenLanes;
+class QtRobotsFetcher;
 class QtTimer;
 
 class TForm1 : public QMainWindow, public MainView {
@@ -237,6 +238,7 @@ private:
     HostLookup* host_ = nullptr;
     std::unique_ptr<Browser> browser_;
     std::unique_ptr<OffscreenLanes> lanes_; // outlives the engine, whose lanes they are
+    std::unique_ptr<QtRobotsFetcher> robots_; // outlives the engine too
     std::unique_ptr<Engine> engine_;
     std::unique_ptr<ResultModel> linkModel_;
     std::unique_ptr<ResultModel> faxModel_;

@@ -19,6 +19,7 @@ constexpr OutcomeWords kOutcomeWords[kPageOutcomeCount] = {
     {"render failure", "无法显示"},
     {"skipped scheme", "非网页地址"},
     {"not an address", "非网址"},
+    {"robots", "robots.txt禁止"},
 };
 
 const OutcomeWords* wordsOf(PageOutcome outcome)

@@ -21,8 +21,9 @@ enum class PageOutcome {
     RenderFailure,   // the page's renderer died or could not be read
     SkippedScheme,   // not an http or https address: not navigated
     NotAnAddress,    // no address at all (binary junk, no host): not navigated
+    Robots,          // its site's robots.txt forbids it: not navigated
 };
-inline constexpr size_t kPageOutcomeCount = 6;
+inline constexpr size_t kPageOutcomeCount = 7;
 const char* outcomeName(PageOutcome outcome); // vqharvest's report: "timeout", ...
 const char* outcomeText(PageOutcome outcome); // the window's words, UTF-8: "超时", ...
 // Why a search stopped after `count` render failures in a row (UTF-8).

@@ -5,6 +5,7 @@
 
 #include "search/line_source.h"
 #include "search/page_result.h"
+#include "search/robots.h"
 #include "search/search_results.h"
 
 #include <cstdint>
@@ -42,6 +43,8 @@ public:
     // order, the fax numbers with the page they were found on.
     virtual void fillResults(SearchResults& results) = 0;
     virtual std::map<int, int64_t> pagesPerDepth() = 0;
+    // Links whose robots.txt is known and forbids them do not join (nullptr: all may).
+    virtual void setRobots(const RobotsPolicy* robots) { (void)robots; }
 };
 
 } // namespace vq

@@ -82,8 +82,9 @@ int LaneScheduler::maxWaitTicks() const
 
 bool LaneScheduler::lookahead() const
 {
-    // Reading ahead only helps to pass a host that must wait.
-    return settings_.lanes.perHost > 0 || settings_.lanes.hostDelayMs > 0;
+    // Reading ahead only helps to pass a host that must wait (for its
+    // robots.txt too).
+    return settings_.lanes.perHost > 0 || settings_.lanes.hostDelayMs > 0 || robots_;
 }
 
 // ---- a search -----------------------------------------------------------------
@@ -208,27 +209,11 @@ bool LaneScheduler::readTask(Task& task)
     }
 }
 
-bool LaneScheduler::hostFree(const AnsiString& host) const
-{
-    const LaneOptions& o = settings_.lanes;
-    if (o.perHost > 0) {
-        const auto it = inFlight_.find(host);
-        if (it != inFlight_.end() && it->second >= o.perHost)
-            return false;
-    }
-    if (o.hostDelayMs > 0) {
-        const auto it = lastVisit_.find(host);
-        if (it != lastVisit_.end() && nowMs() - it->second < o.hostDelayMs)
-            return false;
-    }
-    return true;
-}
-
 LaneScheduler::Take LaneScheduler::takeLine(Task& task)
 {
     // A retry whose back-off is over goes first: the resume point waits for it.
     for (auto it = retry_.begin(); it != retry_.end(); ++it) {
-        if (it->dueMs <= nowMs() && hostFree(it->host)) {
+        if (it->dueMs <= nowMs() && hostFree(*it)) {
             task = std::move(*it);
             retry_.erase(it);
             return Take::Got;
@@ -246,7 +231,7 @@ LaneScheduler::Take LaneScheduler::takeLine(Task& task)
     while (ahead_.size() < limit && readTask(next))
         ahead_.push_back(std::move(next));
     for (auto it = ahead_.begin(); it != ahead_.end(); ++it) {
-        if (hostFree(it->host)) {
+        if (hostFree(*it)) {
             task = std::move(*it);
             ahead_.erase(it);
             return Take::Got;
@@ -275,6 +260,10 @@ void LaneScheduler::startTask(Lane& lane, Task task)
     const AddressKind kind = addressKind(task.address);
     task.skipped = kind != AddressKind::Web;
     task.skippedAs = kind == AddressKind::NotAnAddress ? PageOutcome::NotAnAddress : PageOutcome::SkippedScheme;
+    if (!task.skipped && robots_ && robots_->known(task.address) == RobotsPolicy::Verdict::Disallowed) {
+        task.skipped = true; // never fetched
+        task.skippedAs = PageOutcome::Robots;
+    }
     const bool navigate = !task.skipped; // local files, scripts and junk are not pages of the web
     const AnsiString address = task.address;
     lane.task = std::move(task);

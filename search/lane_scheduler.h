@@ -15,6 +15,7 @@
 #include "ports/browser.h"
 #include "ports/search_observer.h"
 #include "ports/timer.h"
+#include "search/robots.h"
 #include "search/fax_extractor.h"
 #include "search/link_harvester.h"
 #include "search/page_complete.h"
@@ -72,6 +73,9 @@ public:
     void requestStop();
     // The speed and the switches the page tick reads, changed while the search runs.
     void setLive(const LiveSettings& live);
+    // robots.txt obeyed from now on (nullptr: not): a line waits for its
+    // origin's, and one it forbids ends as PageOutcome::Robots, never fetched.
+    void setRobots(RobotsPolicy* robots) { robots_ = robots; }
     // Every lane: its page abandoned (not done), its timers off. The search
     // is no longer active.
     void halt();
@@ -149,7 +153,7 @@ private:
     bool lookahead() const;
     Take takeLine(Task& task);
     bool readTask(Task& task); // false at the end of the list
-    bool hostFree(const AnsiString& host) const;
+    bool hostFree(const Task& task); // lane_hosts.cpp
     bool listDone();
     void startTask(Lane& lane, Task task);
     void assignNext(Lane& lane);  // the next line, a wait for a host, or the lane's end
@@ -177,6 +181,7 @@ private:
     LinkRules linkRules_;
     LinkRules followRules_; // on a frontier: the links a page adds to it
     std::unique_ptr<FaxLineScanner> faxScan_;
+    RobotsPolicy* robots_ = nullptr;
     std::vector<std::unique_ptr<Lane>> lanes_;
     size_t used_ = 1;
     std::deque<Task> ahead_;                  // lines read, not yet given to a lane

@@ -174,6 +174,15 @@ void SearchSession::begin(int32_t linesDone)
     pagesDone_ = 0;
     lastAddress_.clear();
     lanes_.begin(settings_, linesDone);
+    // robots.txt, each fetched once per crawl: the lanes wait for an
+    // origin's before its first page, and the frontier leaves out the links
+    // it forbids.
+    robots_.reset();
+    if (settings_.robots && robotsFetcher_)
+        robots_ = std::make_unique<RobotsPolicy>(*robotsFetcher_, settings_.userAgent);
+    lanes_.setRobots(robots_.get());
+    if (frontier_)
+        frontier_->setRobots(robots_.get());
     startedMs_ = lanes_.nowMs();
     observer_->started(progress());
     if (settings_.current().autosave)

@@ -21,6 +21,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <memory>
 
 namespace vq {
 
@@ -44,6 +45,8 @@ public:
     // window): a page's results join them as it is committed, and a resume
     // fills them from the frontier. Off, the frontier alone holds them.
     void setListsFollowFrontier(bool on) { listsFollowFrontier_ = on; }
+    // How robots.txt files are fetched; without one, robots.txt is never obeyed.
+    void setRobotsFetcher(RobotsFetcher* fetcher) { robotsFetcher_ = fetcher; }
 
     // What a command came to: the search runs, there was nothing left to do,
     // or why it was refused (nothing changed then).
@@ -132,6 +135,8 @@ private:
     UrlList list_;
     Frontier* frontier_ = nullptr;
     bool listsFollowFrontier_ = false;
+    RobotsFetcher* robotsFetcher_ = nullptr;
+    std::unique_ptr<RobotsPolicy> robots_; // of the search running, when it obeys robots.txt
     bool storeFailed_ = false;
     bool saveFailed_ = false;
     int32_t savedPosition_ = 0;

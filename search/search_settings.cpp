@@ -19,6 +19,9 @@ SearchSettings settingsOf(const SearchSetup& setup)
     s.frames = setup.isChecked(Switch::Frames);
     s.ocr = setup.isChecked(Switch::Ocr);
     s.userAgent = setup.visitor().userAgent;
+    const RobotsRule robots = setup.visitor().robots;
+    s.robots = robots == RobotsRule::Obey ||
+               (robots == RobotsRule::Default && setup.frontier().on && setup.frontier().depth > 0);
     s.apply(liveOf(setup));
     s.markers = setup.list(OptionList::FaxMarkers);
     s.mustContain = setup.list(OptionList::MustContain);

@@ -31,6 +31,7 @@ struct SearchSettings {
     bool frames = false;       // "含框架页": the page's frames are read with it
     bool ocr = false;          // "识别图片号码": numbers drawn as pictures are read
     std::string userAgent;     // the pages' user agent; empty: the browser's own
+    bool robots = false;       // robots.txt is obeyed
     bool autosave = false;     // "自动保存"
     int speed = kDefaultSpeed; // seconds per page (read as given, kept within 1..60 when used)
     std::vector<AnsiString> markers;        // fax marker words

@@ -295,6 +295,8 @@ void SiteFrontier::follow(const PageResult& page)
             continue;
         if (options_.follow == Follow::All && db_.sitePages(site) >= options_.maxPerSite)
             continue;
+        if (robots_ && robots_->known(*normal) == RobotsPolicy::Verdict::Disallowed)
+            continue; // its site's robots.txt forbids it
         if (!db_.remember(*normal))
             continue;
         db_.addRow(*normal, site, r.depth + 1, from);

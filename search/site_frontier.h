@@ -68,6 +68,7 @@ public:
     Written writeResultFiles(const std::filesystem::path& dir) override;
     FrontierCounts counts() const override { return counts_; }
     void fillResults(SearchResults& results) override;
+    void setRobots(const RobotsPolicy* robots) override { robots_ = robots; }
     std::map<int, int64_t> pagesPerDepth() override;
 
 private:
@@ -76,6 +77,7 @@ private:
 
     FrontierDb& db_;
     FrontierOptions options_;
+    const RobotsPolicy* robots_ = nullptr;
     std::deque<FrontierRow> batch_; // rows read ahead, in order
     int64_t cursor_ = 0;            // the last row read
     bool maybeMore_ = true;         // rows may wait beyond the cursor

@@ -54,9 +54,16 @@ inline constexpr int kRealWebSettleMs = 1200;
 // send (empty: the browser's own) and the proxy every request goes through
 // ("http://", "https://" or "socks5://", with "user:password@" if needed;
 // empty: the environment's http_proxy / https_proxy / no_proxy).
+enum class RobotsRule {
+    Default, // a crawl that follows links obeys robots.txt; a list crawl (the user chose its pages) ignores it
+    Obey,
+    Ignore,
+};
+
 struct VisitorOptions {
     std::string userAgent;
     std::string proxy;
+    RobotsRule robots = RobotsRule::Default;
 
     bool operator==(const VisitorOptions&) const = default;
 };

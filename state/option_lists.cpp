@@ -49,7 +49,8 @@ constexpr const char* kFollowAll = "all";
 
 // How the window's pages show themselves: the user agent on the first line,
 // the proxy on the second (both UTF-8; an empty line: the browser's own, the
-// environment's).
+// environment's), robots.txt on the third ("obey", "ignore"; empty: obeyed by
+// a site crawl, not by the list crawl).
 constexpr const char* kVisitorFile = "vqvisitor.ini";
 
 void loadSiteCrawl(SearchSetup& setup, const std::vector<AnsiString>& lines)
@@ -110,8 +111,12 @@ void loadOptionLists(SearchSetup& setup, const std::filesystem::path& programDir
     if (fileExists(visitorFile)) {
         try {
             const std::vector<AnsiString> lines = loadList(visitorFile);
+            const AnsiString robots = lines.size() > 2 ? lines[2] : AnsiString();
             setup.setVisitor({lines.size() > 0 ? ansiToUtf8(lines[0]) : std::string(),
-                              lines.size() > 1 ? ansiToUtf8(lines[1]) : std::string()});
+                              lines.size() > 1 ? ansiToUtf8(lines[1]) : std::string(),
+                              robots == "obey"     ? RobotsRule::Obey
+                              : robots == "ignore" ? RobotsRule::Ignore
+                                                   : RobotsRule::Default});
         } catch (...) {
             if (!firstError)
                 firstError = std::current_exception();
@@ -161,8 +166,10 @@ void saveOptionLists(const SearchSetup& setup, const std::filesystem::path& prog
     // a program that never set them holds no file for them.
     if (!(setup.visitor() == VisitorOptions{}) || fileExists(programDir / kVisitorFile)) {
         try {
+            const RobotsRule robots = setup.visitor().robots;
             saveList(programDir / kVisitorFile,
-                     {utf8ToAnsi(setup.visitor().userAgent), utf8ToAnsi(setup.visitor().proxy)});
+                     {utf8ToAnsi(setup.visitor().userAgent), utf8ToAnsi(setup.visitor().proxy),
+                      robots == RobotsRule::Obey ? "obey" : robots == RobotsRule::Ignore ? "ignore" : ""});
         } catch (...) {
             // As above.
         }

@@ -5,6 +5,7 @@
 #include "app/harvest/crawl_output.h"
 #include "app/os.h"
 #include "app/qt_timer.h"
+#include "app/robots_fetch.h"
 #include "app/web_browser.h"
 #include "search/host_lookup.h"
 #include "search/saved_results.h"
@@ -102,7 +103,7 @@ void fillSetup(SearchSetup& setup, const CrawlOptions& o, const fs::path& list)
     frontier.maxPerSite = o.maxPerSite;
     setup.setFrontier(frontier);
     setup.setNetCheck(o.netCheck);
-    setup.setVisitor({o.userAgent, o.proxy});
+    setup.setVisitor({o.userAgent, o.proxy, o.robots});
 }
 
 // Why a search could not start or go on, for a terminal.
@@ -326,6 +327,9 @@ int runCrawl(int argc, char** argv, const std::vector<std::string>& args)
     }
     Lanes lanes(session, o);
     session.setObserver(&output);
+    QtRobotsFetcher robots;
+    robots.timeoutMs = o.pageTimeout * 1000;
+    session.setRobotsFetcher(&robots);
     session.setFrontier(frontier.get());
     int32_t total = 0;
     UrlList::countLines(fs::absolute(o.list), total);

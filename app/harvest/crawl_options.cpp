@@ -30,7 +30,12 @@ const char* const kCrawlHelp =
     "                     text that starts with http:// then stands for both schemes\n"
     "  --frames           read the text and links of the page's frames and iframes too,\n"
     "                     to any depth, after the page's own (\"含框架页\")\n"
-    "  --user-agent TEXT  the user agent the pages send (default: the browser's own)\n"
+    "  --user-agent TEXT  the user agent the pages send (default: the browser's own);\n"
+    "                     its product token (\"VelqorBot\" of \"VelqorBot/2.0 ...\") picks\n"
+    "                     the robots.txt group\n"
+    "  --robots obey|ignore  obey each site's robots.txt (default: obey with --depth 1\n"
+    "                     or more, ignore for a list, whose pages you chose); a line it\n"
+    "                     forbids ends as \"robots\", never fetched\n"
     "  --proxy URL        every request through this proxy: http://, https:// or\n"
     "                     socks5://[USER:PASSWORD@]HOST:PORT (default: the environment's\n"
     "                     http_proxy / https_proxy, no_proxy going around them); five\n"
@@ -160,6 +165,11 @@ CrawlOptions parseCrawl(const std::vector<std::string>& args)
             o.userAgent = optionValue(args, i);
         } else if (a == "--proxy") {
             o.proxy = optionValue(args, i);
+        } else if (a == "--robots") {
+            const std::string v = optionValue(args, i);
+            if (v != "obey" && v != "ignore")
+                throw UsageError("--robots takes obey or ignore, not " + v);
+            o.robots = v == "obey" ? RobotsRule::Obey : RobotsRule::Ignore;
         } else if (a == "--lanes") {
             o.lanes = boundedInteger("--lanes", optionValue(args, i), 1, 64);
         } else if (a == "--per-host") {

@@ -26,6 +26,7 @@ struct CrawlOptions {
     std::string report;
     std::string userAgent; // empty: the browser's own
     std::string proxy;     // empty: the environment's
+    RobotsRule robots = RobotsRule::Default;
     int lanes = 1;
     int perHost = 2;
     double hostDelay = 0;

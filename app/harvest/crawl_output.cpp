@@ -229,10 +229,10 @@ void CrawlOutput::printSummary(const SearchProgress& last, bool pagesReportedErr
                      pagesReportedErrors ? " (some pages reported errors)" : "");
     std::fprintf(stderr,
                  "vqharvest: %d pages, %.2f pages/s, %d scanned on a retry; failed: %d timeout, "
-                 "%d navigation error, %d render failure, %d skipped scheme, %d not an address\n",
+                 "%d navigation error, %d render failure, %d skipped scheme, %d not an address, %d robots\n",
                  pages_, s > 0 ? pages_ / s : 0.0, doneOnRetry_, count(PageOutcome::Timeout),
                  count(PageOutcome::NavigationError), count(PageOutcome::RenderFailure),
-                 count(PageOutcome::SkippedScheme), count(PageOutcome::NotAnAddress));
+                 count(PageOutcome::SkippedScheme), count(PageOutcome::NotAnAddress), count(PageOutcome::Robots));
 }
 
 } // namespace vq::cli

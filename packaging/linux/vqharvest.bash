@@ -13,7 +13,7 @@ _vqharvest()
     local -a crawl_valued=(--speed --page-timeout --contains --excludes --markers --from --out --report
                            --lanes --per-host --host-delay --recycle --max-page-mb --shard --retries --retry-timeout
                            --renderers --settle
-                           --depth --follow --max-per-site)
+                           --depth --follow --max-per-site --user-agent --proxy --robots)
     local -a crawl_flags=(--links --fax --dedup --filter --site --https --frames --ocr --images --no-net-check --quiet --help
                           --frontier --resume --fresh)
     local -a extract_valued=(--markers --encoding)
@@ -40,6 +40,8 @@ _vqharvest()
         --out) _filedir -d; return ;;
         --encoding) COMPREPLY=($(compgen -W "auto gbk utf-8" -- "$cur")); return ;;
         --follow) COMPREPLY=($(compgen -W "site all" -- "$cur")); return ;;
+        --robots) COMPREPLY=($(compgen -W "obey ignore" -- "$cur")); return ;;
+        --user-agent | --proxy) return ;;
     esac
     local -n valued=${command}_valued flags=${command}_flags
     local option

@@ -7,6 +7,7 @@
 #include "tests/support/files.h"
 #include "tests/support/page_server.h"
 
+#include <QElapsedTimer>
 #include <QProcess>
 #include <QTcpServer>
 #include <QTemporaryDir>
@@ -23,6 +24,8 @@ private slots:
     void throughTheProxy_data();
     void throughTheProxy();
     void deadProxyStops();
+    void robots_data();
+    void robots();
 
 private:
     struct Run {
@@ -34,13 +37,30 @@ private:
     QString site(int i) const { return QStringLiteral("http://site.test:%1/p%2").arg(proxy_.port()).arg(i); }
 
     PageServer proxy_;
-    PageServer origin_; // never asked for anything
+    PageServer site_; // a site with a robots.txt
+    QElapsedTimer clock_;
+    QList<qint64> servedAt_; // when each page of site_ was answered
     HarvestProcess harvest_;
 };
 
 void TestVisitor::initTestCase()
 {
     QVERIFY(proxy_.listening());
+    QVERIFY(site_.listening());
+    clock_.start();
+    site_.setGenerator([this](const QByteArray& path) -> std::optional<PageServer::Response> {
+        if (path == "/robots.txt")
+            return PageServer::Response{"200 OK", "text/plain",
+                                        "User-agent: *\nDisallow: /private\nCrawl-delay: 1\n\n"
+                                        "User-agent: VelqorBot\nDisallow: /co/2\n",
+                                        {}, true};
+        servedAt_ << clock_.elapsed();
+        const QByteArray links = "<a href=\"/co/1\">1</a> <a href=\"/co/2\">2</a> <a href=\"/private/x\">p</a>";
+        return PageServer::Response{"200 OK", "text/html; charset=utf-8",
+                                    "<html><body><p>传真：0519-8811" + QByteArray::number(qHash(path) % 9000 + 1000) +
+                                        "</p>" + (path == "/dir" ? links : QByteArray()) + "</body></html>",
+                                    {}, true};
+    });
     proxy_.setGenerator([this](const QByteArray& path) -> std::optional<PageServer::Response> {
         for (int i = 1; i <= 3; ++i)
             if (path == site(i).toUtf8())
@@ -122,6 +142,59 @@ void TestVisitor::deadProxyStops()
     QCOMPARE(r.code, 1);
     QVERIFY2(r.err.contains(("the proxy " + dead).toUtf8()), r.err.constData());
     QVERIFY2(r.err.contains("resume with --from 5"), r.err.constData());
+}
+
+// robots.txt: a site crawl obeys it by default (the group of our product
+// token, else "*"), a list crawl does not unless told; Crawl-delay spaces the
+// site's pages.
+void TestVisitor::robots_data()
+{
+    QTest::addColumn<QStringList>("lines");
+    QTest::addColumn<QStringList>("extra");
+    QTest::addColumn<QStringList>("fetched");
+    QTest::addColumn<QStringList>("notFetched");
+    QTest::addColumn<int>("robotsLines"); // lines ended as "robots"
+
+    const QString dir = site_.url("/dir");
+    QTest::newRow("site crawl, * group")
+        << QStringList{dir} << QStringList{"--depth", "1"} << QStringList{"/co/1", "/co/2"}
+        << QStringList{"/private/x"} << 0;
+    QTest::newRow("site crawl, our agent's group")
+        << QStringList{dir} << QStringList{"--depth", "1", "--user-agent", "VelqorBot/2.0"}
+        << QStringList{"/co/1", "/private/x"} << QStringList{"/co/2"} << 0;
+    QTest::newRow("site crawl, --robots ignore")
+        << QStringList{dir} << QStringList{"--depth", "1", "--robots", "ignore"}
+        << QStringList{"/co/1", "/co/2", "/private/x"} << QStringList{} << 0;
+    QTest::newRow("list crawl") << QStringList{site_.url("/private/y")} << QStringList{}
+                                << QStringList{"/private/y"} << QStringList{} << 0;
+    QTest::newRow("list crawl, --robots obey") << QStringList{site_.url("/private/y"), site_.url("/co/3")}
+                                               << QStringList{"--robots", "obey"} << QStringList{"/co/3"}
+                                               << QStringList{"/private/y"} << 1;
+}
+
+void TestVisitor::robots()
+{
+    QFETCH(QStringList, lines);
+    QFETCH(QStringList, extra);
+    QFETCH(QStringList, fetched);
+    QFETCH(QStringList, notFetched);
+    QFETCH(int, robotsLines);
+    site_.clearRequested();
+    servedAt_.clear();
+    const Run r = crawl(lines, extra + QStringList{"--lanes", "4", "--per-host", "4"});
+    QVERIFY2(r.code == 0, r.err.constData());
+    for (const QString& path : fetched)
+        QVERIFY2(site_.requested(path.toUtf8()), qPrintable(path));
+    for (const QString& path : notFetched)
+        QVERIFY2(!site_.requested(path.toUtf8()), qPrintable(path));
+    QVERIFY2(r.err.contains(QByteArray::number(robotsLines) + " robots\n"), r.err.constData());
+    // Crawl-delay: 1 of the "*" group, with four lanes on one host.
+    const bool delayed = !extra.contains("ignore") && !extra.contains("VelqorBot/2.0") &&
+                         (extra.contains("obey") || extra.contains("--depth"));
+    if (delayed) {
+        for (int i = 1; i < servedAt_.size(); ++i)
+            QVERIFY2(servedAt_[i] - servedAt_[i - 1] >= 950, qPrintable(QString::number(servedAt_[i] - servedAt_[i - 1])));
+    }
 }
 
 QTEST_GUILESS_MAIN(TestVisitor)
