@@ -302,19 +302,18 @@ void WebEngineBrowser::beginLoad(LoadState state)
     state_ = state;
     addressSeen_ = false;
     refreshInFlight_ = false;
-    completeWait_.stop();
-    frameWait_.stop();
-    if (frameReader_)
-        frameReader_->cancel();
-    if (pictureReader_)
-        pictureReader_->cancel();
-    pictureLines_.clear();
+    stopCompletion();
 }
 
 void WebEngineBrowser::stopLoadTimers()
 {
     refresh_.stop();
     quiet_.stop();
+    stopCompletion();
+}
+
+void WebEngineBrowser::stopCompletion()
+{
     completeWait_.stop();
     frameWait_.stop();
     if (frameReader_)

@@ -191,6 +191,7 @@ private:
     bool sharesRenderer() const; // another adapter's page is on this one's renderer
     void beginLoad(LoadState state); // a new current load: load_ bumped, its facts afresh
     void stopLoadTimers();
+    void stopCompletion(); // the completion's waits and readers of the current load
     void startLoad();
     void checkMemory();
     void onLoadingChanged(const QWebEngineLoadingInfo& info);

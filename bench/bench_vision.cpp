@@ -10,6 +10,7 @@
 // Usage: bench_vision [--per-kind=30] [--pictures=200]
 #include "bench/bench_pages.h"
 #include "bench/bench_process.h"
+#include "tests/support/number_pictures.h"
 #include "text/ansi.h"
 
 #include <QBuffer>
@@ -35,21 +36,7 @@ struct Page {
 
 QByteArray png(const QString& text, const QString& family, int px, QColor ink, QColor paper)
 {
-    QFont font(family);
-    font.setPixelSize(px);
-    const QFontMetrics fm(font);
-    QImage image(fm.horizontalAdvance(text) + 6, fm.height() + 4, QImage::Format_ARGB32);
-    image.fill(paper);
-    QPainter p(&image);
-    p.setFont(font);
-    p.setPen(ink);
-    p.drawText(3, 2 + fm.ascent(), text);
-    p.end();
-    QByteArray bytes;
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::WriteOnly);
-    image.save(&buffer, "PNG");
-    return bytes;
+    return test::numberPng(text, px, ink, paper, family);
 }
 
 QByteArray html(const QByteArray& body)

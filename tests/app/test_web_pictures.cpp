@@ -7,6 +7,7 @@
 #include "search/fax_extractor.h"
 #include "text/ansi.h"
 #include "tests/support/event_wait.h"
+#include "tests/support/number_pictures.h"
 #include "tests/support/page_server.h"
 
 #include <QApplication>
@@ -23,21 +24,7 @@ namespace {
 // A number drawn as a page would: `px` pixels high, in a colour on a tint.
 QByteArray png(const QString& text, int px, QColor ink, QColor paper, const QString& family = QStringLiteral("DejaVu Sans"))
 {
-    QFont font(family);
-    font.setPixelSize(px);
-    const QFontMetrics fm(font);
-    QImage image(fm.horizontalAdvance(text) + 6, fm.height() + 4, QImage::Format_ARGB32);
-    image.fill(paper);
-    QPainter p(&image);
-    p.setFont(font);
-    p.setPen(ink);
-    p.drawText(3, 2 + fm.ascent(), text);
-    p.end();
-    QByteArray bytes;
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::WriteOnly);
-    image.save(&buffer, "PNG");
-    return bytes;
+    return test::numberPng(text, px, ink, paper, family);
 }
 
 const std::vector<AnsiString> kMarkers{utf8ToAnsi("传真："), utf8ToAnsi("FAX："), utf8ToAnsi("传真号：")};

@@ -23,8 +23,8 @@ public:
     explicit Site(int companies = 2, int delayMs = 0) : companies_(companies)
     {
         server_.setGenerator([this, delayMs](const QByteArray& path) -> std::optional<PageServer::Response> {
-            if (path.startsWith("/favicon"))
-                return std::nullopt;
+            if (path.startsWith("/favicon") || path == "/robots.txt")
+                return std::nullopt; // not pages of the site (a site crawl asks for robots.txt once per origin)
             ++served_[path];
             if (onServed)
                 onServed();
