@@ -95,10 +95,8 @@ SiteCrawl::Resume SiteCrawl::openToResume()
     }
     const FrontierOptions wanted = session_.setup().frontier();
     try {
-        frontier_ = std::make_unique<SiteFrontier>(*db_, wanted);
-        const std::optional<FrontierOptions> made = frontier_->madeWith();
-        if (made && (made->depth != wanted.depth || made->follow != wanted.follow ||
-                     made->maxPerSite != wanted.maxPerSite)) {
+        const std::optional<FrontierOptions> made = SiteFrontier::madeWith(*db_, wanted);
+        if (made && *made != wanted) {
             close();
             const std::string text = "上次的站点搜索是按" + siteCrawlText(*made) + "进行的，与现在的设置（" +
                                      siteCrawlText(wanted) + "）不同，不能继续。\n按现在的设置开始新的站点搜索吗?";

@@ -4,6 +4,8 @@
 // web_snapshot.cpp.
 #include "app/web_browser.h"
 
+#include "app/qt_text.h"
+
 #include "text/ansi.h"
 #include "text/errors.h"
 
@@ -38,12 +40,6 @@ std::uint64_t& renderersEnded()
 {
     static std::uint64_t count = 0;
     return count;
-}
-
-QString fromAnsiText(const AnsiString& s)
-{
-    const std::u16string wide = ansiToUtf16(s);
-    return QString::fromStdU16String(wide);
 }
 
 } // namespace
@@ -257,7 +253,7 @@ void WebEngineBrowser::navigate(const AnsiString& url)
     ++generation_;
     beginLoad(LoadState::Requested);
     refresh_.stop();
-    target_ = QUrl::fromUserInput(fromAnsiText(url));
+    target_ = QUrl::fromUserInput(toQString(url));
     snap_ = Snapshot{true, target_.toString(QUrl::FullyEncoded), {}, {}};
     result_ = LoadResult::Pending;
     httpStatus_ = 0;

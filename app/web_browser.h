@@ -165,7 +165,7 @@ private:
     static Snapshot snapshotOf(const QVariantMap& snapshot);
     void finishSnapshot(const QVariantMap& snapshot, std::uint64_t load);
     void readForeignFrames(const QStringList& urls, std::uint64_t load);
-    void waitForFrames(const QVariantMap& snapshot);
+    void waitForFrames(const QVariantMap& snapshot, bool readableFrames);
     // Frames of frames read by the frame reader, below those the page's script found.
     static constexpr int kFrameLevels = 3;
     // A parsed page with frames whose load has not ended is read after this long.

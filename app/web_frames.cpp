@@ -8,14 +8,17 @@
 
 namespace vq {
 
+FrameSnapshot documentOf(const QVariantMap& m)
+{
+    return {m.value(QStringLiteral("href")).toString(), m.value(QStringLiteral("links")).toStringList(),
+            m.value(QStringLiteral("text")).toString()};
+}
+
 std::vector<FrameSnapshot> framesOf(const QVariantMap& snapshot)
 {
     std::vector<FrameSnapshot> out;
-    for (const QVariant& v : snapshot.value(QStringLiteral("frames")).toList()) {
-        const QVariantMap m = v.toMap();
-        out.push_back({m.value(QStringLiteral("href")).toString(), m.value(QStringLiteral("links")).toStringList(),
-                       m.value(QStringLiteral("text")).toString()});
-    }
+    for (const QVariant& v : snapshot.value(QStringLiteral("frames")).toList())
+        out.push_back(documentOf(v.toMap()));
     return out;
 }
 
@@ -103,9 +106,7 @@ void FrameReader::loaded(bool)
             return;
         const QVariantMap m = result.toMap();
         if (!m.isEmpty()) {
-            self->read_.push_back({m.value(QStringLiteral("href")).toString(),
-                                   m.value(QStringLiteral("links")).toStringList(),
-                                   m.value(QStringLiteral("text")).toString()});
+            self->read_.push_back(documentOf(m));
             for (FrameSnapshot& f : framesOf(m))
                 self->read_.push_back(std::move(f));
             if (self->levels_ > 0)

@@ -27,8 +27,10 @@ struct FrameSnapshot {
     QString text;
 };
 
-// The frames of a snapshot's result ("frames": readable ones; "foreign": the
-// addresses of those the script could not reach).
+// A snapshot's result as a document (its "href", "links" and "text"); its
+// frames ("frames": readable ones; "foreign": the addresses of those the
+// script could not reach).
+FrameSnapshot documentOf(const QVariantMap& snapshot);
 std::vector<FrameSnapshot> framesOf(const QVariantMap& snapshot);
 QStringList foreignFramesOf(const QVariantMap& snapshot);
 

@@ -57,11 +57,17 @@ QString& proxyPassword()
     return password;
 }
 
-// "host:port" of a proxy address, with its scheme's port when it names none.
-QString hostAndPort(const QUrl& u)
+// A proxy address's port, its scheme's when it names none.
+int proxyPort(const QUrl& u)
 {
-    const int fallback = u.scheme() == QLatin1String("https") ? 443 : u.scheme().startsWith(QLatin1String("socks")) ? 1080 : 80;
-    return u.host() + QLatin1Char(':') + QString::number(u.port(fallback));
+    const QString scheme = u.scheme().toLower();
+    return u.port(scheme == QLatin1String("https") ? 443 : scheme == QLatin1String("socks5") ? 1080 : 80);
+}
+
+// "scheme://host:port" of a proxy address, as Chromium takes it and messages name it.
+QString proxyServer(const QUrl& u)
+{
+    return u.scheme().toLower() + QStringLiteral("://") + u.host() + QLatin1Char(':') + QString::number(proxyPort(u));
 }
 
 QUrl proxyUrl(const std::string& text, const char* what)
@@ -96,13 +102,12 @@ std::string useProxy(const std::string& proxy)
         const QUrl u = proxyUrl(proxy, "the proxy");
         proxyUser() = u.userName();
         proxyPassword() = u.password();
-        server = u.scheme().toLower() + QStringLiteral("://") + hostAndPort(u);
+        server = proxyServer(u);
         shown = server.toStdString();
-        const bool socks = u.scheme().toLower().startsWith(QLatin1String("socks"));
-        const int port = hostAndPort(u).section(QLatin1Char(':'), -1).toInt();
-        const QNetworkProxy qt(socks ? QNetworkProxy::Socks5Proxy : QNetworkProxy::HttpProxy, u.host(), quint16(port),
-                               u.userName(), u.password());
-        QNetworkProxy::setApplicationProxy(qt); // the pictures' requests
+        const bool socks = u.scheme().toLower() == QLatin1String("socks5");
+        // The pictures' and robots.txt requests.
+        QNetworkProxy::setApplicationProxy(QNetworkProxy(socks ? QNetworkProxy::Socks5Proxy : QNetworkProxy::HttpProxy,
+                                                         u.host(), quint16(proxyPort(u)), u.userName(), u.password()));
     } else {
         // The environment's, as every program on the machine takes them.
         QStringList parts;
@@ -117,9 +122,9 @@ std::string useProxy(const std::string& proxy)
                 proxyUser() = u.userName();
                 proxyPassword() = u.password();
             }
-            const QString scheme = QString::fromLatin1(name).left(QString::fromLatin1(name).indexOf(QLatin1Char('_')));
-            parts << scheme + QLatin1Char('=') + u.scheme().toLower() + QStringLiteral("://") + hostAndPort(u);
-            shown += (shown.empty() ? "" : ", ") + std::string(name) + " " + (u.scheme().toLower() + QStringLiteral("://") + hostAndPort(u)).toStdString();
+            const QString scheme = QString::fromLatin1(name).section(QLatin1Char('_'), 0, 0); // http, https
+            parts << scheme + QLatin1Char('=') + proxyServer(u);
+            shown += (shown.empty() ? "" : ", ") + std::string(name) + " " + proxyServer(u).toStdString();
         }
         if (parts.isEmpty())
             return {};
@@ -128,7 +133,7 @@ std::string useProxy(const std::string& proxy)
         if (none.isEmpty())
             none = qgetenv("NO_PROXY");
         bypass = QString::fromLatin1(none).replace(QLatin1Char(','), QLatin1Char(';')).remove(QLatin1Char(' '));
-        QNetworkProxyFactory::setUseSystemConfiguration(true); // the pictures' requests
+        QNetworkProxyFactory::setUseSystemConfiguration(true); // the pictures' and robots.txt requests
     }
     QByteArray flags = qgetenv("QTWEBENGINE_CHROMIUM_FLAGS");
     flags += " --proxy-server=" + server.toUtf8();

@@ -1,6 +1,7 @@
 #include "app/web_pictures.h"
 
 #include "app/picture_text.h"
+#include "app/qt_text.h"
 #include "search/fax_extractor.h"
 
 #include <QImage>
@@ -15,11 +16,6 @@ namespace {
 bool isMark(QChar c)
 {
     return c.unicode() >= PictureReader::kFirstMark && c.unicode() < PictureReader::kFirstMark + PictureReader::kMaxPictures;
-}
-
-AnsiString ansiOf(const QString& s)
-{
-    return utf16ToAnsi(std::u16string_view(reinterpret_cast<const char16_t*>(s.utf16()), static_cast<size_t>(s.size())));
 }
 
 constexpr qint64 kMaxPictureBytes = 2 * 1024 * 1024;
@@ -37,13 +33,7 @@ PictureReader::PictureReader(QObject* parent) : QObject(parent)
     bound_.setSingleShot(true);
     bound_.setInterval(kPictureWaitMs);
     connect(&bound_, &QTimer::timeout, this, [this] {
-        // What has not arrived is left out.
-        for (auto& [index, reply] : pending_) {
-            disconnect(reply, nullptr, this, nullptr);
-            reply->abort();
-            reply->deleteLater();
-        }
-        pending_.clear();
+        dropPending(); // what has not arrived is left out
         finish();
     });
 }
@@ -53,15 +43,20 @@ PictureReader::~PictureReader()
     cancel();
 }
 
-void PictureReader::cancel()
+void PictureReader::dropPending()
 {
-    bound_.stop();
     for (auto& [index, reply] : pending_) {
         disconnect(reply, nullptr, this, nullptr);
         reply->abort();
         reply->deleteLater();
     }
     pending_.clear();
+}
+
+void PictureReader::cancel()
+{
+    bound_.stop();
+    dropPending();
     readings_.clear();
     done_ = nullptr;
 }
@@ -79,7 +74,7 @@ void PictureReader::read(const QString& text, const QStringList& sources, const 
             if (!isMark(line[p]))
                 continue;
             const int index = line[p].unicode() - kFirstMark;
-            if (index < sources.size() && pictureMayBeNumber(ansiOf(withoutPictureMarks(line.left(p))), markers))
+            if (index < sources.size() && pictureMayBeNumber(toAnsi(withoutPictureMarks(line.left(p))), markers))
                 wanted.push_back(index);
         }
     }

@@ -43,6 +43,7 @@ public:
 
 private:
     void arrived(QNetworkReply* reply, int index);
+    void dropPending(); // the requests under way, given up
     void finish();
 
     QNetworkAccessManager* net_ = nullptr;

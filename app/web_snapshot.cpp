@@ -4,6 +4,8 @@
 // NavigateComplete2 and DocumentComplete.
 #include "app/web_browser.h"
 
+#include "app/qt_text.h"
+
 #include "text/ansi.h"
 #include "text/errors.h"
 
@@ -94,12 +96,6 @@ const QString kSnapshotScript = QStringLiteral(R"JS(
 // A settle whose mark in the page has not come yet is read again this much later.
 constexpr int kSettlePollMs = 100;
 
-AnsiString toAnsiText(const QString& s)
-{
-    return utf16ToAnsi(std::u16string_view(reinterpret_cast<const char16_t*>(s.utf16()),
-                                           static_cast<size_t>(s.size())));
-}
-
 } // namespace
 
 QString WebEngineBrowser::snapshotScript(bool frames, bool pictures)
@@ -121,7 +117,7 @@ const WebEngineBrowser::Snapshot& WebEngineBrowser::readable() const
 
 AnsiString WebEngineBrowser::locationUrl()
 {
-    return toAnsiText(readable().href);
+    return toAnsi(readable().href);
 }
 
 int WebEngineBrowser::linkCount()
@@ -134,21 +130,21 @@ AnsiString WebEngineBrowser::link(int index)
     const Snapshot& s = readable();
     if (index < 0 || index >= s.links.size())
         throw Exception("Link index out of range");
-    return toAnsiText(s.links.at(index));
+    return toAnsi(s.links.at(index));
 }
 
 AnsiString WebEngineBrowser::bodyText()
 {
-    return toAnsiText(readable().text);
+    return toAnsi(readable().text);
 }
 
 std::vector<FrameDocument> WebEngineBrowser::frames()
 {
     std::vector<FrameDocument> out;
     for (const FrameSnapshot& f : readable().frames) {
-        FrameDocument d{toAnsiText(f.href), toAnsiText(f.text), {}};
+        FrameDocument d{toAnsi(f.href), toAnsi(f.text), {}};
         for (const QString& link : f.links)
-            d.links.push_back(toAnsiText(link));
+            d.links.push_back(toAnsi(link));
         out.push_back(std::move(d));
     }
     return out;
@@ -187,7 +183,7 @@ bool WebEngineBrowser::reportNavigateComplete(LoadState reached)
         return true;
     const std::uint64_t generation = generation_;
     if (onNavigateComplete2)
-        onNavigateComplete2(topFrame(), page_ ? toAnsiText(page_->url().toString()) : AnsiString());
+        onNavigateComplete2(topFrame(), page_ ? toAnsi(page_->url().toString()) : AnsiString());
     // A listener that navigated elsewhere has made the rest moot.
     return generation == generation_;
 }
@@ -247,7 +243,7 @@ void WebEngineBrowser::snapshotArrived(std::uint64_t generation, std::uint64_t l
         if (!href.matches(page_->url(), QUrl::RemoveFragment))
             return;
         snap_ = snapshotOf(m);
-        waitForFrames(m);
+        waitForFrames(m, !snap_.frames.empty());
         return;
     }
 
@@ -315,7 +311,7 @@ void WebEngineBrowser::finishSnapshot(const QVariantMap& m, std::uint64_t load)
                                  return;
                              snap_.text = std::move(text);
                              for (const QString& line : lines)
-                                 pictureLines_.push_back(toAnsiText(line));
+                                 pictureLines_.push_back(toAnsi(line));
                              frames();
                          });
 }
@@ -334,8 +330,8 @@ void WebEngineBrowser::setPictureMarkers(const std::vector<AnsiString>& markers)
 
 WebEngineBrowser::Snapshot WebEngineBrowser::snapshotOf(const QVariantMap& m)
 {
-    return Snapshot{true, m.value(QStringLiteral("href")).toString(), m.value(QStringLiteral("links")).toStringList(),
-                    m.value(QStringLiteral("text")).toString(), framesOf(m)};
+    FrameSnapshot page = documentOf(m);
+    return Snapshot{true, std::move(page.href), std::move(page.links), std::move(page.text), framesOf(m)};
 }
 
 void WebEngineBrowser::readForeignFrames(const QStringList& urls, std::uint64_t load)
@@ -352,13 +348,13 @@ void WebEngineBrowser::readForeignFrames(const QStringList& urls, std::uint64_t 
     });
 }
 
-void WebEngineBrowser::waitForFrames(const QVariantMap& m)
+void WebEngineBrowser::waitForFrames(const QVariantMap& m, bool readableFrames)
 {
     // A frame that never ends keeps the page's load from ending: once the
     // page itself is parsed and has frames, it is read after a while anyway.
     if (!readFrames_ || frameWait_.isActive() || frameWaitLoad_ == load_ || !m.value(QStringLiteral("parsed")).toBool())
         return;
-    if (framesOf(m).empty() && foreignFramesOf(m).isEmpty())
+    if (!readableFrames && foreignFramesOf(m).isEmpty())
         return;
     frameWaitLoad_ = load_;
     frameWait_.start();
@@ -387,7 +383,7 @@ void WebEngineBrowser::raiseDocumentComplete(std::uint64_t load)
     if (load == load_)
         completeWait_.stop();
     if (onDocumentComplete)
-        onDocumentComplete(topFrame(), toAnsiText(snap_.href));
+        onDocumentComplete(topFrame(), toAnsi(snap_.href));
 }
 
 } // namespace vq

@@ -180,12 +180,12 @@ void SiteFrontier::keepOptions(bool fresh)
                               FrontierDbError::Kind::OtherOptions);
 }
 
-std::optional<FrontierOptions> SiteFrontier::madeWith()
+std::optional<FrontierOptions> SiteFrontier::madeWith(FrontierDb& db, FrontierOptions base)
 {
-    const std::optional<AnsiString> made = db_.setting("shape");
+    const std::optional<AnsiString> made = db.setting("shape");
     if (!made)
         return std::nullopt;
-    FrontierOptions o = options_;
+    FrontierOptions o = base;
     char follow[8] = {};
     if (std::sscanf(made->c_str(), "depth %d, follow %7[a-z], max per site %d", &o.depth, follow, &o.maxPerSite) != 3)
         return std::nullopt;

@@ -56,8 +56,9 @@ public:
     // rules than the rest: raises (FrontierDbError::Kind::OtherOptions),
     // naming the file and the options.
     void keepOptions(bool fresh);
-    // The options the frontier was made with, when it recorded them.
-    std::optional<FrontierOptions> madeWith();
+    // The options the frontier in `db` was made with, when it recorded them
+    // (those it does not record as in `base`).
+    static std::optional<FrontierOptions> madeWith(FrontierDb& db, FrontierOptions base);
 
     // LineSource
     Next next(SourceLine& line) override;

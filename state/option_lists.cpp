@@ -69,68 +69,43 @@ void loadSiteCrawl(SearchSetup& setup, const std::vector<AnsiString>& lines)
 
 void loadOptionLists(SearchSetup& setup, const std::filesystem::path& programDir)
 {
-    // Every list is tried: one unreadable file must not keep the others from the
-    // setup. The first failure is reported once all have been tried.
+    // Every file is tried: one unreadable file must not keep the others from
+    // the setup. The first failure is reported once all have been tried. A
+    // file that is not there leaves its setting as it is.
     std::exception_ptr firstError;
-    for (const OptionListFile& list : kOptionLists) {
-        const std::filesystem::path path = programDir / list.fileName;
+    const auto loadPresent = [&](const char* fileName, const auto& take) {
+        const std::filesystem::path path = programDir / fileName;
         if (!fileExists(path))
-            continue; // the list keeps its initial lines
+            return;
         try {
-            setup.setList(list.list, loadList(path));
+            take(loadList(path));
         } catch (...) {
             if (!firstError)
                 firstError = std::current_exception();
         }
-    }
-    for (const SwitchFile& file : kSwitchFiles) {
-        const std::filesystem::path path = programDir / file.fileName;
-        if (!fileExists(path))
-            continue; // the switch keeps its initial state
-        try {
-            const std::vector<AnsiString> lines = loadList(path);
+    };
+    for (const OptionListFile& list : kOptionLists)
+        loadPresent(list.fileName, [&](std::vector<AnsiString> lines) { setup.setList(list.list, std::move(lines)); });
+    for (const SwitchFile& file : kSwitchFiles)
+        loadPresent(file.fileName, [&](const std::vector<AnsiString>& lines) {
             setup.setChecked(file.which, !lines.empty() && lines.front() == file.yes);
-        } catch (...) {
-            if (!firstError)
-                firstError = std::current_exception();
-        }
-    }
-    const std::filesystem::path pagesFile = programDir / kPagesAtOnceFile;
-    if (fileExists(pagesFile)) {
+        });
+    loadPresent(kPagesAtOnceFile, [&](const std::vector<AnsiString>& lines) {
         try {
-            const std::vector<AnsiString> lines = loadList(pagesFile);
             setup.setPagesAtOnce(lines.empty() ? 1 : strToInt(lines.front()));
         } catch (const EConvertError&) {
             // A value that is not a number leaves the initial one page at once.
-        } catch (...) {
-            if (!firstError)
-                firstError = std::current_exception();
         }
-    }
-    const std::filesystem::path visitorFile = programDir / kVisitorFile;
-    if (fileExists(visitorFile)) {
-        try {
-            const std::vector<AnsiString> lines = loadList(visitorFile);
-            const AnsiString robots = lines.size() > 2 ? lines[2] : AnsiString();
-            setup.setVisitor({lines.size() > 0 ? ansiToUtf8(lines[0]) : std::string(),
-                              lines.size() > 1 ? ansiToUtf8(lines[1]) : std::string(),
-                              robots == "obey"     ? RobotsRule::Obey
-                              : robots == "ignore" ? RobotsRule::Ignore
-                                                   : RobotsRule::Default});
-        } catch (...) {
-            if (!firstError)
-                firstError = std::current_exception();
-        }
-    }
-    const std::filesystem::path siteFile = programDir / kSiteCrawlFile;
-    if (fileExists(siteFile)) {
-        try {
-            loadSiteCrawl(setup, loadList(siteFile));
-        } catch (...) {
-            if (!firstError)
-                firstError = std::current_exception();
-        }
-    }
+    });
+    loadPresent(kVisitorFile, [&](const std::vector<AnsiString>& lines) {
+        const AnsiString robots = lines.size() > 2 ? lines[2] : AnsiString();
+        setup.setVisitor({lines.size() > 0 ? ansiToUtf8(lines[0]) : std::string(),
+                          lines.size() > 1 ? ansiToUtf8(lines[1]) : std::string(),
+                          robots == "obey"     ? RobotsRule::Obey
+                          : robots == "ignore" ? RobotsRule::Ignore
+                                               : RobotsRule::Default});
+    });
+    loadPresent(kSiteCrawlFile, [&](const std::vector<AnsiString>& lines) { loadSiteCrawl(setup, lines); });
     if (firstError)
         std::rethrow_exception(firstError);
 }
