@@ -56,7 +56,7 @@ Engine::Engine(EnginePorts p)
 
     // The visible browser is lane 0, with Timer1 and Timer3; Timer2 is the
     // session's autosave.
-    session.addLane(ports.browser, ports.timer1, ports.timer3);
+    session.addLane(ports.browser, ports.timer1, ports.timer3, ports.fetcher);
     session.setObserver(&shown_);
     session.setListsFollowFrontier(true);
     session.setRobotsFetcher(ports.robots);

@@ -12,6 +12,7 @@
 #include "app/site_crawl.h"
 #include "ports/browser.h"
 #include "ports/host_lookup.h"
+#include "ports/page_fetcher.h"
 #include "ports/search_observer.h"
 #include "ports/timer.h"
 #include "search/search_results.h"
@@ -38,6 +39,8 @@ struct EnginePorts {
     std::function<void(SearchSession&, int lanes)> provideLanes = {};
     // How robots.txt files are fetched (a site crawl obeys them); unset: never obeyed.
     RobotsFetcher* robots = nullptr;
+    // The visible browser's fetcher for "快速读取" (it outlives the engine); unset: none.
+    PageFetcher* fetcher = nullptr;
 };
 
 // The box and text the window shows for a refused command.

@@ -161,7 +161,7 @@ TForm1::TForm1(Options options, QWidget* parent) : QMainWindow(parent)
                                                    [this](SearchSession& session, int lanes) {
                                                        lanes_->provide(session, lanes);
                                                    },
-                                                   robots_.get()});
+                                                   robots_.get(), lanes_->fetcherFor(WebBrowser1->page())});
 
     bindSetup();
 
@@ -373,8 +373,12 @@ void TForm1::buildControls()
     FramesBox->setToolTip(QStringLiteral("同时读取网页中各框架（frame、iframe）的文字和链接"));
     OcrBox = textLeftCheckBox("OcrBox", QStringLiteral("识别图片号码"), faxSide);
     OcrBox->setToolTip(QStringLiteral("识别传真特征符后面以图片显示的号码"));
+    FastBox = textLeftCheckBox("FastBox", QStringLiteral("快速读取"), faxSide);
+    FastBox->setToolTip(QStringLiteral("不经浏览器、直接读取网页源码；每个网站先用浏览器核对，结果相同才采用，"
+                                       "之后仍抽查，一有不同即改回浏览器"));
     readRow->addWidget(FramesBox);
     readRow->addWidget(OcrBox);
+    readRow->addWidget(FastBox);
     readRow->addStretch(1);
     Memo1->setParent(faxSide);
     Memo1->setMinimumHeight(40); // three markers still show

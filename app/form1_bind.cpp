@@ -15,7 +15,8 @@ namespace vq {
 namespace {
 
 constexpr Switch kSwitches[] = {Switch::Dedup,      Switch::Links,    Switch::Fax,  Switch::LinkFilter,
-                                Switch::OnlySite,   Switch::Autosave, Switch::Https, Switch::Frames, Switch::Ocr};
+                                Switch::OnlySite,   Switch::Autosave, Switch::Https, Switch::Frames, Switch::Ocr,
+                                Switch::Fast};
 constexpr OptionList kLists[] = {OptionList::FaxMarkers, OptionList::MustContain, OptionList::MustNotContain};
 
 } // namespace

@@ -40,6 +40,7 @@ QCheckBox* TForm1::switchBox(Switch s) const
     case Switch::Https: return CheckBox9;
     case Switch::Frames: return FramesBox;
     case Switch::Ocr: return OcrBox;
+    case Switch::Fast: return FastBox;
     }
     throw std::invalid_argument("unknown switch");
 }

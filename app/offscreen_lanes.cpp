@@ -15,6 +15,12 @@ OffscreenLanes::~OffscreenLanes()
         browsers_.pop_back();
 }
 
+PageFetcher* OffscreenLanes::fetcherFor(QWebEnginePage* page)
+{
+    fetchers_.push_back(std::make_unique<QtPageFetcher>(net_, page->profile()->httpUserAgent()));
+    return fetchers_.back().get();
+}
+
 void OffscreenLanes::provide(SearchSession& session, int lanes)
 {
     while (session.lanes().laneCount() < static_cast<size_t>(std::max(lanes, 1))) {
@@ -32,7 +38,7 @@ void OffscreenLanes::provide(SearchSession& session, int lanes)
         timers_.push_back(std::make_unique<QtTimer>(kInitialPageTimerMs));
         QtTimer& page = *timers_.back();
         timers_.push_back(std::make_unique<QtTimer>(kInitialWatchdogMs));
-        session.addLane(*browsers_.back(), page, *timers_.back());
+        session.addLane(*browsers_.back(), page, *timers_.back(), fetcherFor(browsers_.back()->page()));
     }
 }
 

@@ -30,6 +30,15 @@ const char* outcomeText(PageOutcome outcome); // the window's words, UTF-8: "超
 std::string renderFailuresText(int count);
 
 // One line done, reported in list order.
+// How a page was read with the fast reading on: by the browser alone, from
+// its HTML alone, or both ways, the two readings compared.
+enum class PageReading {
+    Browser, // the browser (also every page with the fast reading off)
+    Fast,    // its HTML, on a site whose readings have matched the browser's
+    Checked, // both ways, and they matched
+    Differed, // both ways, and they did not: the browser's reading was taken
+};
+
 struct PageRecord {
     int32_t line = 0;            // counted from 1
     AnsiString address;          // as read from the list
@@ -43,6 +52,8 @@ struct PageRecord {
     int httpStatus = 0;          // the answer's HTTP status; 0 when none came
     int depth = -1;              // on a frontier: clicks from a seed; -1 for a list's line
     AnsiString referrer;         // on a frontier: the page it was found on (empty: a seed)
+    PageReading reading = PageReading::Browser;
+    const char* leftToBrowser = nullptr; // why its HTML alone would not do (HtmlRefusal's name), if it was read
 };
 
 struct SearchProgress {

@@ -4,6 +4,8 @@ set -euo pipefail
 pkgs=(cmake ninja-build g++ pkg-config
       qt6-base-dev qt6-webengine-dev libqt6webenginecore6-bin qt6-translations-l10n
       libicu-dev libpsl-dev libsqlite3-dev libbenchmark-dev
+      # the fast reading's HTML5 parser
+      libgumbo-dev
       # numbers drawn as pictures: Tesseract and its English model
       libtesseract-dev tesseract-ocr-eng
       xvfb xauth imagemagick trayer fonts-wqy-zenhei python3

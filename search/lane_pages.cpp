@@ -85,23 +85,10 @@ void LaneScheduler::finishTask(Lane& lane, PageOutcome outcome, bool scan)
         }
     }
     if (scan) {
-        // Read now, added when every earlier line is done. A read that fails
-        // part-way keeps what was read before it.
-        const LiveSettings live = settings_.current();
         try {
-            if (live.links)
-                HarvestLinks(*lane.browser, linkRules_, d.links);
-            if (live.fax)
-                ExtractFaxNumbers(*lane.browser, *faxScan_, d.fax, settings_.ocr ? &d.pictureFax : nullptr);
-            const FrontierOptions& f = settings_.frontier;
-            if (f.on && task.depth >= 0 && task.depth < f.depth) {
-                // Without "本站" the links kept are the links to follow: one
-                // walk over the page's links serves both.
-                if (live.links && !linkRules_.onlySite)
-                    d.follow = d.links;
-                else
-                    HarvestLinks(*lane.browser, followRules_, d.follow);
-            }
+            scanPage(*lane.browser, task, d);
+            if (lane.fast)
+                compareReadings(lane, task, d);
         } catch (...) {
             lane.readError = std::current_exception();
             d.record.outcome = PageOutcome::RenderFailure;
@@ -113,6 +100,52 @@ void LaneScheduler::finishTask(Lane& lane, PageOutcome outcome, bool scan)
     complete(std::move(d));
     countRenderFailure(final);
     countProxyFailure(final, atProxy);
+}
+
+void LaneScheduler::scanPage(Browser& page, const Task& task, PageResult& d)
+{
+    // Read now, added when every earlier line is done. A read that fails
+    // part-way keeps what was read before it.
+    const LiveSettings live = settings_.current();
+    if (live.links)
+        HarvestLinks(page, linkRules_, d.links);
+    if (live.fax)
+        ExtractFaxNumbers(page, *faxScan_, d.fax, settings_.ocr ? &d.pictureFax : nullptr);
+    const FrontierOptions& f = settings_.frontier;
+    if (f.on && task.depth >= 0 && task.depth < f.depth) {
+        // Without "本站" the links kept are the links to follow: one walk
+        // over the page's links serves both.
+        if (live.links && !linkRules_.onlySite)
+            d.follow = d.links;
+        else
+            HarvestLinks(page, followRules_, d.follow);
+    }
+}
+
+void LaneScheduler::compareReadings(Lane& lane, const Task& task, PageResult& d)
+{
+    FastReader& fast = *lane.fast;
+    d.record.leftToBrowser = fast.leftToBrowser();
+    switch (fast.way()) {
+    case FastTrust::Way::Browser:
+        return;
+    case FastTrust::Way::Fast:
+        d.record.reading = PageReading::Fast;
+        return;
+    case FastTrust::Way::Both:
+        break;
+    }
+    if (d.record.outcome != PageOutcome::Scanned)
+        return; // the browser did not read it whole: nothing to compare
+    PageResult html;
+    try {
+        scanPage(fast.htmlReading(), task, html);
+    } catch (...) {
+        return;
+    }
+    const bool matched = html.fax == d.fax && html.links == d.links && html.follow == d.follow;
+    trust_.record(fast.site(), matched);
+    d.record.reading = matched ? PageReading::Checked : PageReading::Differed;
 }
 
 void LaneScheduler::complete(PageResult done)

@@ -25,9 +25,12 @@ LaneScheduler::~LaneScheduler()
     }
 }
 
-void LaneScheduler::addLane(Browser& browser, Timer& pageTimer, Timer& watchdog)
+void LaneScheduler::addLane(Browser& page, Timer& pageTimer, Timer& watchdog, PageFetcher* fetcher)
 {
     auto lane = std::make_unique<Lane>();
+    if (fetcher)
+        lane->fast = std::make_unique<FastReader>(page, *fetcher, trust_);
+    Browser& browser = lane->fast ? *lane->fast : page;
     lane->browser = &browser;
     lane->pageTimer = &pageTimer;
     lane->watchdog = &watchdog;
@@ -101,7 +104,10 @@ void LaneScheduler::begin(const SearchSettings& settings, int32_t linesDone)
     followRules_.onlySite = false; // the frontier decides which sites it follows
     faxScan_ = std::make_unique<FaxLineScanner>(settings.markers);
     used_ = std::clamp<size_t>(static_cast<size_t>(std::max(1, settings.lanes.lanes)), 1, lanes_.size());
+    trust_.clear();
     for (const std::unique_ptr<Lane>& lane : lanes_) {
+        if (lane->fast) // a fetch outlasts the page's bound: the bound decides
+            lane->fast->setOn(settings.fast, int(pageBoundMs(Task{})) + 1000);
         lane->browser->setReadFrames(settings.frames);
         lane->browser->setPictureMarkers(settings.ocr ? settings.markers : std::vector<AnsiString>{});
         lane->browser->setUserAgent(settings.userAgent);

@@ -16,6 +16,7 @@
 #include "ports/search_observer.h"
 #include "ports/timer.h"
 #include "search/robots.h"
+#include "search/fast_reader.h"
 #include "search/fax_extractor.h"
 #include "search/link_harvester.h"
 #include "search/page_complete.h"
@@ -55,8 +56,9 @@ public:
     LaneScheduler& operator=(const LaneScheduler&) = delete;
 
     // A lane: its browser, page timer and watchdog. The scheduler takes over
-    // the timers' handlers. The first lane added is lane 0.
-    void addLane(Browser& browser, Timer& pageTimer, Timer& watchdog);
+    // the timers' handlers. The first lane added is lane 0. With a fetcher
+    // the lane can read pages from their HTML (SearchSettings::fast).
+    void addLane(Browser& browser, Timer& pageTimer, Timer& watchdog, PageFetcher* fetcher = nullptr);
     size_t laneCount() const { return lanes_.size(); }
     // Lanes the current search runs: as many as its settings ask for, of those added.
     size_t usedLanes() const { return used_; }
@@ -128,7 +130,8 @@ private:
         Stalled, // its page could not be read; the watchdog moves it on
     };
     struct Lane {
-        Browser* browser = nullptr;
+        Browser* browser = nullptr;         // the fast reader when there is one
+        std::unique_ptr<FastReader> fast;   // in front of the lane's browser
         Timer* pageTimer = nullptr;
         Timer* watchdog = nullptr;
         PageCompleteRule rule;
@@ -162,6 +165,8 @@ private:
     void letGo(Lane& lane);       // the lane's page makes way for a fresh one
     bool endForRenderFailures();  // true when the search has been stopped
     void finishTask(Lane& lane, PageOutcome outcome, bool scan);
+    void scanPage(Browser& page, const Task& task, PageResult& d); // lane_pages.cpp
+    void compareReadings(Lane& lane, const Task& task, PageResult& d);
     bool retryLater(Lane& lane, PageOutcome outcome); // true: the line is queued again
     void queueRetry(Lane& lane, int64_t delayMs);
     void pageEvent(size_t lane);  // without a pace: the browser says the page has ended
@@ -182,6 +187,7 @@ private:
     LinkRules followRules_; // on a frontier: the links a page adds to it
     std::unique_ptr<FaxLineScanner> faxScan_;
     RobotsPolicy* robots_ = nullptr;
+    FastTrust trust_; // which way each site's pages are read
     std::vector<std::unique_ptr<Lane>> lanes_;
     size_t used_ = 1;
     std::deque<Task> ahead_;                  // lines read, not yet given to a lane

@@ -36,7 +36,10 @@ public:
     const SearchSetup& setup() const { return setup_; }
 
     // The first lane added is lane 0 (the window's visible browser).
-    void addLane(Browser& browser, Timer& pageTimer, Timer& watchdog) { lanes_.addLane(browser, pageTimer, watchdog); }
+    void addLane(Browser& browser, Timer& pageTimer, Timer& watchdog, PageFetcher* fetcher = nullptr)
+    {
+        lanes_.addLane(browser, pageTimer, watchdog, fetcher);
+    }
     void setObserver(SearchObserver* observer) { observer_ = observer ? observer : &silent_; }
     // The frontier a search with FrontierOptions::on runs on: its lines, and
     // where its results go instead of the result lists.

@@ -17,6 +17,7 @@ SearchSettings settingsOf(const SearchSetup& setup)
     s.site = setup.isChecked(Switch::OnlySite);
     s.https = setup.isChecked(Switch::Https);
     s.frames = setup.isChecked(Switch::Frames);
+    s.fast = setup.isChecked(Switch::Fast);
     s.ocr = setup.isChecked(Switch::Ocr);
     s.userAgent = setup.visitor().userAgent;
     const RobotsRule robots = setup.visitor().robots;

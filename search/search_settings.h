@@ -30,6 +30,7 @@ struct SearchSettings {
     bool https = false;        // "含https链接"
     bool frames = false;       // "含框架页": the page's frames are read with it
     bool ocr = false;          // "识别图片号码": numbers drawn as pictures are read
+    bool fast = false;         // "快速读取": pages read from their HTML where that proves the same
     std::string userAgent;     // the pages' user agent; empty: the browser's own
     bool robots = false;       // robots.txt is obeyed
     bool autosave = false;     // "自动保存"

@@ -36,6 +36,7 @@ constexpr SwitchFile kSwitchFiles[] = {
     {Switch::Https, "vqhttps.ini", "httpsyes", "httpsno"},
     {Switch::Frames, "vqframes.ini", "framesyes", "framesno"},
     {Switch::Ocr, "vqocr.ini", "ocryes", "ocrno"},
+    {Switch::Fast, "vqfast.ini", "fastyes", "fastno"},
 };
 
 // "同时打开" (pages at once), one line of integer text.

@@ -27,8 +27,9 @@ enum class Switch {
     Https,      // "含https链接" (kept outside the search-state file)
     Frames,     // "含框架页": the text and links of the page's frames too (kept outside it)
     Ocr,        // "识别图片号码": numbers drawn as pictures (kept outside it)
+    Fast,       // "快速读取": pages read from their HTML where that proves the same (kept outside it)
 };
-inline constexpr int kSwitchCount = 9;
+inline constexpr int kSwitchCount = 10;
 
 enum class OptionList {
     FaxMarkers,     // the fax marker words

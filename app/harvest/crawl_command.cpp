@@ -4,6 +4,7 @@
 #include "app/harvest/crawl_options.h"
 #include "app/harvest/crawl_output.h"
 #include "app/os.h"
+#include "app/qt_page_fetcher.h"
 #include "app/qt_timer.h"
 #include "app/robots_fetch.h"
 #include "app/web_browser.h"
@@ -17,6 +18,7 @@
 #include "text/text_file.h"
 
 #include <QGuiApplication>
+#include <QNetworkAccessManager>
 #include <QTimer>
 #include <QWebEnginePage>
 #include <QWebEngineProfile>
@@ -78,6 +80,7 @@ void fillSetup(SearchSetup& setup, const CrawlOptions& o, const fs::path& list)
     setup.setChecked(Switch::Https, o.https);
     setup.setChecked(Switch::Frames, o.frames);
     setup.setChecked(Switch::Ocr, o.ocr);
+    setup.setChecked(Switch::Fast, o.fast);
     setup.setChecked(Switch::Autosave, true); // results and state every five minutes and at the end
     setup.setSpeed(o.noPace ? kMinSpeed : o.speed);
     setup.setList(OptionList::FaxMarkers, o.markers);
@@ -167,6 +170,8 @@ std::string prepareQt(const CrawlOptions& o)
 // The browsers and timers of the lanes: quiet pages on one off-the-record
 // profile, which lane 0's adapter makes and the others share.
 struct Lanes {
+    QNetworkAccessManager net; // the fast reading's
+    std::vector<std::unique_ptr<QtPageFetcher>> fetchers;
     std::vector<std::unique_ptr<WebEngineBrowser>> browsers;
     std::vector<std::unique_ptr<QtTimer>> timers;
 
@@ -185,7 +190,9 @@ struct Lanes {
             browsers.back()->setSettleMs(o.settleMs);
             timers.push_back(std::make_unique<QtTimer>(kInitialPageTimerMs));
             timers.push_back(std::make_unique<QtTimer>(kInitialWatchdogMs));
-            session.addLane(*browsers.back(), *timers[timers.size() - 2], *timers.back());
+            fetchers.push_back(std::make_unique<QtPageFetcher>(
+                net, browsers[0]->page()->profile()->httpUserAgent()));
+            session.addLane(*browsers.back(), *timers[timers.size() - 2], *timers.back(), fetchers.back().get());
         }
     }
     ~Lanes()

@@ -20,6 +20,7 @@ struct CrawlOptions {
     bool links = false, fax = false, dedup = false, filter = false, site = false, https = false;
     bool frames = false; // "含框架页"
     bool ocr = false;    // "识别图片号码"
+    bool fast = false;   // "快速读取": pages read from their HTML where that proves the same
     std::vector<AnsiString> contains, excludes, markers;
     std::optional<int32_t> from;
     std::string out = ".";

@@ -64,6 +64,13 @@ std::string reportLine(const PageRecord& r)
         line += ",\"status\":" + std::to_string(r.httpStatus);
     if (r.depth >= 0)
         line += ",\"depth\":" + std::to_string(r.depth) + ",\"referrer\":" + jsonString(ansiToUtf8(r.referrer));
+    if (r.reading != PageReading::Browser || r.leftToBrowser) {
+        // With --fast: which way the page was read, and why not from its HTML.
+        static const char* const ways[] = {"browser", "fast", "checked", "differed"};
+        line += ",\"read\":" + jsonString(ways[static_cast<int>(r.reading)]);
+        if (r.leftToBrowser)
+            line += ",\"why\":" + jsonString(r.leftToBrowser);
+    }
     return line + "}";
 }
 

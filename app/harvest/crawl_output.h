@@ -17,7 +17,8 @@ namespace vq::cli {
 
 // One JSON object per line of the list, written as each line is done:
 // {"line","url","final","outcome","ms","fax":[…],"links","attempts"}, and
-// "status" when an HTTP answer came.
+// "status" when an HTTP answer came; with --fast, "read" (browser, fast,
+// checked or differed) and "why" a page was left to the browser.
 class CrawlReport {
 public:
     CrawlReport(const std::filesystem::path& path, bool append); // throws naming the file

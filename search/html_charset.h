@@ -1,0 +1,15 @@
+// Decoding a page read without the browser (see html_reading.h).
+#pragma once
+
+#include "search/html_reading.h"
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace vq {
+
+// The body as UTF-8, or nothing when its bytes are not certainly of `charset`.
+std::optional<std::string> decodedToUtf8(std::string_view body, PageCharset charset);
+
+} // namespace vq
