@@ -3,11 +3,12 @@
 // the load event counted apart), peak memory of the whole process tree, and
 // how the lines ended. With --general=DIR (a folder with Crawlee and
 // Puppeteer installed) and Debian's chromium, a general browser crawler runs
-// over the same pages beside it, with concurrency equal to the lanes, no
-// retries and the same bound per page.
+// over the same pages beside it, at the concurrencies --general-lanes gives,
+// as its users configure it for speed (general_crawler.mjs), with its own
+// default retries and the same bound per page.
 //
 // Usage: bench_web [--pages=600] [--hosts=60] [--lanes=1,8,16,32,64]
-//                  [--general=DIR] [--general-lanes=8,16] [--timeout=15]
+//                  [--general=DIR] [--general-lanes=16,32] [--timeout=15]
 //                  [--vqharvest=PATH] [--extra="--settle 0 ..."] [--keep]
 // --keep leaves the runs' folders (logs, reports, results) and names them.
 #include "bench/bench_process.h"
@@ -124,7 +125,7 @@ int main(int argc, char** argv)
 {
     SimWebOptions web;
     std::vector<int> laneCounts{1, 8, 16, 32, 64};
-    std::vector<int> generalLanes{8, 16};
+    std::vector<int> generalLanes{16, 32};
     std::string program = VQHARVEST_PATH;
     std::string general;
     std::string extra;

@@ -91,7 +91,8 @@ fi
 
 # vqharvest crawl over a simulated slice of the web: 600 pages on 60 loopback
 # hosts with latency, pictures, late scripts and faults, at 1, 8, 16, 32 and 64
-# lanes; beside it Crawlee's PuppeteerCrawler at concurrency 8 and 16 when Node
+# lanes; beside it Crawlee's PuppeteerCrawler (pictures blocked, --disable-gpu,
+# its default retries) at concurrency 16 and 32 when Node
 # and Debian's chromium are present (Crawlee is installed from npm into the
 # build folder). About 10 to 15 minutes. BENCH_WEB_ARGS adds arguments.
 if wants web; then
