@@ -114,8 +114,9 @@ private slots:
         QVERIFY(fs::is_regular_file(dir() / "vqhttps.ini"));
         QVERIFY(fs::is_regular_file(dir() / "vqlanes.ini"));
         QVERIFY(fs::is_regular_file(dir() / "vqsite.ini"));
-        // Nothing but the three names and the five settings files: no temporary file left behind.
-        QCOMPARE(std::distance(fs::directory_iterator(dir()), fs::directory_iterator()), 8);
+        QVERIFY(fs::is_regular_file(dir() / "vqfast.ini"));
+        // Nothing but the three names and the six settings files: no temporary file left behind.
+        QCOMPARE(std::distance(fs::directory_iterator(dir()), fs::directory_iterator()), 9);
     }
 };
 
