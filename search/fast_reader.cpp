@@ -179,7 +179,9 @@ void FastReader::fetched(uint64_t generation, FetchedPage page)
 
 bool FastReader::hasDocument()
 {
-    return state_ == State::Html || (state_ == State::Browser && browser_.hasDocument());
+    // While the HTML is on its way the page is loading, as a browser's page
+    // is: its bound applies, not the watchdog's.
+    return state_ != State::Browser || browser_.hasDocument();
 }
 
 AnsiString FastReader::locationUrl()

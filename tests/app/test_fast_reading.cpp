@@ -5,6 +5,7 @@
 #include "tests/support/harvest_process.h"
 #include "tests/support/page_server.h"
 
+#include <QElapsedTimer>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
@@ -44,6 +45,7 @@ private slots:
     void initTestCase();
     void waysOfReading_data();
     void waysOfReading();
+    void silentServerTimesOutAtTheBound();
 
 private:
     struct Run {
@@ -51,7 +53,7 @@ private:
         QByteArray err, fax, web;
         QStringList reads; // "read/why" of each line, in list order
     };
-    Run crawl(const QStringList& lines, bool fast);
+    Run crawl(const QStringList& lines, bool fast, const QStringList& extra = {});
     QString on(const char* host, const QByteArray& path) const
     {
         return QStringLiteral("http://%1:%2%3").arg(QLatin1String(host)).arg(server_.port()).arg(QString::fromUtf8(path));
@@ -89,13 +91,15 @@ void TestFastReading::initTestCase()
             return R{"200 OK", "text/html; charset=utf-8",
                      "<html><body><p id=f></p><script>document.getElementById('f').textContent = '传真：' + "
                      "'0519-50000003';</script></body></html>", {}, true};
+        if (path == "/silent")
+            return R{"200 OK", "text/html", "<p>late</p>", {}, true, 60000};
         if (path == "/missing")
             return R{"404 Not Found", "text/html", "<html><body>传真：0519-50000004</body></html>", {}, true};
         return std::nullopt;
     });
 }
 
-TestFastReading::Run TestFastReading::crawl(const QStringList& lines, bool fast)
+TestFastReading::Run TestFastReading::crawl(const QStringList& lines, bool fast, const QStringList& extra)
 {
     QTemporaryDir dir;
     vq::test::writeFile(dir.filePath("list.txt"), (lines.join("\r\n") + "\r\n").toUtf8());
@@ -106,6 +110,7 @@ TestFastReading::Run TestFastReading::crawl(const QStringList& lines, bool fast)
                      "--quiet", "--fax", "--links", "--https", "--retries", "0", "--report", dir.filePath("r.json")};
     if (fast)
         args << "--fast";
+    args << extra;
     p.start(HarvestProcess::program(), args);
     if (!HarvestProcess::waitForExit(p, 120000))
         return {};
@@ -155,6 +160,20 @@ void TestFastReading::waysOfReading()
     QVERIFY(!browser.fax.isEmpty());
     QCOMPARE(fast.fax, browser.fax);
     QCOMPARE(fast.web, browser.web);
+}
+
+// A server that never answers the fetch: the line ends at the page's bound,
+// as it would in the browser, not at the watchdog's.
+void TestFastReading::silentServerTimesOutAtTheBound()
+{
+    QElapsedTimer clock;
+    clock.start();
+    const Run r = crawl({on("127.0.0.1", "/p1"), on("127.0.0.1", "/p2"), on("127.0.0.1", "/p3"), on("127.0.0.1", "/silent")},
+                        true, {"--page-timeout", "10", "--settle", "0"});
+    QVERIFY2(r.code == 0, r.err.constData());
+    QCOMPARE(r.reads.size(), 4);
+    QCOMPARE(r.reads.last(), QString()); // never read either way
+    QVERIFY2(clock.elapsed() < 18000, qPrintable(QString::number(clock.elapsed())));
 }
 
 QTEST_GUILESS_MAIN(TestFastReading)
