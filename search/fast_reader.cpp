@@ -1,5 +1,6 @@
 #include "search/fast_reader.h"
 
+#include "search/html_charset.h"
 #include "search/link_harvester.h"
 #include "search/url_resolve.h"
 #include "text/errors.h"
@@ -120,7 +121,7 @@ void FastReader::navigate(const AnsiString& url)
         toBrowser(refusalName(HtmlRefusal::Link));
         return;
     }
-    site_ = SiteKey(utf8ToAnsi(*canonical));
+    site_ = SiteKey(*canonical); // plain ASCII: the same bytes in code page 936
     planned_ = trust_.wayFor(site_);
     if (planned_ == FastTrust::Way::Browser) {
         toBrowser("site"); // a site whose HTML reading has differed
@@ -148,10 +149,7 @@ void FastReader::fetched(uint64_t generation, FetchedPage page)
         return;
     if (page.ending == FetchedPage::Ending::TimedOut)
         return; // the page's own bound ends it, as a page the browser waited for
-    std::string type = page.contentType.substr(0, 9);
-    for (char& c : type)
-        c = c >= 'A' && c <= 'Z' ? static_cast<char>(c | 0x20) : c;
-    const bool html = type == "text/html";
+    const bool html = asciiLowered(std::string_view(page.contentType).substr(0, 9)) == "text/html";
     if (page.ending != FetchedPage::Ending::Answered || page.httpStatus < 200 || page.httpStatus > 299 || !html) {
         // Errors, redirects left over and other types: the browser's word on them.
         toBrowser("answer");

@@ -7,9 +7,7 @@
 
 namespace vq {
 
-namespace {
-
-std::string lowered(std::string_view s)
+std::string asciiLowered(std::string_view s)
 {
     std::string out(s);
     for (char& c : out)
@@ -17,6 +15,8 @@ std::string lowered(std::string_view s)
             c = static_cast<char>(c | 0x20);
     return out;
 }
+
+namespace {
 
 bool space(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f'; }
 
@@ -40,7 +40,7 @@ PageCharset labelled(std::string_view label)
                                         "latin1",     "l1",         "windows-1252", "cp1252",        "x-cp1252",
                                         "cp819",      "ibm819",     "iso-ir-100", "csisolatin1",     "iso88591",
                                         "iso_8859-1:1987", "ansi_x3.4-1968", "csascii", "us-ascii"};
-    const std::string l = lowered(trimmed(label));
+    const std::string l = asciiLowered(trimmed(label));
     for (const char* n : utf8)
         if (l == n)
             return PageCharset::Utf8;
@@ -56,7 +56,7 @@ PageCharset labelled(std::string_view label)
 // The charset= parameter of a Content-Type value, if any.
 std::optional<std::string> charsetParameter(std::string_view value)
 {
-    const std::string l = lowered(value);
+    const std::string l = asciiLowered(value);
     const size_t at = l.find("charset");
     if (at == std::string::npos)
         return std::nullopt;
@@ -83,7 +83,7 @@ std::optional<std::string> charsetParameter(std::string_view value)
 // The value of attribute `name` in a tag's text (behind "<meta").
 std::optional<std::string> attribute(std::string_view tag, std::string_view name)
 {
-    const std::string l = lowered(tag);
+    const std::string l = asciiLowered(tag);
     size_t i = 0;
     while (i < l.size()) {
         while (i < l.size() && (space(l[i]) || l[i] == '/'))
@@ -126,7 +126,7 @@ std::optional<std::string> attribute(std::string_view tag, std::string_view name
 // its finer points: comments are passed over, the first declaring meta wins).
 std::optional<std::string> metaCharset(std::string_view body)
 {
-    const std::string head = lowered(body.substr(0, 1024));
+    const std::string head = asciiLowered(body.substr(0, 1024));
     size_t i = 0;
     while ((i = head.find('<', i)) != std::string::npos) {
         if (head.compare(i, 4, "<!--") == 0) {
@@ -148,7 +148,7 @@ std::optional<std::string> metaCharset(std::string_view body)
             return *cs;
         const auto equiv = attribute(tag, "http-equiv");
         const auto content = attribute(tag, "content");
-        if (equiv && lowered(*equiv) == "content-type" && content)
+        if (equiv && asciiLowered(*equiv) == "content-type" && content)
             if (const auto cs = charsetParameter(*content))
                 return *cs;
         i = end;

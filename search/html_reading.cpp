@@ -9,7 +9,6 @@
 
 #include <gumbo.h>
 
-#include <cstring>
 #include <memory>
 #include <optional>
 
@@ -19,15 +18,6 @@ namespace {
 
 constexpr size_t kMaxBody = 16 * 1024 * 1024; // larger pages are the browser's
 constexpr int kMaxDepth = 400;                 // deeper trees too
-
-std::string lowered(std::string_view s)
-{
-    std::string out(s);
-    for (char& c : out)
-        if (c >= 'A' && c <= 'Z')
-            c = static_cast<char>(c | 0x20);
-    return out;
-}
 
 const char* attr(const GumboElement& e, const char* name)
 {
@@ -42,7 +32,7 @@ std::string unknownName(const GumboElement& e)
 {
     GumboStringPiece piece = e.original_tag;
     gumbo_tag_from_original_text(&piece);
-    return lowered(std::string_view(piece.data, piece.length));
+    return asciiLowered(std::string_view(piece.data, piece.length));
 }
 
 // Elements rendered as blocks by the browser's own style sheet.
@@ -159,10 +149,10 @@ public:
 private:
     void flushBreaks()
     {
-        if (breaks_ > 0)
-            out_.append(size_t(breaks_), '\n');
-        if (breaks_ > 0)
-            lineStart_ = true;
+        if (breaks_ == 0)
+            return;
+        out_.append(size_t(breaks_), '\n');
+        lineStart_ = true;
         breaks_ = 0;
     }
     std::string out_;
@@ -254,7 +244,7 @@ private:
     {
         for (unsigned i = 0; i < e.attributes.length; ++i) {
             const auto* a = static_cast<const GumboAttribute*>(e.attributes.data[i]);
-            if (runsByItself(lowered(a->name))) {
+            if (runsByItself(asciiLowered(a->name))) {
                 refusal = HtmlRefusal::Script;
                 return false;
             }
@@ -280,7 +270,7 @@ private:
                 refusal = HtmlRefusal::Script;
             return false;
         case GUMBO_TAG_META:
-            if (const char* h = attr(e, "http-equiv"); h && lowered(h) == "refresh")
+            if (const char* h = attr(e, "http-equiv"); h && asciiLowered(h) == "refresh")
                 refusal = HtmlRefusal::Refresh;
             return false;
         case GUMBO_TAG_SELECT: case GUMBO_TAG_TEXTAREA: case GUMBO_TAG_DETAILS: case GUMBO_TAG_MARQUEE:
@@ -321,7 +311,7 @@ private:
         const char* type = attr(e, "type");
         if (!type || !*type)
             return true;
-        const std::string t = lowered(type);
+        const std::string t = asciiLowered(type);
         return t.find("javascript") != std::string::npos || t.find("ecmascript") != std::string::npos ||
                t == "module" || t.find("jscript") != std::string::npos || t.find("livescript") != std::string::npos;
     }
