@@ -4,8 +4,11 @@
 // with one script call, then takes the next address. Nothing else: no
 // timers, no settle, no retries, no results kept. Its pages are laid out a
 // screen wide as the lanes' are (a page without a view is 0 pixels wide).
+// With TIMEOUT_S, a page whose load has not ended by then is given up and
+// the next address taken (no retry), so a server that never answers does not
+// hold the loop.
 //
-// Usage: bench_bare_loop LIST N   (prints "N pages, X pages/s" on stdout)
+// Usage: bench_bare_loop LIST N [TIMEOUT_S]   (prints "N pages, X pages/s" on stdout)
 #include <QFile>
 #include <QGuiApplication>
 #include <QUrl>
@@ -16,6 +19,7 @@
 #include "app/web_browser.h"
 
 #include <QElapsedTimer>
+#include <QTimer>
 
 #include <cstdio>
 #include <functional>
@@ -24,8 +28,8 @@
 
 int main(int argc, char** argv)
 {
-    if (argc != 3) {
-        std::fprintf(stderr, "usage: bench_bare_loop LIST N\n");
+    if (argc != 3 && argc != 4) {
+        std::fprintf(stderr, "usage: bench_bare_loop LIST N [TIMEOUT_S]\n");
         return 2;
     }
     qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");
@@ -41,32 +45,52 @@ int main(int argc, char** argv)
         if (!line.trimmed().isEmpty())
             urls.push_back(QUrl(QString::fromLatin1(line.trimmed())));
     const int lanes = std::max(1, std::atoi(argv[2]));
+    const int boundMs = argc == 4 ? std::max(1, std::atoi(argv[3])) * 1000 : 0;
 
     QWebEngineProfile profile;
     vq::layOutHiddenPagesScreenWide(&profile);
-    std::vector<std::unique_ptr<QWebEnginePage>> pages;
+    std::vector<std::unique_ptr<QWebEnginePage>> pages(static_cast<size_t>(lanes));
+    std::vector<std::unique_ptr<QTimer>> bounds;
     size_t next = 0, done = 0;
     QElapsedTimer clock;
-    std::function<void(QWebEnginePage*)> take = [&](QWebEnginePage* page) {
-        if (next < urls.size())
-            page->load(urls[next++]);
-        else if (done == urls.size())
-            app.quit();
-    };
-    for (int i = 0; i < lanes; ++i) {
-        pages.push_back(std::make_unique<QWebEnginePage>(&profile));
-        QWebEnginePage* page = pages.back().get();
-        QObject::connect(page, &QWebEnginePage::loadFinished, page, [&, page](bool) {
+    std::function<void(size_t)> take;
+    // A lane's page; a page given up is replaced, so that nothing of its load comes back.
+    std::function<void(size_t)> newPage = [&](size_t lane) {
+        if (pages[lane])
+            pages[lane].release()->deleteLater();
+        pages[lane] = std::make_unique<QWebEnginePage>(&profile);
+        QWebEnginePage* page = pages[lane].get();
+        QObject::connect(page, &QWebEnginePage::loadFinished, page, [&, page, lane](bool) {
+            bounds[lane]->stop();
             page->runJavaScript(QStringLiteral("[document.body.outerText, Array.from(document.links, a => a.href)]"),
-                                QWebEngineScript::ApplicationWorld, [&, page](const QVariant&) {
+                                QWebEngineScript::ApplicationWorld, [&, lane](const QVariant&) {
                                     ++done;
-                                    take(page);
+                                    take(lane);
                                 });
         });
+    };
+    take = [&](size_t lane) {
+        if (next < urls.size()) {
+            pages[lane]->load(urls[next++]);
+            if (boundMs > 0)
+                bounds[lane]->start(boundMs);
+        } else if (done == urls.size()) {
+            app.quit();
+        }
+    };
+    for (size_t i = 0; i < size_t(lanes); ++i) {
+        bounds.push_back(std::make_unique<QTimer>());
+        bounds.back()->setSingleShot(true);
+        QObject::connect(bounds.back().get(), &QTimer::timeout, bounds.back().get(), [&, i] {
+            ++done;
+            newPage(i);
+            take(i);
+        });
+        newPage(i);
     }
     clock.start();
-    for (auto& p : pages)
-        take(p.get());
+    for (size_t i = 0; i < pages.size(); ++i)
+        take(i);
     app.exec();
     std::printf("%zu pages, %.1f pages/s\n", done, double(done) * 1000.0 / double(std::max<qint64>(1, clock.elapsed())));
     pages.clear();

@@ -1,16 +1,26 @@
 // vqharvest crawl over a simulated slice of the web (bench/sim_web.h): lines
 // per second, fax numbers found of those a page offers (the ones drawn after
 // the load event counted apart), peak memory of the whole process tree, and
-// how the lines ended. With --general=DIR (a folder with Crawlee and
-// Puppeteer installed) and Debian's chromium, a general browser crawler runs
-// over the same pages beside it, at the concurrencies --general-lanes gives,
-// as its users configure it for speed (general_crawler.mjs), with its own
-// default retries and the same bound per page.
+// how the lines ended. With --general=DIR (a folder with Crawlee, Puppeteer
+// and playwright-core installed) and Debian's chromium, general browser
+// crawlers run over the same pages beside it (--general-kinds), at the
+// concurrencies --general-lanes gives, as their users configure them for speed
+// (general_crawler.mjs), with their own default retries and the same bound
+// per page. --no-scripts serves pages without any script. --bare runs the
+// bare WebEngine loop (bench_bare_loop, the same bound, no retries) at each
+// lane count: the practical limit of the browser path. After the table, the
+// CPU of each run by process and by thread of the crawler's own process.
+// --trace=S runs vqharvest once more at the first lane count with a Chromium
+// trace of its first S seconds (trace_renderers.mjs, from the --general
+// folder): the renderers' time by kind of work.
 //
 // Usage: bench_web [--pages=600] [--hosts=60] [--lanes=1,8,16,32,64]
 //                  [--general=DIR] [--general-lanes=16,32] [--timeout=15]
+//                  [--general-kinds=puppeteer,adaptive] [--no-scripts]
+//                  [--bare] [--trace=40]
 //                  [--vqharvest=PATH] [--extra="--settle 0 ..."] [--keep]
 // --keep leaves the runs' folders (logs, reports, results) and names them.
+#include "bench/bench_cpu.h"
 #include "bench/bench_process.h"
 #include "bench/sim_web.h"
 
@@ -39,6 +49,7 @@ struct Figures {
     TreeMemory peak;
     std::string outcomes;
     int code = 0;
+    CpuTally cpu;
 };
 
 // A crawler's run, before its numbers are counted.
@@ -62,6 +73,17 @@ std::vector<int> numbers(const char* text)
     while (std::getline(in, item, ','))
         if (!item.empty())
             v.push_back(std::atoi(item.c_str()));
+    return v;
+}
+
+std::vector<std::string> items(const std::string& text)
+{
+    std::vector<std::string> v;
+    std::stringstream in(text);
+    std::string item;
+    while (std::getline(in, item, ','))
+        if (!item.empty())
+            v.push_back(item);
     return v;
 }
 
@@ -126,10 +148,13 @@ int main(int argc, char** argv)
     SimWebOptions web;
     std::vector<int> laneCounts{1, 8, 16, 32, 64};
     std::vector<int> generalLanes{16, 32};
+    std::vector<std::string> generalKinds{"puppeteer", "adaptive"};
     std::string program = VQHARVEST_PATH;
     std::string general;
     std::string extra;
     int timeout = 15;
+    int traceS = 0;
+    bool bare = false;
     bool keep = false;
     for (int i = 1; i < argc; ++i) {
         const std::string a = argv[i];
@@ -138,6 +163,10 @@ int main(int argc, char** argv)
         else if (!value("--hosts=").empty()) web.hosts = std::max(2, std::stoi(value("--hosts=")));
         else if (!value("--lanes=").empty()) laneCounts = numbers(value("--lanes=").c_str());
         else if (a.rfind("--general-lanes=", 0) == 0) generalLanes = numbers(value("--general-lanes=").c_str());
+        else if (a.rfind("--general-kinds=", 0) == 0) generalKinds = items(value("--general-kinds="));
+        else if (a == "--no-scripts") web.scripts = false;
+        else if (a == "--bare") bare = true;
+        else if (!value("--trace=").empty()) traceS = std::stoi(value("--trace="));
         else if (!value("--general=").empty()) general = value("--general=");
         else if (!value("--timeout=").empty()) timeout = std::stoi(value("--timeout="));
         else if (!value("--vqharvest=").empty()) program = value("--vqharvest=");
@@ -170,44 +199,95 @@ int main(int argc, char** argv)
         for (int i = 0; i < web.pages; ++i)
             list << sim->url(i).toStdString() << "\r\n";
     }
-    std::printf("%d pages on %d hosts (127.0.1.x), log-normal latency, median %d ms; page bound %d s\n\n", web.pages,
-                web.hosts, web.medianLatencyMs, timeout);
+    std::printf("%d pages on %d hosts (127.0.1.x), log-normal latency, median %d ms; page bound %d s%s\n\n", web.pages,
+                web.hosts, web.medianLatencyMs, timeout, web.scripts ? "" : "; no scripts");
     std::printf("| crawler | lanes | lines/s | wall s | found at load | found late | peak RSS MB | peak PSS MB | "
                 "processes | outcomes |\n|---|---:|---:|---:|---:|---:|---:|---:|---:|---|\n");
 
-    for (int lanes : laneCounts) {
-        const fs::path run = dir / ("vq" + std::to_string(lanes));
-        fs::create_directories(run);
+    std::vector<Figures> runs;
+    auto crawlArgs = [&](const fs::path& run, int lanes) {
         std::vector<std::string> args{"crawl", (dir / "list.txt").string(), "--speed", "0", "--page-timeout",
                                       std::to_string(timeout), "--fax", "--lanes", std::to_string(lanes),
                                       "--per-host", "2", "--no-net-check", "--quiet", "--out", (run / "out").string(),
                                       "--report", (run / "report.json").string()};
         for (const std::string& w : words(extra))
             args.push_back(w);
-        RunResult r = runCrawl(program, args, run / "log.txt", [](const TreeMemory&) {});
+        return args;
+    };
+    for (int lanes : laneCounts) {
+        const fs::path run = dir / ("vq" + std::to_string(lanes));
+        fs::create_directories(run);
+        CpuTally cpu;
+        RunResult r = runCrawl(program, crawlArgs(run, lanes), run / "log.txt", [&](const TreeMemory& t) { cpu.sample(t); });
         Figures f = figuresOf("vqharvest", lanes, r, web.pages);
+        f.cpu = cpu;
         count(*sim, run / "out" / "autosave&fax.txt", f);
         f.outcomes = reportOutcomes(run / "report.json");
         print(f);
+        runs.push_back(f);
         if (r.exitCode != 0) // why it stopped: the end of its log
             std::fprintf(stderr, "%s\n", r.log.substr(r.log.size() > 2000 ? r.log.size() - 2000 : 0).c_str());
     }
 
     if (!general.empty() && fs::exists("/usr/bin/chromium")) {
-        for (int lanes : generalLanes) {
-            const fs::path run = dir / ("general" + std::to_string(lanes));
-            fs::create_directories(run);
-            RunResult r = runCrawl("/usr/bin/node",
-                                   {general + "/general_crawler.mjs", (dir / "list.txt").string(),
-                                    (run / "found.txt").string(), std::to_string(lanes), std::to_string(timeout)},
-                                   run / "log.txt", [](const TreeMemory&) {});
-            Figures f = figuresOf("general crawler", lanes, r, web.pages);
-            count(*sim, run / "found.txt", f);
-            f.outcomes = "-";
-            print(f);
+        for (const std::string& kind : generalKinds) {
+            for (int lanes : generalLanes) {
+                const fs::path run = dir / (kind + std::to_string(lanes));
+                fs::create_directories(run);
+                CpuTally cpu;
+                RunResult r = runCrawl("/usr/bin/node",
+                                       {general + "/general_crawler.mjs", kind, (dir / "list.txt").string(),
+                                        (run / "found.txt").string(), std::to_string(lanes), std::to_string(timeout)},
+                                       run / "log.txt", [&](const TreeMemory& t) { cpu.sample(t); });
+                Figures f = figuresOf(kind == "adaptive" ? "AdaptivePlaywrightCrawler" : "PuppeteerCrawler", lanes, r,
+                                      web.pages);
+                f.cpu = cpu;
+                count(*sim, run / "found.txt", f);
+                // The adaptive crawler's last line says how many pages each way.
+                const std::string log = r.log.substr(0, r.log.find_last_not_of('\n') + 1);
+                f.outcomes = kind == "adaptive" ? log.substr(log.find_last_of('\n') + 1) : "-";
+                if (r.exitCode != 0)
+                    std::fprintf(stderr, "%s\n", r.log.substr(r.log.size() > 2000 ? r.log.size() - 2000 : 0).c_str());
+                print(f);
+                runs.push_back(f);
+            }
         }
     } else if (!general.empty()) {
         std::printf("\n(no /usr/bin/chromium: the general crawler was not run)\n");
+    }
+    if (bare) {
+        for (int lanes : laneCounts) {
+            const fs::path run = dir / ("bare" + std::to_string(lanes));
+            fs::create_directories(run);
+            CpuTally cpu;
+            RunResult r = runCrawl(BARE_LOOP_PATH, {(dir / "list.txt").string(), std::to_string(lanes), std::to_string(timeout)},
+                                   run / "log.txt", [&](const TreeMemory& t) { cpu.sample(t); });
+            Figures f = figuresOf("bare WebEngine loop", lanes, r, web.pages);
+            f.cpu = cpu;
+            f.outcomes = "no retries, no settle, nothing kept";
+            print(f);
+            runs.push_back(f);
+        }
+    }
+    for (const Figures& f : runs) {
+        std::printf("\n%s, %d lanes:\n\n", f.who.c_str(), f.lanes);
+        printCpu(f.cpu, f.lines, f.wallS);
+    }
+    if (traceS > 0 && !general.empty() && !laneCounts.empty()) {
+        // Chromium's DevTools protocol on a free loopback port, traced while vqharvest crawls.
+        const fs::path run = dir / "traced";
+        fs::create_directories(run);
+        const std::string endpoint = "127.0.0.1:" + std::to_string(20000 + getpid() % 20000);
+        setenv("QTWEBENGINE_REMOTE_DEBUGGING", endpoint.c_str(), 1);
+        const pid_t tracer = spawn("/usr/bin/node", {general + "/trace_renderers.mjs", "http://" + endpoint,
+                                                     std::to_string(traceS), (run / "trace.json").string()},
+                                   run / "trace.txt");
+        runCrawl(program, crawlArgs(run, laneCounts.front()), run / "log.txt", [](const TreeMemory&) {});
+        unsetenv("QTWEBENGINE_REMOTE_DEBUGGING");
+        int status = 0;
+        waitpid(tracer, &status, 0);
+        std::printf("\nvqharvest, %d lanes, traced for its first %d s (the trace's own cost included):\n\n%s",
+                    laneCounts.front(), traceS, readFile(run / "trace.txt").c_str());
     }
     std::printf("\nLines/s: lines of the list over the whole run's wall time, start-up included. Memory: the peak of\n"
                 "the crawler's whole process tree, sampled every 100 ms; PSS splits shared pages between processes.\n");

@@ -33,6 +33,7 @@ struct SimWebOptions {
     int medianLatencyMs = 300;
     double latencySigma = 0.6; // of the latency's logarithm
     unsigned seed = 1;
+    bool scripts = true; // false: no script file and every number written in the page
 };
 
 class SimWeb : public QObject {
@@ -64,7 +65,7 @@ public:
             if (p.host == 0)
                 p.kind = Kind::Refused; // nobody answers there
             const double d = u(rng_);
-            p.drawn = d < 0.10 ? Drawn::AtDomReady : d < 0.15 ? Drawn::AfterLoad : Drawn::InPage;
+            p.drawn = !o.scripts ? Drawn::InPage : d < 0.10 ? Drawn::AtDomReady : d < 0.15 ? Drawn::AfterLoad : Drawn::InPage;
             p.gbk = u(rng_) < 0.35;
             p.sizeKb = size(rng_);
             p.number = "0519-" + QByteArray::number(20000000 + i);
@@ -237,11 +238,13 @@ private:
         const Page& p = pages_[size_t(n)];
         static const char* const words[] = {"公司", "产品", "服务", "联系", "我们", "地址", "电话", "欢迎",
                                             "质量", "客户", "市场", "技术", "news", "about", "index", "shop"};
+        const QString script = options_.scripts ? QStringLiteral("<script src=\"/j/%1.js\"></script>").arg(n) : QString();
         QString html = QStringLiteral("<html><head><meta charset=\"%1\"><title>页面 %2</title>"
-                                      "<link rel=\"stylesheet\" href=\"/c/%2.css\"><script src=\"/j/%2.js\"></script>"
+                                      "<link rel=\"stylesheet\" href=\"/c/%2.css\">%3"
                                       "</head><body><h1>企业 %2</h1>")
                            .arg(p.gbk ? "gbk" : "utf-8")
-                           .arg(n);
+                           .arg(n)
+                           .arg(script);
         const QString fax = QStringLiteral("传真：") + QString::fromLatin1(p.number);
         if (p.drawn == Drawn::InPage)
             html += "<p class=\"n\">" + fax + "</p>";

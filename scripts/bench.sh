@@ -91,8 +91,9 @@ fi
 
 # vqharvest crawl over a simulated slice of the web: 600 pages on 60 loopback
 # hosts with latency, pictures, late scripts and faults, at 1, 8, 16, 32 and 64
-# lanes; beside it Crawlee's PuppeteerCrawler (pictures blocked, --disable-gpu,
-# its default retries) at concurrency 16 and 32 when Node
+# lanes; beside it Crawlee's PuppeteerCrawler and AdaptivePlaywrightCrawler
+# (pictures blocked, --disable-gpu, their default retries) at concurrency 16
+# and 32 when Node
 # and Debian's chromium are present (Crawlee is installed from npm into the
 # build folder). About 10 to 15 minutes. BENCH_WEB_ARGS adds arguments.
 if wants web; then
@@ -100,9 +101,9 @@ if wants web; then
   if command -v node >/dev/null && command -v npm >/dev/null && [ -x /usr/bin/chromium ]; then
     node_dir="$build/general-crawler"
     mkdir -p "$node_dir"
-    cp "$root/bench/general_crawler.mjs" "$node_dir/"
-    if [ -d "$node_dir/node_modules/crawlee" ] ||
-       (cd "$node_dir" && PUPPETEER_SKIP_DOWNLOAD=1 npm install --no-audit --no-fund --silent crawlee@3 puppeteer@22 >/dev/null 2>&1); then
+    cp "$root/bench/general_crawler.mjs" "$root/bench/trace_renderers.mjs" "$node_dir/"
+    if [ -d "$node_dir/node_modules/playwright-core" ] ||
+       (cd "$node_dir" && PUPPETEER_SKIP_DOWNLOAD=1 npm install --no-audit --no-fund --silent crawlee@3 puppeteer@22 playwright-core@1 >/dev/null 2>&1); then
       general=(--general="$node_dir")
     else
       echo "bench.sh: Crawlee could not be installed; the general crawler is left out" >&2
