@@ -62,14 +62,16 @@ inline std::string processKind(pid_t pid, pid_t root)
     const size_t at = cmdline.find("--type=");
     if (at == std::string::npos)
         return cmdline.find("chrom") != std::string::npos ? "browser" : "other";
-    std::string kind = cmdline.substr(at + 7, cmdline.find('\0', at) - at - 7);
+    // Chromium rewrites its command line into one string: a value ends at a space too.
+    const auto valueAt = [&](size_t from) { return cmdline.substr(from, cmdline.find_first_of(std::string(" \0", 2), from) - from); };
+    std::string kind = valueAt(at + 7);
     // The zygote forks the renderers, which keep its command line.
     if (kind == "zygote" && parentOf(pid) != root)
         return "renderer";
     if (kind == "utility") { // the network service and its kin
         const size_t sub = cmdline.find("--utility-sub-type=");
         if (sub != std::string::npos)
-            kind += " " + cmdline.substr(sub + 19, cmdline.find('\0', sub) - sub - 19);
+            kind += " " + valueAt(sub + 19);
     }
     return kind;
 }

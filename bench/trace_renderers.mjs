@@ -3,37 +3,50 @@
 // records a Chromium trace over the DevTools protocol for SECONDS, then
 // prints each thread's busy time and the renderer main thread's self time by
 // kind of work (parse, style, layout, paint, page script, our reads, ...)
-// per page committed while the trace ran.
+// per page committed while the trace ran. Times are the threads' own CPU
+// time (a wall duration on two busy cores counts the waits for a core too).
 //
 // Usage: node trace_renderers.mjs ENDPOINT SECONDS [TRACE_JSON]
+//        node trace_renderers.mjs --read TRACE_JSON SECONDS   (a kept trace again)
 // (copied next to a node_modules folder that holds ws)
 import WebSocket from 'ws';
 import fs from 'node:fs';
 
 const [endpoint, seconds, keep] = process.argv.slice(2);
-let version;
-for (let i = 0; i < 200 && !version; ++i) {
-    try { version = await (await fetch(endpoint + '/json/version')).json(); } catch { await new Promise((r) => setTimeout(r, 100)); }
+let events = [];
+if (endpoint === '--read') {
+    events = JSON.parse(fs.readFileSync(seconds, 'utf8'));
+} else {
+    events = await record();
+    if (keep) fs.writeFileSync(keep, JSON.stringify(events));
 }
-if (!version) { console.error('trace_renderers: nothing listens on ' + endpoint); process.exit(1); }
-const ws = new WebSocket(version.webSocketDebuggerUrl, { perMessageDeflate: false, maxPayload: 1 << 30 });
-await new Promise((resolve, reject) => { ws.on('open', resolve); ws.on('error', reject); });
-const events = [];
-let complete;
-const finished = new Promise((resolve) => { complete = resolve; });
-ws.on('message', (data) => {
-    const m = JSON.parse(data);
-    if (m.method === 'Tracing.dataCollected') events.push(...m.params.value);
-    else if (m.method === 'Tracing.tracingComplete') complete();
-});
-let id = 0;
-const send = (method, params = {}) => ws.send(JSON.stringify({ id: ++id, method, params }));
-send('Tracing.start', { traceConfig: { includedCategories: ['devtools.timeline', 'v8', 'blink', 'loading', 'toplevel'] },
-                        transferMode: 'ReportEvents' });
-await new Promise((r) => setTimeout(r, Number(seconds) * 1000));
-send('Tracing.end');
-await finished;
-if (keep) fs.writeFileSync(keep, JSON.stringify(events));
+const traceSeconds = endpoint === '--read' ? keep : seconds;
+
+async function record() {
+    let version;
+    for (let i = 0; i < 200 && !version; ++i) {
+        try { version = await (await fetch(endpoint + '/json/version')).json(); } catch { await new Promise((r) => setTimeout(r, 100)); }
+    }
+    if (!version) { console.error('trace_renderers: nothing listens on ' + endpoint); process.exit(1); }
+    const ws = new WebSocket(version.webSocketDebuggerUrl, { perMessageDeflate: false, maxPayload: 1 << 30 });
+    await new Promise((resolve, reject) => { ws.on('open', resolve); ws.on('error', reject); });
+    const got = [];
+    let complete;
+    const finished = new Promise((resolve) => { complete = resolve; });
+    ws.on('message', (data) => {
+        const m = JSON.parse(data);
+        if (m.method === 'Tracing.dataCollected') got.push(...m.params.value);
+        else if (m.method === 'Tracing.tracingComplete') complete();
+    });
+    let id = 0;
+    const send = (method, params = {}) => ws.send(JSON.stringify({ id: ++id, method, params }));
+    send('Tracing.start', { traceConfig: { includedCategories: ['devtools.timeline', 'v8', 'blink', 'loading', 'toplevel'] },
+                            transferMode: 'ReportEvents' });
+    await new Promise((r) => setTimeout(r, Number(seconds) * 1000));
+    send('Tracing.end');
+    await finished;
+    return got;
+}
 
 // Thread names, and the complete events of each thread in time order.
 const threadName = new Map();
@@ -41,6 +54,7 @@ const byThread = new Map();
 for (const e of events) {
     if (e.ph === 'M' && e.name === 'thread_name') threadName.set(`${e.pid}:${e.tid}`, e.args.name);
     if (e.ph !== 'X' || e.dur === undefined) continue;
+    e.cpu = e.tdur ?? e.dur;
     const key = `${e.pid}:${e.tid}`;
     if (!byThread.has(key)) byThread.set(key, []);
     byThread.get(key).push(e);
@@ -70,23 +84,23 @@ for (const [key, list] of byThread) {
     const stack = [];
     for (const e of list) {
         while (stack.length && stack[stack.length - 1].ts + stack[stack.length - 1].dur <= e.ts) stack.pop();
-        if (!stack.length) busy.set(name, (busy.get(name) ?? 0) + e.dur / 1000);
+        if (!stack.length) busy.set(name, (busy.get(name) ?? 0) + e.cpu / 1000);
         if (name === 'CrRendererMain') {
             if (e.name === 'FrameLoader::CommitDocumentLoader') ++pages;
             const parent = stack[stack.length - 1];
             const k = kind(e, stack);
-            self.set(k, (self.get(k) ?? 0) + e.dur / 1000);
+            self.set(k, (self.get(k) ?? 0) + e.cpu / 1000);
             if (parent) {
                 const pk = kind(parent, stack.slice(0, -1));
-                self.set(pk, (self.get(pk) ?? 0) - Math.min(e.dur, parent.dur) / 1000);
+                self.set(pk, (self.get(pk) ?? 0) - Math.min(e.cpu, parent.cpu) / 1000);
             }
         }
         stack.push(e);
     }
 }
 pages = Math.max(1, pages);
-console.log(`${pages} documents committed in ${seconds} s of trace\n`);
-console.log('| thread | busy ms | ms per page |\n|---|---:|---:|');
+console.log(`${pages} documents committed in ${traceSeconds} s of trace\n`);
+console.log('| thread | CPU ms | ms per page |\n|---|---:|---:|');
 for (const [name, ms] of [...busy].sort((a, b) => b[1] - a[1]).slice(0, 12))
     console.log(`| ${name} | ${ms.toFixed(0)} | ${(ms / pages).toFixed(2)} |`);
 console.log('\n| renderer main thread, self time | ms | ms per page | share |\n|---|---:|---:|---:|');
