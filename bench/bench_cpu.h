@@ -140,7 +140,7 @@ private:
                 std::ifstream comm(dir + "/" + e->d_name + "/comm");
                 std::getline(comm, t.name);
                 if (tid == root_)
-                    t.name = "Qt's main thread";
+                    t.name = "main thread";
                 // Numbered pools count as one.
                 while (!t.name.empty() && (std::isdigit(static_cast<unsigned char>(t.name.back())) || t.name.back() == '/'))
                     t.name.pop_back();
