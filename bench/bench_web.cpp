@@ -161,7 +161,7 @@ int main(int argc, char** argv)
         auto value = [&](const char* name) { return a.rfind(name, 0) == 0 ? a.substr(std::strlen(name)) : std::string(); };
         if (!value("--pages=").empty()) web.pages = std::stoi(value("--pages="));
         else if (!value("--hosts=").empty()) web.hosts = std::max(2, std::stoi(value("--hosts=")));
-        else if (!value("--lanes=").empty()) laneCounts = numbers(value("--lanes=").c_str());
+        else if (a.rfind("--lanes=", 0) == 0) laneCounts = numbers(value("--lanes=").c_str()); // empty: peers only
         else if (a.rfind("--general-lanes=", 0) == 0) generalLanes = numbers(value("--general-lanes=").c_str());
         else if (a.rfind("--general-kinds=", 0) == 0) generalKinds = items(value("--general-kinds="));
         else if (a == "--no-scripts") web.scripts = false;
