@@ -23,33 +23,8 @@ namespace vq::bench {
 // Clock ticks spent by a process or thread so far (user + system); -1 when gone.
 inline long cpuTicks(const std::string& statPath)
 {
-    std::ifstream in(statPath);
-    std::string stat;
-    if (!std::getline(in, stat))
-        return -1;
-    const size_t close = stat.rfind(')');
-    if (close == std::string::npos)
-        return -1;
-    std::istringstream fields(stat.substr(close + 2));
-    std::string skip;
-    for (int i = 0; i < 11; ++i) // state .. cmajflt: fields 3 to 13
-        fields >> skip;
-    long user = 0, system = 0;
-    fields >> user >> system;
-    return user + system;
-}
-
-inline pid_t parentOf(pid_t pid)
-{
-    std::ifstream in("/proc/" + std::to_string(pid) + "/stat");
-    std::string stat;
-    std::getline(in, stat);
-    const size_t close = stat.rfind(')');
-    char state = 0;
-    long ppid = 0;
-    if (close == std::string::npos || std::sscanf(stat.c_str() + close + 1, " %c %ld", &state, &ppid) != 2)
-        return 0;
-    return pid_t(ppid);
+    const std::vector<std::string> f = statFields(statPath); // utime and stime are fields 14 and 15
+    return f.size() > 12 ? std::atol(f[11].c_str()) + std::atol(f[12].c_str()) : -1;
 }
 
 // What Chromium's command line says a process is; "main" for the crawler itself.

@@ -70,8 +70,31 @@ inline Memory processMemory(pid_t pid)
     return m;
 }
 
-// Every process's parent, from /proc/PID/stat (the field after the name,
-// which may hold spaces and parentheses).
+// The fields of a /proc/.../stat file after the process's name (which may
+// hold spaces and parentheses): state, parent, ... ; empty when it is gone.
+inline std::vector<std::string> statFields(const std::string& statPath)
+{
+    std::ifstream in(statPath);
+    std::string stat;
+    std::getline(in, stat);
+    const size_t close = stat.rfind(')');
+    std::vector<std::string> fields;
+    if (close == std::string::npos)
+        return fields;
+    std::istringstream rest(stat.substr(close + 1));
+    for (std::string f; rest >> f;)
+        fields.push_back(f);
+    return fields;
+}
+
+// A process's parent; 0 when it is gone.
+inline pid_t parentOf(pid_t pid)
+{
+    const std::vector<std::string> f = statFields("/proc/" + std::to_string(pid) + "/stat");
+    return f.size() > 1 ? static_cast<pid_t>(std::atol(f[1].c_str())) : 0;
+}
+
+// Every process's parent.
 inline std::multimap<pid_t, pid_t> childrenByParent()
 {
     std::multimap<pid_t, pid_t> children;
@@ -83,16 +106,8 @@ inline std::multimap<pid_t, pid_t> childrenByParent()
         const long pid = std::strtol(e->d_name, &end, 10);
         if (*end != '\0' || pid <= 0)
             continue;
-        std::ifstream in(std::string("/proc/") + e->d_name + "/stat");
-        std::string stat;
-        std::getline(in, stat);
-        const size_t close = stat.rfind(')');
-        if (close == std::string::npos)
-            continue;
-        char state = 0;
-        long ppid = 0;
-        if (std::sscanf(stat.c_str() + close + 1, " %c %ld", &state, &ppid) == 2)
-            children.emplace(static_cast<pid_t>(ppid), static_cast<pid_t>(pid));
+        if (const pid_t parent = parentOf(static_cast<pid_t>(pid)))
+            children.emplace(parent, static_cast<pid_t>(pid));
     }
     closedir(proc);
     return children;

@@ -52,28 +52,24 @@ struct Figures {
     CpuTally cpu;
 };
 
-// A crawler's run, before its numbers are counted.
-Figures figuresOf(const std::string& who, int lanes, const RunResult& r, int lines)
+// A crawler's run, its CPU sampled with its memory, before its numbers are
+// counted; when it failed, the end of its log (why it stopped) on stderr.
+Figures measure(const std::string& who, int lanes, int lines, const std::string& program,
+                const std::vector<std::string>& args, const fs::path& log, std::string* logText = nullptr)
 {
     Figures f;
+    const RunResult r = runCrawl(program, args, log, [&](const TreeMemory& t) { f.cpu.sample(t); });
     f.who = who;
     f.lanes = lanes;
     f.wallS = r.wallS;
     f.lines = lines;
     f.peak = r.peak;
     f.code = r.exitCode;
+    if (r.exitCode != 0)
+        std::fprintf(stderr, "%s\n", r.log.substr(r.log.size() > 2000 ? r.log.size() - 2000 : 0).c_str());
+    if (logText)
+        *logText = r.log;
     return f;
-}
-
-std::vector<int> numbers(const char* text)
-{
-    std::vector<int> v;
-    std::stringstream in(text);
-    std::string item;
-    while (std::getline(in, item, ','))
-        if (!item.empty())
-            v.push_back(std::atoi(item.c_str()));
-    return v;
 }
 
 std::vector<std::string> items(const std::string& text)
@@ -84,6 +80,14 @@ std::vector<std::string> items(const std::string& text)
     while (std::getline(in, item, ','))
         if (!item.empty())
             v.push_back(item);
+    return v;
+}
+
+std::vector<int> numbers(const std::string& text)
+{
+    std::vector<int> v;
+    for (const std::string& item : items(text))
+        v.push_back(std::atoi(item.c_str()));
     return v;
 }
 
@@ -161,8 +165,8 @@ int main(int argc, char** argv)
         auto value = [&](const char* name) { return a.rfind(name, 0) == 0 ? a.substr(std::strlen(name)) : std::string(); };
         if (!value("--pages=").empty()) web.pages = std::stoi(value("--pages="));
         else if (!value("--hosts=").empty()) web.hosts = std::max(2, std::stoi(value("--hosts=")));
-        else if (a.rfind("--lanes=", 0) == 0) laneCounts = numbers(value("--lanes=").c_str()); // empty: peers only
-        else if (a.rfind("--general-lanes=", 0) == 0) generalLanes = numbers(value("--general-lanes=").c_str());
+        else if (a.rfind("--lanes=", 0) == 0) laneCounts = numbers(value("--lanes=")); // empty: peers only
+        else if (a.rfind("--general-lanes=", 0) == 0) generalLanes = numbers(value("--general-lanes="));
         else if (a.rfind("--general-kinds=", 0) == 0) generalKinds = items(value("--general-kinds="));
         else if (a == "--no-scripts") web.scripts = false;
         else if (a == "--bare") bare = true;
@@ -217,16 +221,11 @@ int main(int argc, char** argv)
     for (int lanes : laneCounts) {
         const fs::path run = dir / ("vq" + std::to_string(lanes));
         fs::create_directories(run);
-        CpuTally cpu;
-        RunResult r = runCrawl(program, crawlArgs(run, lanes), run / "log.txt", [&](const TreeMemory& t) { cpu.sample(t); });
-        Figures f = figuresOf("vqharvest", lanes, r, web.pages);
-        f.cpu = cpu;
+        Figures f = measure("vqharvest", lanes, web.pages, program, crawlArgs(run, lanes), run / "log.txt");
         count(*sim, run / "out" / "autosave&fax.txt", f);
         f.outcomes = reportOutcomes(run / "report.json");
         print(f);
         runs.push_back(f);
-        if (r.exitCode != 0) // why it stopped: the end of its log
-            std::fprintf(stderr, "%s\n", r.log.substr(r.log.size() > 2000 ? r.log.size() - 2000 : 0).c_str());
     }
 
     if (!general.empty() && fs::exists("/usr/bin/chromium")) {
@@ -234,20 +233,16 @@ int main(int argc, char** argv)
             for (int lanes : generalLanes) {
                 const fs::path run = dir / (kind + std::to_string(lanes));
                 fs::create_directories(run);
-                CpuTally cpu;
-                RunResult r = runCrawl("/usr/bin/node",
-                                       {general + "/general_crawler.mjs", kind, (dir / "list.txt").string(),
-                                        (run / "found.txt").string(), std::to_string(lanes), std::to_string(timeout)},
-                                       run / "log.txt", [&](const TreeMemory& t) { cpu.sample(t); });
-                Figures f = figuresOf(kind == "adaptive" ? "AdaptivePlaywrightCrawler" : "PuppeteerCrawler", lanes, r,
-                                      web.pages);
-                f.cpu = cpu;
+                std::string log;
+                Figures f = measure(kind == "adaptive" ? "AdaptivePlaywrightCrawler" : "PuppeteerCrawler", lanes,
+                                    web.pages, "/usr/bin/node",
+                                    {general + "/general_crawler.mjs", kind, (dir / "list.txt").string(),
+                                     (run / "found.txt").string(), std::to_string(lanes), std::to_string(timeout)},
+                                    run / "log.txt", &log);
                 count(*sim, run / "found.txt", f);
                 // The adaptive crawler's last line says how many pages each way.
-                const std::string log = r.log.substr(0, r.log.find_last_not_of('\n') + 1);
+                log.erase(log.find_last_not_of('\n') + 1);
                 f.outcomes = kind == "adaptive" ? log.substr(log.find_last_of('\n') + 1) : "-";
-                if (r.exitCode != 0)
-                    std::fprintf(stderr, "%s\n", r.log.substr(r.log.size() > 2000 ? r.log.size() - 2000 : 0).c_str());
                 print(f);
                 runs.push_back(f);
             }
@@ -259,11 +254,9 @@ int main(int argc, char** argv)
         for (int lanes : laneCounts) {
             const fs::path run = dir / ("bare" + std::to_string(lanes));
             fs::create_directories(run);
-            CpuTally cpu;
-            RunResult r = runCrawl(BARE_LOOP_PATH, {(dir / "list.txt").string(), std::to_string(lanes), std::to_string(timeout)},
-                                   run / "log.txt", [&](const TreeMemory& t) { cpu.sample(t); });
-            Figures f = figuresOf("bare WebEngine loop", lanes, r, web.pages);
-            f.cpu = cpu;
+            Figures f = measure("bare WebEngine loop", lanes, web.pages, BARE_LOOP_PATH,
+                                {(dir / "list.txt").string(), std::to_string(lanes), std::to_string(timeout)},
+                                run / "log.txt");
             f.outcomes = "no retries, no settle, nothing kept";
             print(f);
             runs.push_back(f);
