@@ -378,7 +378,10 @@ void TForm1::buildControls()
                                        "之后仍抽查，一有不同即改回浏览器"));
     readRow->addWidget(FramesBox);
     readRow->addWidget(OcrBox);
+    IdleBox = textLeftCheckBox("IdleBox", QStringLiteral("脚本空闲即读"), faxSide);
+    IdleBox->setToolTip(QStringLiteral("网页脚本在载入后再无定时器、请求等待时即读取，不必等满加载后的等待时间"));
     readRow->addWidget(FastBox);
+    readRow->addWidget(IdleBox);
     readRow->addStretch(1);
     Memo1->setParent(faxSide);
     Memo1->setMinimumHeight(40); // three markers still show

@@ -16,7 +16,7 @@ namespace {
 
 constexpr Switch kSwitches[] = {Switch::Dedup,      Switch::Links,    Switch::Fax,  Switch::LinkFilter,
                                 Switch::OnlySite,   Switch::Autosave, Switch::Https, Switch::Frames, Switch::Ocr,
-                                Switch::Fast};
+                                Switch::Fast,       Switch::SettleIdle};
 constexpr OptionList kLists[] = {OptionList::FaxMarkers, OptionList::MustContain, OptionList::MustNotContain};
 
 } // namespace

@@ -41,6 +41,7 @@ QCheckBox* TForm1::switchBox(Switch s) const
     case Switch::Frames: return FramesBox;
     case Switch::Ocr: return OcrBox;
     case Switch::Fast: return FastBox;
+    case Switch::SettleIdle: return IdleBox;
     }
     throw std::invalid_argument("unknown switch");
 }

@@ -84,6 +84,13 @@ void loadOnlyWhatTheHarvestReads(QWebEngineProfile* profile);
 // shows.
 void layOutHiddenPagesScreenWide(QWebEngineProfile* profile);
 
+// Pages on `profile` keep count, in their own script world, of the work their
+// scripts still have before them (timers, requests, callbacks), so that a
+// settle can end once a page has none left (setSettleWhenIdle).
+void watchPageIdleness(QWebEngineProfile* profile);
+// How long an idle page must have done nothing at all before it is read.
+inline constexpr int kIdleStillMs = 100;
+
 // A page that refuses, silently, whatever would wait for somebody at the
 // screen: script dialogs, new windows, downloads, permission requests,
 // log-in requests, certificate errors and file choosers. A crawl runs
@@ -150,6 +157,10 @@ public:
     // since its load event (measured on the page's own clock), so what its
     // scripts draw in that time is read too. 0 (the default): read at once.
     void setSettleMs(int ms) { settleMs_ = ms > 0 ? ms : 0; }
+    // The settle ends early once the page has nothing left before its end: no
+    // timer due, no request, callback or added script pending, and nothing
+    // done for kIdleStillMs. From the next navigation on.
+    void setSettleWhenIdle(bool on) override;
     // Size of the profile's in-memory HTTP cache (profiles of the adapter's own).
     static constexpr int kHttpCacheBytes = 4 * 1024 * 1024;
 
@@ -209,6 +220,8 @@ private:
                          const QVariant& result);
     void raiseDocumentComplete(std::uint64_t load);
     void settleThenComplete(int ms); // the completion snapshot again after ms
+    static QString idleQuery(int settleMs);
+    void askIdle(std::uint64_t load); // the completion snapshot once the settling page is idle
     const Snapshot& readable() const;
 
     QPointer<QWebEnginePage> page_;
@@ -236,6 +249,7 @@ private:
     std::uint64_t load_ = 0;       // bumped by every top-level load of the page
     std::uint64_t completedLoad_ = 0; // the last load DocumentComplete was raised for
     std::uint64_t settledLoad_ = 0;   // the last load whose settle was marked in the page
+    std::uint64_t idleLoad_ = 0;      // the last load read early, once idle
     LoadState state_ = LoadState::Idle;
     // Facts of the current load besides its state, reset by beginLoad().
     bool addressSeen_ = false;     // the page's address is the current load's
@@ -249,6 +263,7 @@ private:
     bool stopEndDue_ = false;     // navigate() stopped a load whose end has not come yet
     qint64 capBytes_ = 0;
     int settleMs_ = 0;
+    bool settleWhenIdle_ = false;
     int httpStatus_ = 0;
     bool proxyFailed_ = false;
     std::uint64_t endedAtNavigate_ = 0; // renderers ended before the latest navigate()

@@ -267,9 +267,11 @@ void WebEngineBrowser::snapshotArrived(std::uint64_t generation, std::uint64_t l
             page_->runJavaScript(QStringLiteral("setTimeout(function () { window.vqSettled = true; }, %1);").arg(left),
                                  QWebEngineScript::ApplicationWorld);
             settleThenComplete(left);
+            if (settleWhenIdle_)
+                askIdle(load);
             return;
         }
-        if (settling && settledLoad_ == load && !m.value(QStringLiteral("settled")).toBool()) {
+        if (settling && settledLoad_ == load && idleLoad_ != load && !m.value(QStringLiteral("settled")).toBool()) {
             settleThenComplete(kSettlePollMs);
             return;
         }
@@ -369,9 +371,40 @@ void WebEngineBrowser::settleThenComplete(int ms)
     const std::uint64_t generation = generation_;
     const std::uint64_t load = load_;
     QTimer::singleShot(ms, this, [this, generation, load] {
-        if (generation != generation_ || load != load_ || completedLoad_ >= load)
+        if (generation != generation_ || load != load_ || completedLoad_ >= load || idleLoad_ == load)
             return;
         takeSnapshot(Take::Complete);
+    });
+}
+
+void WebEngineBrowser::setSettleWhenIdle(bool on)
+{
+    settleWhenIdle_ = on;
+    if (on && page_)
+        watchPageIdleness(page_->profile());
+}
+
+void WebEngineBrowser::askIdle(std::uint64_t load)
+{
+    // The question is put to the page's own world, where the count is kept;
+    // the page is read, as always, from ours. A page that cannot tell is read
+    // at the end of its settle.
+    const std::uint64_t generation = generation_;
+    QPointer<WebEngineBrowser> self(this);
+    page_->runJavaScript(idleQuery(settleMs_), QWebEngineScript::MainWorld, [self, generation, load](const QVariant& r) {
+        if (!self || generation != self->generation_ || load != self->load_ || self->completedLoad_ >= load ||
+            self->idleLoad_ == load)
+            return;
+        const int answer = r.isValid() ? r.toInt() : -1;
+        if (answer == 0) {
+            self->idleLoad_ = load;
+            self->takeSnapshot(Take::Complete);
+        } else if (answer == 1) {
+            QTimer::singleShot(kSettlePollMs, self, [self, generation, load] {
+                if (self && generation == self->generation_ && load == self->load_)
+                    self->askIdle(load);
+            });
+        }
     });
 }
 

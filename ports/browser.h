@@ -57,6 +57,10 @@ public:
     // Whether the page's frames are read with it, from the next navigation
     // on (off at first; a browser that cannot read frames ignores it).
     virtual void setReadFrames(bool on) { (void)on; }
+    // Whether a page whose scripts may still draw after its load is read as
+    // soon as they have nothing left to do, rather than at the end of the
+    // settle (off at first; a browser without a settle ignores it).
+    virtual void setSettleWhenIdle(bool on) { (void)on; }
     // The frames read with the document, in document order; none unless on.
     virtual std::vector<FrameDocument> frames() { return {}; }
     // Pictures read as text: from the next navigation on, a picture that

@@ -84,6 +84,7 @@ public:
     AnsiString link(int index) override;
     AnsiString bodyText() override;
     void setReadFrames(bool on) override { browser_.setReadFrames(on); }
+    void setSettleWhenIdle(bool on) override { browser_.setSettleWhenIdle(on); }
     std::vector<FrameDocument> frames() override;
     void setPictureMarkers(const std::vector<AnsiString>& markers) override;
     std::vector<AnsiString> pictureLines() override;

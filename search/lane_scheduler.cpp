@@ -109,6 +109,7 @@ void LaneScheduler::begin(const SearchSettings& settings, int32_t linesDone)
         if (lane->fast) // a fetch outlasts the page's bound: the bound decides
             lane->fast->setOn(settings.fast, int(pageBoundMs(Task{})) + 1000);
         lane->browser->setReadFrames(settings.frames);
+        lane->browser->setSettleWhenIdle(settings.settleIdle);
         lane->browser->setPictureMarkers(settings.ocr ? settings.markers : std::vector<AnsiString>{});
         lane->browser->setUserAgent(settings.userAgent);
     }

@@ -18,6 +18,7 @@ SearchSettings settingsOf(const SearchSetup& setup)
     s.https = setup.isChecked(Switch::Https);
     s.frames = setup.isChecked(Switch::Frames);
     s.fast = setup.isChecked(Switch::Fast);
+    s.settleIdle = setup.isChecked(Switch::SettleIdle);
     s.ocr = setup.isChecked(Switch::Ocr);
     s.userAgent = setup.visitor().userAgent;
     const RobotsRule robots = setup.visitor().robots;

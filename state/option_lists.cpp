@@ -37,6 +37,7 @@ constexpr SwitchFile kSwitchFiles[] = {
     {Switch::Frames, "vqframes.ini", "framesyes", "framesno"},
     {Switch::Ocr, "vqocr.ini", "ocryes", "ocrno"},
     {Switch::Fast, "vqfast.ini", "fastyes", "fastno"},
+    {Switch::SettleIdle, "vqidle.ini", "idleyes", "idleno"},
 };
 
 // "同时打开" (pages at once), one line of integer text.

@@ -81,6 +81,7 @@ void fillSetup(SearchSetup& setup, const CrawlOptions& o, const fs::path& list)
     setup.setChecked(Switch::Frames, o.frames);
     setup.setChecked(Switch::Ocr, o.ocr);
     setup.setChecked(Switch::Fast, o.fast);
+    setup.setChecked(Switch::SettleIdle, o.settleIdle);
     setup.setChecked(Switch::Autosave, true); // results and state every five minutes and at the end
     setup.setSpeed(o.noPace ? kMinSpeed : o.speed);
     setup.setList(OptionList::FaxMarkers, o.markers);

@@ -71,6 +71,10 @@ const char* const kCrawlHelp =
     "                     that another page ended or crashed is tried again at once\n"
     "  --settle MS        a page with scripts is read MS milliseconds after its load event,\n"
     "                     so that what they draw late is read too (default 1200; 0: at once)\n"
+    "  --settle-idle      end that wait as soon as the page's scripts have nothing left to\n"
+    "                     do: no timer due before its end, no request or added script\n"
+    "                     pending, nothing changed for a moment; a page with frames, sockets,\n"
+    "                     workers or timers of code text still waits it out (\"脚本空闲即读\")\n"
     "  --images           load images, fonts and media too (by default pages load only\n"
     "                     what the harvest reads: the document, its stylesheets and scripts)\n"
     "  --shard K/N        visit only the lines L with (L - 1) mod N = K - 1 (several machines);\n"
@@ -150,6 +154,7 @@ CrawlOptions parseCrawl(const std::vector<std::string>& args)
         else if (a == "--frames") o.frames = true;
         else if (a == "--ocr") o.ocr = true;
         else if (a == "--fast") o.fast = true;
+        else if (a == "--settle-idle") o.settleIdle = true;
         else if (a == "--contains") {
             if (!haveContains) o.contains.clear();
             haveContains = true;

@@ -45,6 +45,7 @@ private slots:
     void lateNumbers();
     void refusedThenAccepted();
     void screenWide();
+    void settleIdle();
 
 private:
     Run crawl(const QList<QString>& urls, const QStringList& extra);
@@ -170,8 +171,6 @@ void TestHarvestWeb::refusedThenAccepted()
     QVERIFY2(r.err.contains("1 scanned on a retry"), r.err.constData());
 }
 
-QTEST_GUILESS_MAIN(TestHarvestWeb)
-#include "test_harvest_web.moc"
 
 // A page with no view is laid out a screen wide (a 0-pixel width wraps text
 // at every character, at a great cost in memory), while its viewport, which
@@ -188,3 +187,79 @@ void TestHarvestWeb::screenWide()
     QVERIFY2(r.code == 0, r.err.constData());
     QCOMPARE(r.fax, QByteArray("0519-11000000\r\n"));
 }
+
+// With --settle-idle, a page is read once its scripts have nothing left to
+// do: every number drawn late is still read, the pages with nothing left are
+// read long before the settle is over, and pages whose work cannot be told
+// (an interval, a timer of code text, a socket) wait it out.
+void TestHarvestWeb::settleIdle()
+{
+    struct Case {
+        const char* name;
+        const char* script; // draw(n) shows "传真：" + n
+        bool early;
+    };
+    const Case cases[] = {
+        {"nothing left", "draw('0510-1000000' + 1);", true},
+        {"a timer", "addEventListener('load', function () { setTimeout(function () { draw('0510-1000000' + 2); }, 800); });",
+         true},
+        {"timers in a chain",
+         "addEventListener('load', function () { setTimeout(function () {"
+         "  setTimeout(function () { draw('0510-1000000' + 3); }, 400); }, 400); });",
+         true},
+        {"a fetch and its body",
+         "addEventListener('load', function () {"
+         "  fetch('/d.json').then(function (r) { return r.json(); }).then(function (d) { draw(d.n); }); });",
+         true},
+        {"an XMLHttpRequest",
+         "addEventListener('load', function () { var x = new XMLHttpRequest(); x.open('GET', '/d.txt');"
+         "  x.onload = function () { draw(x.responseText); }; x.send(); });",
+         true},
+        {"a script added after the load",
+         "addEventListener('load', function () { var s = document.createElement('script'); s.src = '/d.js';"
+         "  document.head.appendChild(s); });",
+         true},
+        {"work in message chunks",
+         "addEventListener('load', function () { var c = new MessageChannel(), left = 40;"
+         "  c.port1.onmessage = function () { var t = performance.now(); while (performance.now() - t < 10) {}"
+         "    if (--left > 0) c.port2.postMessage(0); else draw('0510-1000000' + 7); };"
+         "  c.port2.postMessage(0); });",
+         true},
+        {"an interval",
+         "var ticks = 0; setInterval(function () { if (++ticks === 3) draw('0510-1000000' + 8); }, 300);", false},
+        {"a timer of code text", "setTimeout(\"draw('0510-1000000' + 9)\", 500);", false},
+        {"a socket",
+         "try { new WebSocket('ws://127.0.0.1:9/'); } catch (e) {}"
+         "setTimeout(function () { draw('0510-2000000' + 0); }, 300);",
+         false},
+    };
+    constexpr int kSettleMs = 4000;
+
+    test::PageServer server;
+    server.set("/d.json", {"200 OK", "application/json", "{\"n\": \"0510-10000004\"}", {}, true, 600});
+    server.set("/d.txt", {"200 OK", "text/plain", "0510-10000005", {}, true, 600});
+    server.set("/d.js", {"200 OK", "text/javascript", "draw('0510-1000000' + 6);", {}, true, 600});
+    QList<QString> urls;
+    for (int i = 0; i < int(std::size(cases)); ++i) {
+        const QByteArray path = "/" + QByteArray::number(i) + ".html";
+        server.set(path, html(QByteArray("<p id=\"f\"></p><script>function draw(n) {"
+                                         " document.getElementById('f').textContent = '传真：' + n; }") +
+                              cases[i].script + "</script>"));
+        urls << server.url(path);
+    }
+    const Run r = crawl(urls, {"--settle", QString::number(kSettleMs), "--settle-idle"});
+    QVERIFY2(r.code == 0, r.err.constData());
+    QByteArray fax;
+    for (int n = 1; n <= 9; ++n)
+        fax += "0510-1000000" + QByteArray::number(n) + "\r\n";
+    QCOMPARE(r.fax, fax + "0510-20000000\r\n");
+    QCOMPARE(r.report.size(), int(std::size(cases)));
+    for (const QJsonObject& page : r.report) {
+        const Case& c = cases[page.value("line").toInt() - 1];
+        const int ms = page.value("ms").toInt();
+        QVERIFY2(c.early ? ms < kSettleMs - 1000 : ms >= kSettleMs, qPrintable(QString("%1: %2 ms").arg(c.name).arg(ms)));
+    }
+}
+
+QTEST_GUILESS_MAIN(TestHarvestWeb)
+#include "test_harvest_web.moc"
