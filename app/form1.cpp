@@ -365,6 +365,11 @@ void TForm1::buildControls()
     siteRow->addSpacing(4);
     siteRow->addWidget(followLabel);
     siteRow->addWidget(FollowBox);
+    siteRow->addSpacing(4);
+    // When a page whose scripts may still draw is read.
+    IdleBox = textLeftCheckBox("IdleBox", QStringLiteral("空闲即读"), faxSide);
+    IdleBox->setToolTip(QStringLiteral("网页载入后，脚本再无定时器、请求等待时即读取，不必等满载入后的等待时间"));
+    siteRow->addWidget(IdleBox);
     siteRow->addStretch(1);
     // What is read of a page beyond its own text.
     auto* readRow = new QHBoxLayout;
@@ -378,10 +383,7 @@ void TForm1::buildControls()
                                        "之后仍抽查，一有不同即改回浏览器"));
     readRow->addWidget(FramesBox);
     readRow->addWidget(OcrBox);
-    IdleBox = textLeftCheckBox("IdleBox", QStringLiteral("脚本空闲即读"), faxSide);
-    IdleBox->setToolTip(QStringLiteral("网页脚本在载入后再无定时器、请求等待时即读取，不必等满加载后的等待时间"));
     readRow->addWidget(FastBox);
-    readRow->addWidget(IdleBox);
     readRow->addStretch(1);
     Memo1->setParent(faxSide);
     Memo1->setMinimumHeight(40); // three markers still show

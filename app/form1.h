@@ -170,7 +170,7 @@ public:
     QCheckBox* FramesBox = nullptr; // "含框架页": the frames' text and links too
     QCheckBox* OcrBox = nullptr;    // "识别图片号码": numbers drawn as pictures
     QCheckBox* FastBox = nullptr;   // "快速读取": pages read from their HTML where that proves the same
-    QCheckBox* IdleBox = nullptr;   // "脚本空闲即读": a page's settle ends once its scripts have nothing left
+    QCheckBox* IdleBox = nullptr;   // "空闲即读": a page's settle ends once its scripts have nothing left
     QCheckBox* CheckBox1 = nullptr; // "去重"
     QCheckBox* CheckBox8 = nullptr; // "自动保存"
     QCheckBox* CheckBox3 = nullptr; // "搜索链接"

@@ -38,17 +38,18 @@ const QString kIdleWatchScript = QStringLiteral(R"JS(
     try { p.then(end, end); } catch (e) { end(); }
     return p;
   }
+  // A timer's delay is taken as the browser takes it: a 32-bit integer, 0 at least.
   var setT = window.setTimeout, clearT = window.clearTimeout, setI = window.setInterval, clearI = window.clearInterval;
   window.setTimeout = function (fn, ms) {
     if (typeof fn !== 'function') { unknown = true; return setT.apply(window, arguments); }
     var args = slice.call(arguments, 2), id;
     id = setT.call(window, function () { timers.delete(id); touch(); return fn.apply(this, args); }, ms);
-    timers.set(id, clock() + Math.max(0, Number(ms) || 0));
+    timers.set(id, clock() + Math.max(0, ms | 0));
     return id;
   };
   window.setInterval = function (fn, ms) {
     if (typeof fn !== 'function') { unknown = true; return setI.apply(window, arguments); }
-    var args = slice.call(arguments, 2), period = Math.max(0, Number(ms) || 0), id;
+    var args = slice.call(arguments, 2), period = Math.max(0, ms | 0), id;
     id = setI.call(window, function () {
       if (timers.has(id)) timers.set(id, clock() + period);
       touch();

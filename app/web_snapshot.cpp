@@ -380,7 +380,8 @@ void WebEngineBrowser::settleThenComplete(int ms)
 void WebEngineBrowser::setSettleWhenIdle(bool on)
 {
     settleWhenIdle_ = on;
-    if (on && page_)
+    // A page read at once (no settle) needs no watching.
+    if (on && settleMs_ > 0 && page_)
         watchPageIdleness(page_->profile());
 }
 

@@ -31,7 +31,7 @@ struct SearchSettings {
     bool frames = false;       // "含框架页": the page's frames are read with it
     bool ocr = false;          // "识别图片号码": numbers drawn as pictures are read
     bool fast = false;         // "快速读取": pages read from their HTML where that proves the same
-    bool settleIdle = false;   // "脚本空闲即读": a page's settle ends once its scripts have nothing left
+    bool settleIdle = false;   // "空闲即读": a page's settle ends once its scripts have nothing left
     std::string userAgent;     // the pages' user agent; empty: the browser's own
     bool robots = false;       // robots.txt is obeyed
     bool autosave = false;     // "自动保存"

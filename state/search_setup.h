@@ -28,7 +28,7 @@ enum class Switch {
     Frames,     // "含框架页": the text and links of the page's frames too (kept outside it)
     Ocr,        // "识别图片号码": numbers drawn as pictures (kept outside it)
     Fast,       // "快速读取": pages read from their HTML where that proves the same (kept outside it)
-    SettleIdle, // "脚本空闲即读": a page's settle ends once its scripts have nothing left (kept outside it)
+    SettleIdle, // "空闲即读": a page's settle ends once its scripts have nothing left (kept outside it)
 };
 inline constexpr int kSwitchCount = 11;
 

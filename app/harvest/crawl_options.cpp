@@ -74,7 +74,7 @@ const char* const kCrawlHelp =
     "  --settle-idle      end that wait as soon as the page's scripts have nothing left to\n"
     "                     do: no timer due before its end, no request or added script\n"
     "                     pending, nothing changed for a moment; a page with frames, sockets,\n"
-    "                     workers or timers of code text still waits it out (\"脚本空闲即读\")\n"
+    "                     workers or timers of code text still waits it out (\"空闲即读\")\n"
     "  --images           load images, fonts and media too (by default pages load only\n"
     "                     what the harvest reads: the document, its stylesheets and scripts)\n"
     "  --shard K/N        visit only the lines L with (L - 1) mod N = K - 1 (several machines);\n"

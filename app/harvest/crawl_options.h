@@ -21,7 +21,7 @@ struct CrawlOptions {
     bool frames = false; // "含框架页"
     bool ocr = false;    // "识别图片号码"
     bool fast = false;   // "快速读取": pages read from their HTML where that proves the same
-    bool settleIdle = false; // "脚本空闲即读": a page's settle ends once its scripts have nothing left
+    bool settleIdle = false; // "空闲即读": a page's settle ends once its scripts have nothing left
     std::vector<AnsiString> contains, excludes, markers;
     std::optional<int32_t> from;
     std::string out = ".";

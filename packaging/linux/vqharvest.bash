@@ -14,7 +14,7 @@ _vqharvest()
                            --lanes --per-host --host-delay --recycle --max-page-mb --shard --retries --retry-timeout
                            --renderers --settle
                            --depth --follow --max-per-site --user-agent --proxy --robots)
-    local -a crawl_flags=(--links --fax --dedup --filter --site --https --frames --ocr --fast --images --no-net-check --quiet --help
+    local -a crawl_flags=(--links --fax --dedup --filter --site --https --frames --ocr --fast --settle-idle --images --no-net-check --quiet --help
                           --frontier --resume --fresh)
     local -a extract_valued=(--markers --encoding)
     local -a extract_flags=(--dedup --help)

@@ -115,8 +115,9 @@ private slots:
         QVERIFY(fs::is_regular_file(dir() / "vqlanes.ini"));
         QVERIFY(fs::is_regular_file(dir() / "vqsite.ini"));
         QVERIFY(fs::is_regular_file(dir() / "vqfast.ini"));
-        // Nothing but the three names and the six settings files: no temporary file left behind.
-        QCOMPARE(std::distance(fs::directory_iterator(dir()), fs::directory_iterator()), 9);
+        QVERIFY(fs::is_regular_file(dir() / "vqidle.ini"));
+        // Nothing but the three names and the seven settings files: no temporary file left behind.
+        QCOMPARE(std::distance(fs::directory_iterator(dir()), fs::directory_iterator()), 10);
     }
 };
 
