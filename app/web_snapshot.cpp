@@ -258,16 +258,18 @@ void WebEngineBrowser::snapshotArrived(std::uint64_t generation, std::uint64_t l
         const double sinceLoad = m.value(QStringLiteral("sinceLoad")).toDouble();
         const bool settling = settleMs_ > 0 && result_ == LoadResult::Succeeded && load == load_ && sinceLoad >= 0 &&
                               m.value(QStringLiteral("scripts")).toInt() > 0;
-        if (settling && settledLoad_ != load && sinceLoad < settleMs_) {
+        if (settling && settledLoad_ != load) {
             // The page's own timer queue marks the end of the settle, after
             // every timer the page set to fire before it, however late a
-            // busy renderer runs them.
+            // busy renderer runs them. That holds for a page first read after
+            // its settle was over, too: a renderer busy since the load may
+            // answer us before it runs the timers already due.
             settledLoad_ = load;
-            const int left = int(settleMs_ - sinceLoad) + 1;
+            const int left = std::max(1, int(settleMs_ - sinceLoad) + 1);
             page_->runJavaScript(QStringLiteral("setTimeout(function () { window.vqSettled = true; }, %1);").arg(left),
                                  QWebEngineScript::ApplicationWorld);
             settleThenComplete(left);
-            if (settleWhenIdle_)
+            if (settleWhenIdle_ && sinceLoad < settleMs_)
                 askIdle(load);
             return;
         }

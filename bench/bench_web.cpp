@@ -108,13 +108,18 @@ void count(const SimWeb& web, const fs::path& found, Figures& f)
     for (const QByteArray& line : QByteArray::fromStdString(readFile(found)).split('\n'))
         if (!line.trimmed().isEmpty())
             got.insert(line.trimmed());
+    int n = 0, told = 0;
     for (const SimWeb::Page& p : web.pages()) {
+        ++n;
         if (!p.expected())
             continue;
         const bool late = p.drawn == SimWeb::Drawn::AfterLoad;
         (late ? f.expectedLate : f.expectedAtLoad) += 1;
         if (got.contains(p.number))
             (late ? f.foundLate : f.foundAtLoad) += 1;
+        else if (told++ < 10) // which pages to look at in a kept run
+            std::fprintf(stderr, "missed: /p/%d.html on host %d (%s, kind %d): %s\n", n - 1, p.host,
+                         late ? "late" : "at load", int(p.kind), p.number.constData());
     }
 }
 
