@@ -84,6 +84,11 @@ void loadOnlyWhatTheHarvestReads(QWebEngineProfile* profile);
 // shows.
 void layOutHiddenPagesScreenWide(QWebEngineProfile* profile);
 
+// A script of ours that runs in every top-level document of pages on
+// `profile` from the moment it is made, in script world `world` (once: a
+// script of that name already there stays).
+void addDocumentScript(QWebEngineProfile* profile, const QString& name, quint32 world, const QString& source);
+
 // Pages on `profile` keep count, in their own script world, of the work their
 // scripts still have before them (timers, requests, callbacks), so that a
 // settle can end once a page has none left (setSettleWhenIdle).

@@ -10,9 +10,7 @@
 // called idle; nor is one with frames, whose own documents it does not watch.
 #include "app/web_browser.h"
 
-#include <QWebEngineProfile>
 #include <QWebEngineScript>
-#include <QWebEngineScriptCollection>
 
 namespace vq {
 
@@ -150,16 +148,8 @@ const QString kIdleWatchScript = QStringLiteral(R"JS(
 
 void watchPageIdleness(QWebEngineProfile* profile)
 {
-    if (!profile || !profile->scripts()->find(kIdleWatchName).isEmpty())
-        return;
-    QWebEngineScript script;
-    script.setName(kIdleWatchName);
-    script.setInjectionPoint(QWebEngineScript::DocumentCreation);
     // The page's own functions are the ones to watch.
-    script.setWorldId(QWebEngineScript::MainWorld);
-    script.setRunsOnSubFrames(false);
-    script.setSourceCode(kIdleWatchScript.arg(kIdleStillMs));
-    profile->scripts()->insert(script);
+    addDocumentScript(profile, kIdleWatchName, QWebEngineScript::MainWorld, kIdleWatchScript.arg(kIdleStillMs));
 }
 
 QString WebEngineBrowser::idleQuery(int settleMs)

@@ -152,25 +152,30 @@ void limitRenderProcesses(int renderers)
     qputenv("QTWEBENGINE_CHROMIUM_FLAGS", flags.trimmed());
 }
 
-void layOutHiddenPagesScreenWide(QWebEngineProfile* profile)
+void addDocumentScript(QWebEngineProfile* profile, const QString& name, quint32 world, const QString& source)
 {
-    static const QString name = QStringLiteral("vq-screen-wide");
     if (!profile || !profile->scripts()->find(name).isEmpty())
         return;
-    // An adopted style sheet adds no node to the document, so the page's DOM
-    // and text are untouched. It runs in our own script world, once the
-    // document element exists and before the page's own content is parsed.
     QWebEngineScript script;
     script.setName(name);
     script.setInjectionPoint(QWebEngineScript::DocumentCreation);
-    script.setWorldId(QWebEngineScript::ApplicationWorld);
+    script.setWorldId(world);
     script.setRunsOnSubFrames(false);
-    script.setSourceCode(QStringLiteral(
-        "(function () { try {"
-        " var s = new CSSStyleSheet(); s.replaceSync('html { min-width: %1px !important }');"
-        " document.adoptedStyleSheets = Array.from(document.adoptedStyleSheets).concat([s]);"
-        " } catch (e) {} })();").arg(kHiddenPageWidthPx));
+    script.setSourceCode(source);
     profile->scripts()->insert(script);
+}
+
+void layOutHiddenPagesScreenWide(QWebEngineProfile* profile)
+{
+    // An adopted style sheet adds no node to the document, so the page's DOM
+    // and text are untouched. It runs in our own script world, once the
+    // document element exists and before the page's own content is parsed.
+    addDocumentScript(profile, QStringLiteral("vq-screen-wide"), QWebEngineScript::ApplicationWorld,
+                      QStringLiteral("(function () { try {"
+                                     " var s = new CSSStyleSheet(); s.replaceSync('html { min-width: %1px !important }');"
+                                     " document.adoptedStyleSheets = Array.from(document.adoptedStyleSheets).concat([s]);"
+                                     " } catch (e) {} })();")
+                          .arg(kHiddenPageWidthPx));
 }
 
 // ---- the quiet page ----------------------------------------------------------
