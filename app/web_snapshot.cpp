@@ -392,6 +392,8 @@ void WebEngineBrowser::askIdle(std::uint64_t load)
     // The question is put to the page's own world, where the count is kept;
     // the page is read, as always, from ours. A page that cannot tell is read
     // at the end of its settle.
+    if (!page_)
+        return;
     const std::uint64_t generation = generation_;
     QPointer<WebEngineBrowser> self(this);
     page_->runJavaScript(idleQuery(settleMs_), QWebEngineScript::MainWorld, [self, generation, load](const QVariant& r) {
