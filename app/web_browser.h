@@ -225,6 +225,8 @@ private:
                          const QVariant& result);
     void raiseDocumentComplete(std::uint64_t load);
     void settleThenComplete(int ms); // the completion snapshot again after ms
+    // What the page's idle watcher answers (idleQuery).
+    enum class IdleAnswer { CannotTell = -1, Idle = 0, Busy = 1, SettleOver = 2 };
     static QString idleQuery(int settleMs);
     void askIdle(std::uint64_t load); // the completion snapshot once the settling page is idle
     const Snapshot& readable() const;

@@ -18,9 +18,10 @@ namespace {
 
 const QString kIdleWatchName = QStringLiteral("vq-idle-watch");
 
-// window.__vqIdle(settleMs): 0 once nothing is due before the settle's end
-// and the page has been still for kStillMs; 1 while something is; 2 once the
-// settle is over anyway; -1 when the page cannot be told idle.
+// window.__vqIdle(settleMs) gives a WebEngineBrowser::IdleAnswer: 0 (Idle)
+// once nothing is due before the settle's end and the page has been still for
+// kStillMs; 1 (Busy) while something is; 2 (SettleOver) once the settle is
+// over anyway; -1 (CannotTell) when the page cannot be told idle.
 const QString kIdleWatchScript = QStringLiteral(R"JS(
 (function () {
   if (Object.prototype.hasOwnProperty.call(window, '__vqIdle')) return;
@@ -110,8 +111,8 @@ const QString kIdleWatchScript = QStringLiteral(R"JS(
   // A script added after the load is pending until it has loaded or failed.
   function watchLoad(el) {
     if (el.nodeName !== 'SCRIPT' || !el.src) return;
-    var key = el, over = function () { waiting.delete(key); touch(); };
-    waiting.add(key);
+    var over = function () { waiting.delete(el); touch(); };
+    waiting.add(el);
     el.addEventListener('load', over, { once: true });
     el.addEventListener('error', over, { once: true });
   }

@@ -400,11 +400,11 @@ void WebEngineBrowser::askIdle(std::uint64_t load)
         if (!self || generation != self->generation_ || load != self->load_ || self->completedLoad_ >= load ||
             self->idleLoad_ == load)
             return;
-        const int answer = r.isValid() ? r.toInt() : -1;
-        if (answer == 0) {
+        const auto answer = r.isValid() ? IdleAnswer(r.toInt()) : IdleAnswer::CannotTell;
+        if (answer == IdleAnswer::Idle) {
             self->idleLoad_ = load;
             self->takeSnapshot(Take::Complete);
-        } else if (answer == 1) {
+        } else if (answer == IdleAnswer::Busy) {
             QTimer::singleShot(kSettlePollMs, self, [self, generation, load] {
                 if (self && generation == self->generation_ && load == self->load_)
                     self->askIdle(load);
