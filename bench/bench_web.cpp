@@ -108,9 +108,9 @@ void count(const SimWeb& web, const fs::path& found, Figures& f)
     for (const QByteArray& line : QByteArray::fromStdString(readFile(found)).split('\n'))
         if (!line.trimmed().isEmpty())
             got.insert(line.trimmed());
-    int n = 0, told = 0;
-    for (const SimWeb::Page& p : web.pages()) {
-        ++n;
+    int told = 0;
+    for (size_t n = 0; n < web.pages().size(); ++n) {
+        const SimWeb::Page& p = web.pages()[n];
         if (!p.expected())
             continue;
         const bool late = p.drawn == SimWeb::Drawn::AfterLoad;
@@ -118,7 +118,7 @@ void count(const SimWeb& web, const fs::path& found, Figures& f)
         if (got.contains(p.number))
             (late ? f.foundLate : f.foundAtLoad) += 1;
         else if (told++ < 10) // which pages to look at in a kept run
-            std::fprintf(stderr, "missed: /p/%d.html on host %d (%s, kind %d): %s\n", n - 1, p.host,
+            std::fprintf(stderr, "missed: /p/%zu.html on host %d (%s, kind %d): %s\n", n, p.host,
                          late ? "late" : "at load", int(p.kind), p.number.constData());
     }
 }
